@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The commands behind ./dev. Each one first installs what is missing.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$top"
+
+arches=${KESTREL_ARCHES:-i686}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+setup() {
+  bash "$top/cmake/setup.sh"
+  source "$top/cmake/wine-env.sh"
+}
+
+build() {
+  local arch
+  for arch in $arches; do
+    local dir="$top/build/$arch"
+    if [ ! -f "$dir/build.ninja" ]; then
+      cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$arch.cmake" >/dev/null
+    fi
+    cmake --build "$dir" -j "$jobs"
+  done
+}
+
+# One X server for the whole run; the programs' windows need a display.
+start_display() {
+  local n
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    export DISPLAY=":$n"
+    return 0
+  done
+  echo "dev: no free X display" >&2
+  return 1
+}
+
+cmd=${1:-test}
+shift || true
+case "$cmd" in
+  setup)
+    setup
+    ;;
+  build)
+    setup
+    build
+    ;;
+  test)
+    setup
+    build
+    start_display
+    kestrel_wine_template
+    status=0
+    for arch in $arches; do
+      echo "== tests, $arch"
+      ctest --test-dir "$top/build/$arch" --output-on-failure -j "$jobs" "$@" || status=1
+    done
+    exit $status
+    ;;
+  demo)
+    setup
+    build
+    start_display
+    kestrel_wine_template
+    exec bash "$top/cmake/demo.sh" "$@"
+    ;;
+  bench)
+    setup
+    build
+    start_display
+    kestrel_wine_template
+    exec bash "$top/bench/run.sh" "$@"
+    ;;
+  *)
+    echo "usage: ./dev test|demo|bench|build|setup" >&2
+    exit 2
+    ;;
+esac

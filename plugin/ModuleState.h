@@ -1,0 +1,32 @@
+// State that lives as long as the library is loaded. Nothing else in the
+// plug-in is global.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "text/CountedString.h"
+
+namespace kestrel {
+
+// The plug-in's own module: every string, bitmap and dialog comes from it.
+// The library entry point sets it; a test program sets its own.
+HINSTANCE ModuleInstance();
+void SetModuleInstance(HINSTANCE instance);
+
+// The value of the last event 0x400, sent back on event 0x40.
+DWORD& RememberedEventValue();
+
+// Host window of the background run in progress, null when none runs. Set on
+// the host's thread before the completion watcher starts, cleared by the
+// watcher after the host has handled its completion text.
+std::atomic<HWND>& RunningMarker();
+
+// The ctags process on which the completion watcher waits.
+std::atomic<HANDLE>& WatcherProcess();
+
+// The text of the command's first status message, kept until the next one.
+CountedString& LastStatusText();
+
+} // namespace kestrel
