@@ -1,0 +1,22 @@
+// The tag update command: from the editor's call to the finished ctags run.
+#pragma once
+
+#include <windows.h>
+
+#include "settings/Settings.h"
+#include "text/CountedString.h"
+
+namespace kestrel {
+
+// Runs the command for the editor window hwnd. Every outcome reaches the user
+// through the status text (and a beep for a failed run or a refused start).
+void RunTagUpdate(const Settings& settings, HWND hwnd);
+
+// "ExecPath" ExecOption -f TagsFileName, nothing quoted, trimmed or escaped
+// but the path.
+CountedString BuildCommandLine(const Settings& settings);
+
+// Asks the editor for the active document's path.
+CountedString GetDocumentPath(HWND hwnd);
+
+} // namespace kestrel
