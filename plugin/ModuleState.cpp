@@ -11,11 +11,23 @@ CountedString g_lastStatusText; // released when the module unloads
 
 } // namespace
 
-HINSTANCE ModuleInstance() { return g_instance; }
-void SetModuleInstance(HINSTANCE instance) { g_instance = instance; }
-DWORD& RememberedEventValue() { return g_rememberedEventValue; }
-std::atomic<HWND>& RunningMarker() { return g_runningMarker; }
-std::atomic<HANDLE>& WatcherProcess() { return g_watcherProcess; }
-CountedString& LastStatusText() { return g_lastStatusText; }
+HINSTANCE ModuleInstance() {
+    return g_instance;
+}
+void SetModuleInstance(HINSTANCE instance) {
+    g_instance = instance;
+}
+DWORD& RememberedEventValue() {
+    return g_rememberedEventValue;
+}
+std::atomic<HWND>& RunningMarker() {
+    return g_runningMarker;
+}
+std::atomic<HANDLE>& WatcherProcess() {
+    return g_watcherProcess;
+}
+CountedString& LastStatusText() {
+    return g_lastStatusText;
+}
 
 } // namespace kestrel

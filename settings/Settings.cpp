@@ -6,7 +6,9 @@ Settings::Settings() : ExecSync(false), ShowConsole(false), AskFolder(false) {
     ApplyDefaults(*this);
 }
 
-Settings::~Settings() { ReleaseSettings(*this); }
+Settings::~Settings() {
+    ReleaseSettings(*this);
+}
 
 void ApplyDefaults(Settings& settings) {
     settings.TagsFileName = "tags";

@@ -31,10 +31,16 @@ struct EmptyRepresentation {
 };
 EmptyRepresentation g_emptyRepresentation = {{-1, 0, 0}, '\0'};
 
-StringHeader* EmptyHeader() { return &g_emptyRepresentation.header; }
-char* EmptyChars() { return &g_emptyRepresentation.terminator; }
+StringHeader* EmptyHeader() {
+    return &g_emptyRepresentation.header;
+}
+char* EmptyChars() {
+    return &g_emptyRepresentation.terminator;
+}
 
-StringHeader* HeaderOf(char* chars) { return reinterpret_cast<StringHeader*>(chars) - 1; }
+StringHeader* HeaderOf(char* chars) {
+    return reinterpret_cast<StringHeader*>(chars) - 1;
+}
 
 LONG CountOf(const StringHeader* header) {
     return *static_cast<const volatile LONG*>(&header->count);
@@ -59,13 +65,18 @@ int CheckedSum(int a, int b) {
     return static_cast<int>(sum);
 }
 
-int TextLength(const char* text) { return text ? lstrlenA(text) : 0; }
+int TextLength(const char* text) {
+    return text ? lstrlenA(text) : 0;
+}
 
 } // namespace
 
-const StringHeader* CountedString::SharedEmpty() noexcept { return EmptyHeader(); }
+const StringHeader* CountedString::SharedEmpty() noexcept {
+    return EmptyHeader();
+}
 
-CountedString::CountedString() noexcept : m_chars(EmptyChars()) {}
+CountedString::CountedString() noexcept : m_chars(EmptyChars()) {
+}
 
 CountedString::CountedString(const char* textOrId) : m_chars(EmptyChars()) {
     if (textOrId == nullptr) {
@@ -95,7 +106,9 @@ CountedString::CountedString(CountedString&& other) noexcept : m_chars(other.m_c
     other.m_chars = EmptyChars();
 }
 
-CountedString::~CountedString() { Release(); }
+CountedString::~CountedString() {
+    Release();
+}
 
 CountedString& CountedString::operator=(const CountedString& other) noexcept {
     if (m_chars == other.m_chars) {
@@ -209,8 +222,8 @@ void CountedString::ReleaseBuffer(int newLength) {
         // Measured, but never past the block: a writer that lost its NUL
         // still leaves a text that ends inside the block.
         const void* nul = std::memchr(m_chars, '\0', static_cast<std::size_t>(header->capacity));
-        newLength = nul ? static_cast<int>(static_cast<const char*>(nul) - m_chars)
-                        : header->capacity;
+        newLength =
+            nul ? static_cast<int>(static_cast<const char*>(nul) - m_chars) : header->capacity;
     }
     header->length = newLength;
     m_chars[newLength] = '\0';
@@ -263,7 +276,9 @@ bool FormatResource(CountedString& target, UINT id, ...) {
     return true;
 }
 
-void CountedString::Allocate(int n) { m_chars = n == 0 ? EmptyChars() : NewBlock(n); }
+void CountedString::Allocate(int n) {
+    m_chars = n == 0 ? EmptyChars() : NewBlock(n);
+}
 
 void CountedString::Release() noexcept {
     StringHeader* header = MutableHeader();

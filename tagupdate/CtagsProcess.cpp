@@ -1,0 +1,38 @@
+#include "tagupdate/CtagsProcess.h"
+
+namespace kestrel {
+namespace {
+
+constexpr int kCommandLineRoom = 2048;
+
+bool IsBareDrive(const CountedString& folder) {
+    const char* text = folder.Chars();
+    const char letter = static_cast<char>(text[0] | 0x20);
+    return folder.Length() == 2 && text[1] == ':' && letter >= 'a' && letter <= 'z';
+}
+
+} // namespace
+
+CountedString CurrentDirectoryFor(const CountedString& runFolder) {
+    return IsBareDrive(runFolder) ? runFolder + "\\" : runFolder;
+}
+
+bool StartCtags(const CountedString& commandLine, const CountedString& runFolder,
+                DWORD creationFlags, CtagsProcess& started) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+
+    // CreateProcessA may write into its command line: hand it a private copy.
+    CountedString writable = commandLine;
+    const CountedString directory = CurrentDirectoryFor(runFolder);
+    if (!CreateProcessA(nullptr, writable.GetBuffer(kCommandLineRoom), nullptr, nullptr, FALSE,
+                        creationFlags, nullptr, directory.Chars(), &startup, &info)) {
+        return false;
+    }
+    started.process.Reset(info.hProcess);
+    started.thread.Reset(info.hThread);
+    return true;
+}
+
+} // namespace kestrel

@@ -1,0 +1,25 @@
+// Starting the ctags process in the run folder.
+#pragma once
+
+#include <windows.h>
+
+#include "tagupdate/UniqueHandle.h"
+#include "text/CountedString.h"
+
+namespace kestrel {
+
+struct CtagsProcess {
+    UniqueHandle process;
+    UniqueHandle thread;
+};
+
+// Starts the command line with runFolder as the current directory. The
+// command line is never cut, however long. False when CreateProcessA fails.
+bool StartCtags(const CountedString& commandLine, const CountedString& runFolder,
+                DWORD creationFlags, CtagsProcess& started);
+
+// The folder a process should start in: a bare drive designator ("K:") means
+// that drive's root, not whatever folder the process last used on it.
+CountedString CurrentDirectoryFor(const CountedString& runFolder);
+
+} // namespace kestrel

@@ -1,0 +1,29 @@
+#include "tagupdate/FolderSearch.h"
+
+#include <windows.h>
+
+namespace kestrel {
+
+CountedString FindTagsFolder(const CountedString& path, const CountedString& name) {
+    CountedString folder = path;
+    for (;;) {
+        // The multi-byte walk never takes the second byte of a double-byte
+        // character (0x5C in many code page 932 names) for a separator.
+        const int separator = folder.FindLast('\\');
+        if (separator < 0) {
+            return CountedString();
+        }
+        folder = folder.Left(separator);
+        const CountedString candidate = folder + "\\" + name;
+        if (GetFileAttributesA(candidate.Chars()) != INVALID_FILE_ATTRIBUTES) {
+            return folder;
+        }
+    }
+}
+
+CountedString DirectoryOf(const CountedString& path) {
+    const int separator = path.FindLast('\\');
+    return separator < 0 ? CountedString() : path.Left(separator);
+}
+
+} // namespace kestrel
