@@ -1,0 +1,37 @@
+// Presses a button of the next dialog that opens over a window, as a person
+// would, from a thread of its own while the dialog's modal loop runs.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace kestrel::test {
+
+class DialogDriver {
+public:
+    // Waits up to timeoutMs for a visible dialog owned by `owner`, lets it
+    // settle for settleMs, then presses the button with id `button`.
+    DialogDriver(HWND owner, int button, DWORD settleMs = 500, DWORD timeoutMs = 30000);
+    ~DialogDriver(); // waits for the driving thread
+    DialogDriver(const DialogDriver&) = delete;
+    DialogDriver& operator=(const DialogDriver&) = delete;
+
+    void Join();
+    bool Pressed() const { return m_pressed; }
+    const std::string& Title() const { return m_title; } // valid after Join
+
+private:
+    void Drive(HWND owner, int button, DWORD settleMs, DWORD timeoutMs);
+
+    std::atomic<bool> m_pressed{false};
+    std::string m_title;
+    std::thread m_thread;
+};
+
+// The top-level dialog owned by `owner`, or null.
+HWND FindOwnedDialog(HWND owner);
+
+} // namespace kestrel::test

@@ -1,0 +1,38 @@
+// A host window on the test's thread that answers the plug-in as the editor
+// does: it gives the document path and logs every status text.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace kestrel::test {
+
+class FakeHost {
+public:
+    enum class PathAnswer { Text, Unterminated, Nothing };
+
+    FakeHost();
+    ~FakeHost();
+    FakeHost(const FakeHost&) = delete;
+    FakeHost& operator=(const FakeHost&) = delete;
+
+    HWND Window() const { return m_window; }
+
+    // The document path as the editor would write it (system code page).
+    void SetDocumentPath(const std::string& path, PathAnswer answer = PathAnswer::Text);
+
+    // Handles messages, sent ones from other threads too, until done() or
+    // the time is up; false on time-out.
+    static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000);
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND m_window = nullptr;
+    std::string m_path;
+    PathAnswer m_answer = PathAnswer::Text;
+};
+
+} // namespace kestrel::test

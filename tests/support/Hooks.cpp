@@ -1,0 +1,119 @@
+#include "tests/support/Hooks.h"
+
+#include <process.h>
+
+#include <mutex>
+
+#include "host/ImportPatch.h"
+#include "tests/support/EventLog.h"
+
+namespace kestrel::test {
+namespace {
+
+using BeginThread = uintptr_t(__cdecl*)(void*, unsigned, unsigned(WINAPI*)(void*), void*, unsigned,
+                                        unsigned*);
+using CreateProcessFunction = decltype(&CreateProcessA);
+using FileAttributesFunction = decltype(&GetFileAttributesA);
+using BeepFunction = decltype(&MessageBeep);
+
+std::mutex g_mutex;
+std::vector<ProcessStart> g_starts;
+std::vector<std::string> g_lookups;
+bool g_recordLookups = false;
+bool g_failThreads = false;
+
+CreateProcessFunction g_createProcess = nullptr;
+FileAttributesFunction g_fileAttributes = nullptr;
+BeginThread g_beginThread = nullptr;
+
+BOOL WINAPI HookedBeep(UINT type) {
+    RecordEvent(Event::Beep, std::to_string(type));
+    return TRUE;
+}
+
+BOOL WINAPI HookedCreateProcess(LPCSTR application, LPSTR commandLine,
+                                LPSECURITY_ATTRIBUTES processAttributes,
+                                LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags,
+                                LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
+                                LPPROCESS_INFORMATION information) {
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_starts.push_back({commandLine ? commandLine : "", directory ? directory : "", flags,
+                            startup ? startup->cb : 0, inherit, application == nullptr,
+                            environment == nullptr});
+    }
+    return g_createProcess(application, commandLine, processAttributes, threadAttributes, inherit,
+                           flags, environment, directory, startup, information);
+}
+
+DWORD WINAPI HookedFileAttributes(LPCSTR path) {
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_recordLookups) {
+            g_lookups.push_back(path ? path : "");
+        }
+    }
+    return g_fileAttributes(path);
+}
+
+uintptr_t __cdecl HookedBeginThread(void* security, unsigned stack, unsigned(WINAPI* start)(void*),
+                                    void* argument, unsigned flags, unsigned* id) {
+    if (g_failThreads) {
+        return 0;
+    }
+    return g_beginThread(security, stack, start, argument, flags, id);
+}
+
+template <typename Function>
+bool Patch(const char* dll, const char* name, void* hook, Function& original) {
+    void* previous = PatchImport(GetModuleHandleA(nullptr), dll, name, hook);
+    if (previous != nullptr) {
+        original = reinterpret_cast<Function>(previous);
+    }
+    return previous != nullptr;
+}
+
+} // namespace
+
+bool InstallHooks() {
+    static const bool installed = [] {
+        BeepFunction realBeep = nullptr;
+        bool all =
+            Patch("user32.dll", "MessageBeep", reinterpret_cast<void*>(&HookedBeep), realBeep);
+        all &= Patch("kernel32.dll", "CreateProcessA",
+                     reinterpret_cast<void*>(&HookedCreateProcess), g_createProcess);
+        all &= Patch("kernel32.dll", "GetFileAttributesA",
+                     reinterpret_cast<void*>(&HookedFileAttributes), g_fileAttributes);
+        all &= Patch("msvcrt.dll", "_beginthreadex", reinterpret_cast<void*>(&HookedBeginThread),
+                     g_beginThread);
+        return all;
+    }();
+    return installed;
+}
+
+std::vector<ProcessStart> ProcessStarts() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_starts;
+}
+
+void ClearProcessStarts() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_starts.clear();
+}
+
+void RecordFileLookups(bool on) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_recordLookups = on;
+    g_lookups.clear();
+}
+
+std::vector<std::string> FileLookups() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_lookups;
+}
+
+void FailThreadStarts(bool fail) {
+    g_failThreads = fail;
+}
+
+} // namespace kestrel::test

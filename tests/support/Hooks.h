@@ -1,0 +1,37 @@
+// The test program's own imports, redirected so that tests see what the
+// plug-in's code (linked into the program) asks of Windows: beeps, the
+// processes it starts, the files it looks for, the threads it starts.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace kestrel::test {
+
+struct ProcessStart {
+    std::string commandLine;
+    std::string currentDirectory;
+    DWORD creationFlags;
+    DWORD startupSize;
+    BOOL inheritHandles;
+    bool applicationNameNull;
+    bool environmentNull;
+};
+
+// Installs every hook once; beeps go to the event log. False when one of the
+// imports was not found, so nothing would be seen.
+bool InstallHooks();
+
+std::vector<ProcessStart> ProcessStarts();
+void ClearProcessStarts();
+
+// Every path given to GetFileAttributesA while recording is on.
+void RecordFileLookups(bool on);
+std::vector<std::string> FileLookups();
+
+// Makes the next thread starts through _beginthreadex fail.
+void FailThreadStarts(bool fail);
+
+} // namespace kestrel::test

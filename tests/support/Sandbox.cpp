@@ -1,0 +1,89 @@
+#include "tests/support/Sandbox.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace kestrel::test {
+
+void MakeFolders(const std::string& path) {
+    // Split by characters: a double-byte character may end in 0x5C.
+    std::vector<size_t> ends;
+    for (const char* p = path.c_str(); *p != '\0'; p = CharNextA(p)) {
+        if (*p == '\\' && p - path.c_str() > 2) {
+            ends.push_back(static_cast<size_t>(p - path.c_str()));
+        }
+    }
+    ends.push_back(path.size());
+    for (size_t end : ends) {
+        const std::string folder = path.substr(0, end);
+        CreateDirectoryA(folder.c_str(), nullptr);
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            FindClose(find);
+        }
+    }
+}
+
+void MakeFile(const std::string& path, const std::string& contents) {
+    std::ofstream(path, std::ios::binary) << contents;
+}
+
+void RemoveFile(const std::string& path) {
+    if (!DeleteFileA(path.c_str())) {
+        RemoveDirectoryA(path.c_str());
+    }
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ProgramFolder() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+std::string FakeCtagsPath() {
+    return ProgramFolder() + "\\FakeCtags.exe";
+}
+
+std::string StartFakeCtagsRecord() {
+    static int serial = 0;
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "fake-ctags-" +
+                             std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++serial) + ".txt";
+    DeleteFileA(path.c_str());
+    SetEnvironmentVariableA("KESTREL_FAKE_CTAGS_RECORD", path.c_str());
+    return path;
+}
+
+std::vector<FakeCtagsRecord> ReadFakeCtagsRecords(const std::string& path) {
+    std::vector<FakeCtagsRecord> records;
+    std::ifstream file(path, std::ios::binary);
+    FakeCtagsRecord current;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line == "end") {
+            records.push_back(current);
+            current.clear();
+            continue;
+        }
+        const size_t colon = line.find(": ");
+        if (colon != std::string::npos) {
+            current[line.substr(0, colon)] = line.substr(colon + 2);
+        }
+    }
+    return records;
+}
+
+} // namespace kestrel::test

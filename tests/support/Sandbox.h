@@ -1,0 +1,28 @@
+// Folders, files and the fake ctags that the command tests run against.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kestrel::test {
+
+// Creates every folder of `path` (system code page) and lists each one once,
+// so that the folder browser can select it under Wine.
+void MakeFolders(const std::string& path);
+void MakeFile(const std::string& path, const std::string& contents = "");
+void RemoveFile(const std::string& path);
+bool Exists(const std::string& path);
+
+// The folder of the test program, where the build puts every program.
+std::string ProgramFolder();
+std::string FakeCtagsPath();
+
+// A fresh record file for the fake ctags, named in its environment.
+std::string StartFakeCtagsRecord();
+
+// One started fake ctags as it saw itself: "cmdline", "cwd", "console".
+using FakeCtagsRecord = std::map<std::string, std::string>;
+std::vector<FakeCtagsRecord> ReadFakeCtagsRecords(const std::string& path);
+
+} // namespace kestrel::test

@@ -1,0 +1,159 @@
+#include "tagupdate/BackgroundRun.h"
+
+#include "tagupdate/TagUpdate.h"
+#include "tests/tagupdate/CommandFixture.h"
+
+namespace kestrel::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char kRan[] = "S:ctags を実行しました。";
+const char kRanWithError[] = "S:ctags を実行しましたがエラー終了しました。";
+
+class BackgroundCommandTest : public CommandTest {
+protected:
+    void SetUp() override {
+        CommandTest::SetUp();
+        settings.ExecSync = false;
+        settings.AskFolder = false;
+    }
+
+    void TearDown() override {
+        // Never leave a watcher behind for the next test.
+        ReleaseHeldRuns();
+        EXPECT_TRUE(FakeHost::PumpUntil([] { return RunningMarker().load() == nullptr; }));
+    }
+
+    // A folder holding tags and a document in it; returns the folder.
+    std::string Project(const std::string& name) {
+        const std::string folder = "K:\\" + name + "\\work";
+        MakeFolders(folder);
+        MakeFile(folder + "\\tags");
+        host.SetDocumentPath(folder + "\\main.c");
+        return folder;
+    }
+
+    // ctags holds on until ReleaseHeldRuns creates the file it waits for.
+    void HoldRuns(const std::string& exitCode) {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        gate = std::string(temp) + "gate-" + std::to_string(++gates) + ".txt";
+        settings.ExecOption = ("--exit=" + exitCode + " --wait-file=" + gate + " ").c_str();
+    }
+    void ReleaseHeldRuns() {
+        if (!gate.empty()) {
+            MakeFile(gate);
+        }
+    }
+
+    static bool WaitForIdle() {
+        return FakeHost::PumpUntil([] { return RunningMarker().load() == nullptr; });
+    }
+
+    std::string gate;
+    int gates = 0;
+};
+
+TEST_F(BackgroundCommandTest, SuccessReportsFromWatcherWithoutBeep) {
+    const std::string folder = Project("g1");
+    HoldRuns("0");
+
+    RunTagUpdate(settings, host.Window());
+    // The command has returned while ctags still waits for its gate.
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running()}), Transcript());
+    EXPECT_EQ(host.Window(), RunningMarker().load());
+    ReleaseHeldRuns();
+    ASSERT_TRUE(WaitForIdle());
+
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), kRan}), Transcript());
+    const auto starts = ProcessStarts();
+    ASSERT_EQ(1u, starts.size());
+    EXPECT_EQ(static_cast<DWORD>(DETACHED_PROCESS | IDLE_PRIORITY_CLASS), starts[0].creationFlags);
+    const auto records = ReadFakeCtagsRecords(record);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(folder, records[0].at("cwd"));
+}
+
+TEST_F(BackgroundCommandTest, ErrorExitBeepsOnWatcherThread) {
+    const std::string folder = Project("g2");
+    settings.ExecOption = "--exit=2 ";
+
+    RunTagUpdate(settings, host.Window());
+    ASSERT_TRUE(WaitForIdle());
+
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), "beep", kRanWithError}), Transcript());
+    for (const Event& event : Events()) {
+        if (event.kind == Event::Beep) {
+            EXPECT_NE(GetCurrentThreadId(), event.threadId);
+        }
+    }
+}
+
+TEST_F(BackgroundCommandTest, SecondCommandIsRefusedOnBothRoads) {
+    const std::string folder = Project("g3");
+    HoldRuns("0");
+    RunTagUpdate(settings, host.Window());
+    ASSERT_EQ(host.Window(), RunningMarker().load());
+
+    for (bool sync : {true, false}) {
+        SCOPED_TRACE(sync ? "synchronous" : "background");
+        ClearEvents();
+        ClearProcessStarts();
+        settings.ExecSync = sync;
+        RunTagUpdate(settings, host.Window());
+        EXPECT_EQ(Lines({Announced(), Folder(folder), "beep", Refused()}), Transcript());
+        EXPECT_TRUE(ProcessStarts().empty());
+    }
+
+    ReleaseHeldRuns();
+    ASSERT_TRUE(WaitForIdle());
+
+    // Once the completion text has been handled, the next command runs.
+    ClearEvents();
+    settings.ExecSync = false;
+    settings.ExecOption = "--exit=0 ";
+    RunTagUpdate(settings, host.Window());
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), kRan}), Transcript());
+}
+
+TEST_F(BackgroundCommandTest, FailedStartLeavesNextCommandFree) {
+    const std::string folder = Project("g4");
+    settings.ExecPath = "K:\\g4\\missing.exe";
+
+    RunTagUpdate(settings, host.Window());
+
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Failed()}), Transcript());
+    EXPECT_EQ(nullptr, RunningMarker().load());
+
+    ClearEvents();
+    settings.ExecPath = FakeCtagsPath().c_str();
+    RunTagUpdate(settings, host.Window());
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), kRan}), Transcript());
+}
+
+TEST_F(BackgroundCommandTest, WatcherThatCannotStartFreesTheMarker) {
+    const std::string folder = Project("g5");
+    HoldRuns("0");
+    FailThreadStarts(true);
+    RunTagUpdate(settings, host.Window());
+    FailThreadStarts(false);
+
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running()}), Transcript());
+    EXPECT_EQ(nullptr, RunningMarker().load());
+    EXPECT_EQ(1u, ProcessStarts().size());
+
+    // ctags still runs, unwatched: no completion text ever follows, and the
+    // next command is not refused.
+    ReleaseHeldRuns();
+    ClearEvents();
+    settings.ExecOption = "--exit=0 ";
+    RunTagUpdate(settings, host.Window());
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), kRan}), Transcript());
+}
+
+} // namespace
+} // namespace kestrel::test

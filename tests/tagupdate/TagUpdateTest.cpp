@@ -1,0 +1,343 @@
+#include "tagupdate/TagUpdate.h"
+
+#include <shlobj.h>
+
+#include "tagupdate/FolderBrowser.h"
+#include "tagupdate/FolderSearch.h"
+#include "tests/support/DialogDriver.h"
+#include "tests/tagupdate/CommandFixture.h"
+
+namespace kestrel::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(CommandLine, DefaultsGiveTheFortyFiveCharacterLine) {
+    Settings defaults;
+    const CountedString line = BuildCommandLine(defaults);
+    EXPECT_STREQ("\"ctags.exe\" -R -V --tag-relative=yes  -f tags", line.Chars());
+    EXPECT_EQ(45, line.Length());
+}
+
+TEST(CommandLine, TakesOptionsAndNameAsStored) {
+    Settings odd;
+    odd.ExecPath = "C:\\Program Files\\ctags\\ctags.exe";
+    odd.ExecOption = "";
+    odd.TagsFileName = "my tags";
+    EXPECT_STREQ("\"C:\\Program Files\\ctags\\ctags.exe\"  -f my tags",
+                 BuildCommandLine(odd).Chars());
+}
+
+struct SearchCase {
+    const char* name;
+    const char* document;             // UTF-8, converted to the code page
+    std::vector<const char*> objects; // files named tags; a trailing \ makes a folder
+    const char* found;
+    std::vector<const char*> lookups;
+};
+
+class FolderSearchTest : public testing::TestWithParam<SearchCase> {};
+
+TEST_P(FolderSearchTest, FindsNearestAncestorHoldingTags) {
+    ASSERT_TRUE(InstallHooks());
+    const SearchCase& c = GetParam();
+    for (const char* object : c.objects) {
+        const std::string path = Cp932(object);
+        if (path.back() == '\\') {
+            MakeFolders(path.substr(0, path.size() - 1));
+        } else {
+            MakeFolders(path.substr(0, path.rfind('\\')));
+            MakeFile(path, "!_TAG_FILE_FORMAT\t2\n");
+        }
+    }
+    RecordFileLookups(true);
+    const CountedString found =
+        FindTagsFolder(CountedString(Cp932(c.document).c_str()), CountedString("tags"));
+    std::vector<std::string> lookups;
+    for (const std::string& lookup : FileLookups()) {
+        lookups.push_back(Utf8(lookup));
+    }
+    RecordFileLookups(false);
+
+    EXPECT_EQ(c.found, Utf8(found.Chars()));
+    EXPECT_EQ(std::vector<std::string>(c.lookups.begin(), c.lookups.end()), lookups);
+    for (const char* object : c.objects) { // K:\tags would be found by every later case
+        RemoveFile(Cp932(object));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FolderSearchTest,
+    testing::Values(
+        SearchCase{"Parent",
+                   "K:\\a\\work\\src\\main.c",
+                   {"K:\\a\\work\\tags"},
+                   "K:\\a\\work",
+                   {"K:\\a\\work\\src\\tags", "K:\\a\\work\\tags"}},
+        SearchCase{"OwnFolderFirst",
+                   "K:\\b\\work\\src\\main.c",
+                   {"K:\\b\\work\\tags", "K:\\b\\work\\src\\tags"},
+                   "K:\\b\\work\\src",
+                   {"K:\\b\\work\\src\\tags"}},
+        SearchCase{"FolderNamedTags",
+                   "K:\\c\\work\\src\\main.c",
+                   {"K:\\c\\work\\tags\\"},
+                   "K:\\c\\work",
+                   {"K:\\c\\work\\src\\tags", "K:\\c\\work\\tags"}},
+        // 表 is 0x95 0x5C in code page 932: its second byte is no separator.
+        SearchCase{"DoubleByteFolderHoldsTags",
+                   "K:\\d\\表\\src\\main.c",
+                   {"K:\\d\\表\\tags"},
+                   "K:\\d\\表",
+                   {"K:\\d\\表\\src\\tags", "K:\\d\\表\\tags"}},
+        SearchCase{"SearchPassesDoubleByteFolder",
+                   "K:\\e\\表\\main.c",
+                   {"K:\\e\\tags"},
+                   "K:\\e",
+                   {"K:\\e\\表\\tags", "K:\\e\\tags"}},
+        SearchCase{"NoTagsAnywhere",
+                   "K:\\f\\work\\main.c",
+                   {},
+                   "",
+                   {"K:\\f\\work\\tags", "K:\\f\\tags", "K:\\tags"}},
+        SearchCase{"DriveRoot", "K:\\g\\main.c", {"K:\\tags"}, "K:", {"K:\\g\\tags", "K:\\tags"}},
+        SearchCase{"EmptyPath", "", {}, "", {}}, SearchCase{"NoBackslash", "main.c", {}, "", {}}),
+    [](const testing::TestParamInfo<SearchCase>& info) { return info.param.name; });
+
+TEST(DirectoryOf, TakesTextBeforeLastSeparator) {
+    EXPECT_STREQ("K:\\work", DirectoryOf(CountedString("K:\\work\\main.c")).Chars());
+    EXPECT_STREQ("K:", DirectoryOf(CountedString("K:\\main.c")).Chars());
+    EXPECT_STREQ("", DirectoryOf(CountedString("main.c")).Chars());
+    EXPECT_STREQ("", DirectoryOf(CountedString()).Chars());
+    const std::string doubleByte = Cp932("K:\\表");
+    EXPECT_STREQ("K:", DirectoryOf(CountedString(doubleByte.c_str())).Chars());
+}
+
+// A window that records what the browse callback sends it.
+LRESULT CALLBACK RecordSelection(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == BFFM_SETSELECTIONA) {
+        RecordEvent(Event::Status,
+                    std::to_string(wParam) + ":" + reinterpret_cast<const char*>(lParam));
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST(BrowseCallback, SelectsInitialFolderOnceOpened) {
+    ClearEvents();
+    HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordSelection));
+    const char folder[] = "K:\\work";
+    EXPECT_EQ(0, BrowseCallback(window, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(folder)));
+    EXPECT_EQ(0, BrowseCallback(window, BFFM_INITIALIZED, 0, 0));
+    EXPECT_EQ(0, BrowseCallback(window, BFFM_SELCHANGED, 0, reinterpret_cast<LPARAM>(folder)));
+    EXPECT_EQ(Lines({"S:1:K:\\work"}), Transcript());
+    DestroyWindow(window);
+}
+
+class SyncCommandTest : public CommandTest {};
+
+TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
+    MakeFolders("K:\\s1\\work\\src");
+    MakeFile("K:\\s1\\work\\tags");
+    host.SetDocumentPath("K:\\s1\\work\\src\\main.c");
+    settings.AskFolder = false;
+
+    RunTagUpdate(settings, host.Window());
+
+    EXPECT_EQ(Lines({Announced(), Folder("K:\\s1\\work"), Running(), Ran()}), Transcript());
+    const auto records = ReadFakeCtagsRecords(record);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(Utf8(BuildCommandLine(settings).Chars()), records[0].at("cmdline"));
+    EXPECT_EQ("K:\\s1\\work", records[0].at("cwd"));
+    EXPECT_TRUE(Exists("K:\\s1\\work\\tags"));
+
+    const auto starts = ProcessStarts();
+    ASSERT_EQ(1u, starts.size());
+    EXPECT_EQ(static_cast<DWORD>(DETACHED_PROCESS | NORMAL_PRIORITY_CLASS),
+              starts[0].creationFlags);
+    EXPECT_EQ(sizeof(STARTUPINFOA), starts[0].startupSize);
+    EXPECT_TRUE(starts[0].applicationNameNull);
+    EXPECT_TRUE(starts[0].environmentNull);
+    EXPECT_FALSE(starts[0].inheritHandles);
+}
+
+TEST_F(SyncCommandTest, ShowConsoleDropsDetachedFlag) {
+    MakeFolders("K:\\s2\\work");
+    MakeFile("K:\\s2\\work\\tags");
+    host.SetDocumentPath("K:\\s2\\work\\main.c");
+    settings.AskFolder = false;
+    settings.ShowConsole = true;
+
+    RunTagUpdate(settings, host.Window());
+
+    const auto starts = ProcessStarts();
+    ASSERT_EQ(1u, starts.size());
+    EXPECT_EQ(static_cast<DWORD>(NORMAL_PRIORITY_CLASS), starts[0].creationFlags);
+    EXPECT_EQ(Ran(), Transcript().back());
+}
+
+TEST_F(SyncCommandTest, ErrorExitBeepsBeforeErrorText) {
+    MakeFolders("K:\\s3\\work");
+    MakeFile("K:\\s3\\work\\tags");
+    host.SetDocumentPath("K:\\s3\\work\\main.c");
+    settings.AskFolder = false;
+    settings.ExecOption = "--exit=1 ";
+
+    RunTagUpdate(settings, host.Window());
+
+    EXPECT_EQ(Lines({Announced(), Folder("K:\\s3\\work"), Running(), "beep", RanWithError()}),
+              Transcript());
+}
+
+TEST_F(SyncCommandTest, ProgramThatCannotStartReportsWithoutBeep) {
+    MakeFolders("K:\\s4\\work");
+    MakeFile("K:\\s4\\work\\tags");
+    host.SetDocumentPath("K:\\s4\\work\\main.c");
+    settings.AskFolder = false;
+    settings.ExecPath = "K:\\s4\\no such ctags.exe";
+
+    RunTagUpdate(settings, host.Window());
+
+    EXPECT_EQ(Lines({Announced(), Folder("K:\\s4\\work"), Failed()}), Transcript());
+}
+
+TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
+    MakeFolders("K:\\s5\\deep");
+    MakeFile("K:\\tags");
+    host.SetDocumentPath("K:\\s5\\main.c");
+    settings.AskFolder = false;
+    // The process's remembered folder on K: is elsewhere than the root.
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA("K:\\s5\\deep");
+    SetCurrentDirectoryA(previous);
+
+    RunTagUpdate(settings, host.Window());
+    RemoveFile("K:\\tags");
+
+    EXPECT_EQ(Lines({Announced(), Folder("K:"), Running(), Ran()}), Transcript());
+    const auto records = ReadFakeCtagsRecords(record);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ("K:\\", records[0].at("cwd"));
+}
+
+TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
+    MakeFolders("K:\\s6\\work");
+    MakeFile("K:\\s6\\work\\tags");
+    host.SetDocumentPath("K:\\s6\\work\\main.c");
+    settings.AskFolder = false;
+    settings.ExecOption = ("--exit=0 " + std::string(2500, 'v') + " ").c_str();
+
+    RunTagUpdate(settings, host.Window());
+
+    const auto records = ReadFakeCtagsRecords(record);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(Utf8(BuildCommandLine(settings).Chars()), records[0].at("cmdline"));
+    const auto texts = StatusTexts();
+    ASSERT_EQ(4u, texts.size());
+    EXPECT_EQ(2048u, texts[0].size());
+    EXPECT_EQ(2048u, texts[3].size());
+}
+
+TEST_F(SyncCommandTest, RunningBackgroundRefusesAfterFolderDecision) {
+    MakeFolders("K:\\s7\\work");
+    MakeFile("K:\\s7\\work\\tags");
+    host.SetDocumentPath("K:\\s7\\work\\main.c");
+    settings.AskFolder = false;
+    RunningMarker().store(host.Window());
+
+    RunTagUpdate(settings, host.Window());
+    RunningMarker().store(nullptr);
+
+    EXPECT_EQ(Lines({Announced(), Folder("K:\\s7\\work"), "beep", Refused()}), Transcript());
+    EXPECT_TRUE(ProcessStarts().empty());
+}
+
+TEST_F(SyncCommandTest, UnterminatedOrMissingAnswerReadsSafely) {
+    host.SetDocumentPath(std::string(300, 'p'), FakeHost::PathAnswer::Unterminated);
+    EXPECT_EQ(std::string(259, 'p'), GetDocumentPath(host.Window()).Chars());
+    host.SetDocumentPath("", FakeHost::PathAnswer::Nothing);
+    EXPECT_STREQ("", GetDocumentPath(host.Window()).Chars());
+    host.SetDocumentPath("K:\\x\\main.c");
+    EXPECT_STREQ("K:\\x\\main.c", GetDocumentPath(host.Window()).Chars());
+}
+
+// Folder decisions through the real shell folder browser.
+class BrowserCommandTest : public CommandTest {};
+
+TEST_F(BrowserCommandTest, CancelShowsOnlyTheAnnouncement) {
+    MakeFolders("K:\\b1\\work");
+    MakeFile("K:\\b1\\work\\tags");
+    host.SetDocumentPath("K:\\b1\\work\\main.c");
+
+    DialogDriver driver(host.Window(), IDCANCEL);
+    RunTagUpdate(settings, host.Window());
+    driver.Join();
+
+    EXPECT_TRUE(driver.Pressed());
+    EXPECT_EQ(Lines({Announced()}), Transcript());
+    EXPECT_TRUE(ProcessStarts().empty());
+}
+
+TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
+    MakeFolders("K:\\b2\\work\\src");
+    MakeFile("K:\\b2\\work\\tags");
+    host.SetDocumentPath("K:\\b2\\work\\src\\main.c");
+
+    DialogDriver driver(host.Window(), IDOK);
+    RunTagUpdate(settings, host.Window());
+    driver.Join();
+
+    EXPECT_EQ(Cp932("tagsを生成するフォルダを選択してください"), driver.Title());
+    EXPECT_EQ(Lines({Announced(), Folder("K:\\b2\\work"), Running(), Ran()}), Transcript());
+    const auto records = ReadFakeCtagsRecords(record);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ("K:\\b2\\work", records[0].at("cwd"));
+}
+
+TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) {
+    MakeFolders("K:\\b3\\work\\src");
+    host.SetDocumentPath("K:\\b3\\work\\src\\main.c");
+    settings.AskFolder = false;
+
+    DialogDriver driver(host.Window(), IDOK);
+    RunTagUpdate(settings, host.Window());
+    driver.Join();
+
+    EXPECT_TRUE(driver.Pressed());
+    EXPECT_EQ(Lines({Announced(), Folder("K:\\b3\\work\\src"), Running(), Ran()}), Transcript());
+}
+
+TEST_F(BrowserCommandTest, RefusalStillAsksForTheFolderFirst) {
+    MakeFolders("K:\\b4\\work");
+    MakeFile("K:\\b4\\work\\tags");
+    host.SetDocumentPath("K:\\b4\\work\\main.c");
+    RunningMarker().store(host.Window());
+
+    DialogDriver driver(host.Window(), IDOK);
+    RunTagUpdate(settings, host.Window());
+    driver.Join();
+    RunningMarker().store(nullptr);
+
+    EXPECT_TRUE(driver.Pressed());
+    EXPECT_EQ(Lines({Announced(), Folder("K:\\b4\\work"), "beep", Refused()}), Transcript());
+    EXPECT_TRUE(ProcessStarts().empty());
+}
+
+TEST_F(BrowserCommandTest, EmptyDocumentPathOpensBrowserWithoutPreselection) {
+    host.SetDocumentPath("");
+    RecordFileLookups(true);
+
+    DialogDriver driver(host.Window(), IDCANCEL);
+    RunTagUpdate(settings, host.Window());
+    driver.Join();
+
+    EXPECT_TRUE(FileLookups().empty());
+    RecordFileLookups(false);
+    EXPECT_TRUE(driver.Pressed());
+    EXPECT_EQ(Lines({Announced()}), Transcript());
+}
+
+} // namespace
+} // namespace kestrel::test
