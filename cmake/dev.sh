@@ -5,6 +5,7 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 
 arches=${KESTREL_ARCHES:-i686}
+export KESTREL_CTAGS_EXE=${KESTREL_CTAGS_EXE:-${XDG_CACHE_HOME:-$HOME/.cache}/kestrel/ctags/ctags.exe}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 setup() {
@@ -18,7 +19,8 @@ build() {
     local dir="$top/build/$arch"
     if [ ! -f "$dir/build.ninja" ]; then
       cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$arch.cmake" >/dev/null
+        -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$arch.cmake" \
+        -DKESTREL_CTAGS_EXE="$KESTREL_CTAGS_EXE" >/dev/null
     fi
     cmake --build "$dir" -j "$jobs"
   done

