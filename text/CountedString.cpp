@@ -78,7 +78,10 @@ const StringHeader* CountedString::SharedEmpty() noexcept {
 CountedString::CountedString() noexcept : m_chars(EmptyChars()) {
 }
 
-CountedString::CountedString(const char* textOrId) : m_chars(EmptyChars()) {
+// Delegates to the default constructor so that the object counts as built
+// before loading starts: when a later allocation of LoadResource throws, the
+// destructor frees the block it already took.
+CountedString::CountedString(const char* textOrId) : CountedString() {
     if (textOrId == nullptr) {
         return;
     }
@@ -243,6 +246,10 @@ bool CountedString::LoadResource(UINT id) {
         if (size - n > 2) {
             break;
         }
+        // The cut text is read again; until then the stored length and the
+        // characters must agree, should the larger buffer fail to come.
+        MutableHeader()->length = 0;
+        buffer[0] = '\0';
     }
     ReleaseBuffer(-1);
     return n > 0;

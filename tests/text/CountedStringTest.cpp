@@ -1,19 +1,519 @@
+// Representation, sharing and allocation of the counted string: which block a
+// string holds after each operation, what that block's header says, and how
+// many blocks the operation allocated and freed.
 #include "text/CountedString.h"
 
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
+
+#include "tests/text/AllocationTracker.h"
+#include "tests/text/CountedStringPrinter.h"
 
 namespace kestrel {
 namespace {
 
-TEST(CountedString, DefaultHoldsSharedEmpty) {
-    CountedString s;
-    EXPECT_EQ(CountedString::SharedEmpty(), s.Header());
-    EXPECT_EQ(-1, s.Header()->count);
+using test::AllocationWindow;
+using test::Holds;
+using test::IsWellFormed;
+using test::LiveBlockSize;
+
+constexpr std::size_t kHeaderAndNul = 13;
+
+bool HoldsSharedEmpty(const CountedString& s) {
+    const StringHeader* empty = CountedString::SharedEmpty();
+    return s.Header() == empty && s.Chars() == reinterpret_cast<const char*>(empty + 1);
 }
 
-TEST(CountedString, LoadsStringTable) {
-    CountedString s(reinterpret_cast<const char*>(static_cast<std::uintptr_t>(4)));
-    EXPECT_STREQ("Kestrel", s.Chars());
+// The shared empty block itself, checked field by field.
+void ExpectSharedEmptyUntouched() {
+    const StringHeader* h = CountedString::SharedEmpty();
+    EXPECT_EQ(-1, h->count);
+    EXPECT_EQ(0, h->length);
+    EXPECT_EQ(0, h->capacity);
+    EXPECT_EQ('\0', *reinterpret_cast<const char*>(h + 1));
+}
+
+TEST(CountedString, EmptyResultsHoldSharedEmptyAndAllocateNothing) {
+    struct Case {
+        const char* name;
+        CountedString (*make)(const CountedString& abc, const CountedString& empty);
+    };
+    const Case cases[] = {
+        {"default", [](const CountedString&, const CountedString&) { return CountedString(); }},
+        {"from empty text",
+         [](const CountedString&, const CountedString&) { return CountedString(""); }},
+        {"from null",
+         [](const CountedString&, const CountedString&) {
+             return CountedString(static_cast<const char*>(nullptr));
+         }},
+        {"left(0)", [](const CountedString& abc, const CountedString&) { return abc.Left(0); }},
+        {"left(-5)", [](const CountedString& abc, const CountedString&) { return abc.Left(-5); }},
+        {"left(3) of empty",
+         [](const CountedString&, const CountedString& empty) { return empty.Left(3); }},
+        {"empty + empty",
+         [](const CountedString&, const CountedString& empty) { return empty + empty; }},
+        {"empty + \"\"",
+         [](const CountedString&, const CountedString& empty) { return empty + ""; }},
+        {"empty + null",
+         [](const CountedString&, const CountedString& empty) {
+             return empty + static_cast<const char*>(nullptr);
+         }},
+        {"copy of empty",
+         [](const CountedString&, const CountedString& empty) { return CountedString(empty); }},
+        {"empty assigned to empty",
+         [](const CountedString&, const CountedString& empty) {
+             CountedString s;
+             s = empty;
+             return s;
+         }},
+        {"empty text assigned to empty",
+         [](const CountedString&, const CountedString&) {
+             CountedString s;
+             s = "";
+             return s;
+         }},
+        {"get-buffer(0) and release on empty",
+         [](const CountedString&, const CountedString&) {
+             CountedString s;
+             s.GetBuffer(0);
+             s.ReleaseBuffer(-1);
+             return s;
+         }},
+        {"missing string-table id",
+         [](const CountedString&, const CountedString&) {
+             return CountedString(reinterpret_cast<const char*>(std::uintptr_t{0xFFF0}));
+         }},
+    };
+    const CountedString abc("abc");
+    const CountedString empty;
+    for (const Case& c : cases) {
+        AllocationWindow window;
+        {
+            CountedString s = c.make(abc, empty);
+            const long news = window.News();
+            EXPECT_TRUE(HoldsSharedEmpty(s)) << c.name << ": " << testing::PrintToString(s);
+            EXPECT_EQ(0, news) << c.name;
+        }
+        EXPECT_EQ(0, window.Deletes()) << c.name;
+        ExpectSharedEmptyUntouched();
+    }
+    EXPECT_TRUE(Holds(abc, "abc"));
+    EXPECT_EQ(1, abc.Header()->count);
+}
+
+TEST(CountedString, FreshBlockLayout) {
+    AllocationWindow window;
+    CountedString s("abc");
+    const std::vector<std::size_t> sizes = window.Sizes();
+    const StringHeader* h = s.Header();
+    EXPECT_EQ(reinterpret_cast<const char*>(h) + 12, s.Chars());
+    EXPECT_EQ(1, h->count);
+    EXPECT_EQ(3, h->length);
+    EXPECT_EQ(3, h->capacity);
+    EXPECT_EQ('\0', s.Chars()[3]);
+    // The header is the start of the block that operator new returned.
+    EXPECT_EQ(3 + kHeaderAndNul, LiveBlockSize(h));
+    EXPECT_EQ(std::vector<std::size_t>{3 + kHeaderAndNul}, sizes);
+}
+
+TEST(CountedString, CopiesShareOneBlockAndCountHolders) {
+    CountedString abc("abc");
+    const StringHeader* block = abc.Header();
+    AllocationWindow window;
+    {
+        CountedString copy(abc);
+        EXPECT_EQ(abc.Chars(), copy.Chars());
+        EXPECT_EQ(2, block->count);
+        {
+            CountedString third = copy;
+            EXPECT_EQ(3, block->count);
+        }
+        EXPECT_EQ(2, block->count);
+        CountedString moved(std::move(copy));
+        EXPECT_EQ(2, block->count);
+        EXPECT_TRUE(HoldsSharedEmpty(copy));
+        EXPECT_EQ(abc.Chars(), moved.Chars());
+    }
+    EXPECT_EQ(1, block->count);
+    EXPECT_EQ(0, window.News());
+    EXPECT_EQ(0, window.Deletes());
+    EXPECT_TRUE(Holds(abc, "abc"));
+}
+
+TEST(CountedString, AssignSharesAndFreesOnlyTheLastHoldersBlock) {
+    CountedString abc("abc");
+    CountedString xyz("xyz");
+    CountedString xyzCopy(xyz);
+    const StringHeader* xyzBlock = xyz.Header();
+    AllocationWindow window;
+
+    xyz = abc; // xyz's old block still has a holder
+    EXPECT_EQ(abc.Chars(), xyz.Chars());
+    EXPECT_EQ(2, abc.Header()->count);
+    EXPECT_EQ(1, xyzBlock->count);
+    EXPECT_EQ(0, window.Deletes());
+
+    xyzCopy = abc; // the last holder lets go: freed here
+    EXPECT_EQ(3, abc.Header()->count);
+    EXPECT_EQ(1, window.Deletes());
+    EXPECT_EQ(0u, LiveBlockSize(xyzBlock));
+
+    const CountedString& self = xyz;
+    xyz = self;
+    xyz = abc; // already the same block
+    EXPECT_EQ(3, abc.Header()->count);
+
+    CountedString target;
+    target = std::move(xyzCopy);
+    EXPECT_EQ(3, abc.Header()->count);
+    EXPECT_TRUE(HoldsSharedEmpty(xyzCopy));
+
+    EXPECT_EQ(0, window.News());
+    EXPECT_EQ(1, window.Deletes());
+    EXPECT_TRUE(Holds(target, "abc"));
+}
+
+TEST(CountedString, AssigningEmptyKeepsAnOwnBlockAndDropsASharedOne) {
+    CountedString alone("abcdef");
+    const StringHeader* aloneBlock = alone.Header();
+    CountedString shared("abcdef");
+    CountedString other(shared);
+    const StringHeader* sharedBlock = shared.Header();
+    const CountedString empty;
+    AllocationWindow window;
+    alone = empty;
+    shared = empty;
+    const long news = window.News();
+    const long deletes = window.Deletes();
+
+    EXPECT_EQ(aloneBlock, alone.Header());
+    EXPECT_EQ(6, alone.Header()->capacity);
+    EXPECT_TRUE(Holds(alone, ""));
+    EXPECT_TRUE(HoldsSharedEmpty(shared));
+    EXPECT_EQ(sharedBlock, other.Header());
+    EXPECT_EQ(1, sharedBlock->count);
+    EXPECT_TRUE(Holds(other, "abcdef"));
+    EXPECT_EQ(0, news);
+    EXPECT_EQ(0, deletes);
+    ExpectSharedEmptyUntouched();
+}
+
+TEST(CountedString, MovingAnEmptyTemporaryLetsGoOfTheBlock) {
+    CountedString s("abcdef");
+    CountedString copy(s);
+    AllocationWindow window;
+    copy = CountedString(); // a move: the block is given up, not kept
+    s = CountedString();
+    const long news = window.News();
+    const long deletes = window.Deletes();
+    EXPECT_TRUE(HoldsSharedEmpty(copy));
+    EXPECT_TRUE(HoldsSharedEmpty(s));
+    EXPECT_EQ(0, news);
+    EXPECT_EQ(1, deletes);
+}
+
+TEST(CountedString, AssignTextReusesAnOwnBlockWithRoom) {
+    CountedString s("abcdef");
+    const StringHeader* block = s.Header();
+    {
+        AllocationWindow window;
+        s = "xy";
+        s = static_cast<const char*>(nullptr);
+        s = "uvw";
+        EXPECT_EQ(0, window.News());
+        EXPECT_EQ(block, s.Header());
+        EXPECT_EQ(6, block->capacity);
+        EXPECT_TRUE(Holds(s, "uvw"));
+    }
+    {
+        // Its own characters as the text: the tail moves to the front.
+        s = "abcdef";
+        s = s.Chars() + 2;
+        EXPECT_TRUE(Holds(s, "cdef"));
+        EXPECT_EQ(block, s.Header());
+    }
+    {
+        AllocationWindow window;
+        s = "longer than six";
+        const std::vector<std::size_t> sizes = window.Sizes();
+        EXPECT_EQ(1, window.Deletes());
+        EXPECT_EQ(std::vector<std::size_t>{15 + kHeaderAndNul}, sizes);
+        EXPECT_EQ(15, s.Header()->capacity);
+        EXPECT_TRUE(Holds(s, "longer than six"));
+    }
+    {
+        CountedString copy(s);
+        AllocationWindow window;
+        s = "new"; // shared: a fresh exact block, the copy keeps the old one
+        const std::vector<std::size_t> sizes = window.Sizes();
+        EXPECT_EQ(std::vector<std::size_t>{3 + kHeaderAndNul}, sizes);
+        EXPECT_TRUE(Holds(s, "new"));
+        EXPECT_TRUE(Holds(copy, "longer than six"));
+        EXPECT_EQ(1, copy.Header()->count);
+    }
+}
+
+TEST(CountedString, LeftMakesExactNewBlocks) {
+    const CountedString abc("abc");
+    struct Case {
+        int n;
+        const char* expected;
+    };
+    const Case cases[] = {{3, "abc"}, {10, "abc"}, {2, "ab"}, {1, "a"}};
+    for (const Case& c : cases) {
+        AllocationWindow window;
+        CountedString left = abc.Left(c.n);
+        const std::vector<std::size_t> sizes = window.Sizes();
+        const std::size_t length = std::strlen(c.expected);
+        EXPECT_TRUE(Holds(left, c.expected)) << "left(" << c.n << ")";
+        EXPECT_NE(abc.Header(), left.Header()) << "left(" << c.n << ")";
+        EXPECT_EQ(1, left.Header()->count);
+        EXPECT_EQ(static_cast<int>(length), left.Header()->capacity);
+        EXPECT_EQ(std::vector<std::size_t>{length + kHeaderAndNul}, sizes) << "left(" << c.n << ")";
+    }
+    EXPECT_EQ(1, abc.Header()->count);
+}
+
+TEST(CountedString, ConcatenationMakesAnExactBlockNeverShared) {
+    const CountedString abc("abc");
+    const CountedString def("def");
+    const CountedString empty;
+    struct Case {
+        const char* name;
+        CountedString (*make)(const CountedString& abc, const CountedString& def,
+                              const CountedString& empty);
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"abc + empty",
+         [](const CountedString& a, const CountedString&, const CountedString& e) { return a + e; },
+         "abc"},
+        {"empty + abc",
+         [](const CountedString& a, const CountedString&, const CountedString& e) { return e + a; },
+         "abc"},
+        {"abc + null",
+         [](const CountedString& a, const CountedString&, const CountedString&) {
+             return a + static_cast<const char*>(nullptr);
+         },
+         "abc"},
+        {"abc + \"\"",
+         [](const CountedString& a, const CountedString&, const CountedString&) { return a + ""; },
+         "abc"},
+        {"abc + def",
+         [](const CountedString& a, const CountedString& d, const CountedString&) { return a + d; },
+         "abcdef"},
+        {"abc + \"de\"",
+         [](const CountedString& a, const CountedString&, const CountedString&) {
+             return a + "de";
+         },
+         "abcde"},
+        {"empty + \"xyz\"",
+         [](const CountedString&, const CountedString&, const CountedString& e) {
+             return e + "xyz";
+         },
+         "xyz"},
+    };
+    for (const Case& c : cases) {
+        AllocationWindow window;
+        CountedString result = c.make(abc, def, empty);
+        const std::vector<std::size_t> sizes = window.Sizes();
+        const std::size_t length = std::strlen(c.expected);
+        EXPECT_TRUE(Holds(result, c.expected)) << c.name;
+        EXPECT_NE(abc.Header(), result.Header()) << c.name;
+        EXPECT_EQ(1, result.Header()->count) << c.name;
+        EXPECT_EQ(static_cast<int>(length), result.Header()->capacity) << c.name;
+        EXPECT_EQ(std::vector<std::size_t>{length + kHeaderAndNul}, sizes) << c.name;
+    }
+    EXPECT_EQ(1, abc.Header()->count);
+    EXPECT_EQ(1, def.Header()->count);
+}
+
+TEST(CountedString, FindLastWalksCharactersOfCodePage932) {
+    struct Case {
+        const char* text;
+        char c;
+        int expected;
+    };
+    const Case cases[] = {
+        {"a\\b\\c", '\\', 3},
+        {"abc", '\\', -1},
+        {"abc", '\0', -1},
+        {"", '\0', -1},
+        {"", '\\', -1},
+        {"\\", '\\', 0},
+        // 0x95 0x5C is one character whose second byte is a backslash.
+        {"ab\x95\x5C", '\\', -1},
+        {"y:\\\x95\x5C\\x", '\\', 5},
+        {"\x95\x5C", '\x95', 0},
+        // 0x82 0x61 is one character; its second byte is the letter a.
+        {"a\x82\x61", 'a', 0},
+        {"\x82\x61\x82\x61", 'a', -1},
+        // Half-width katakana are single bytes above 0x7F.
+        {"\xB1\\\xB2", '\\', 1},
+        {"\xB1\\\xB2", '\xB2', 2},
+    };
+    for (const Case& c : cases) {
+        const CountedString s(c.text);
+        EXPECT_EQ(c.expected, s.FindLast(c.c))
+            << testing::PrintToString(s) << " looking for byte " << static_cast<int>(c.c & 0xFF);
+    }
+}
+
+TEST(CountedString, FindLastStopsAtTheFirstNul) {
+    CountedString s;
+    char* buffer = s.GetBuffer(4);
+    std::memcpy(buffer, "a\\\0\\", 4);
+    s.ReleaseBuffer(4);
+    ASSERT_EQ(4, s.Length());
+    EXPECT_EQ(1, s.FindLast('\\'));
+}
+
+TEST(CountedString, GetBufferGrowsExactlyAndKeepsTheText) {
+    CountedString s("abc");
+    const StringHeader* small = s.Header();
+    {
+        AllocationWindow window;
+        char* buffer = s.GetBuffer(10);
+        const long deletes = window.Deletes();
+        const std::size_t smallSize = LiveBlockSize(small); // before anything reuses it
+        const std::vector<std::size_t> sizes = window.Sizes();
+        EXPECT_EQ(s.Chars(), buffer);
+        EXPECT_EQ(std::vector<std::size_t>{10 + kHeaderAndNul}, sizes);
+        EXPECT_EQ(1, deletes);
+        EXPECT_EQ(0u, smallSize);
+        EXPECT_EQ(10, s.Header()->capacity);
+        EXPECT_TRUE(Holds(s, "abc"));
+    }
+    {
+        const char* before = s.Chars();
+        AllocationWindow window;
+        EXPECT_EQ(before, s.GetBuffer(2));
+        EXPECT_EQ(before, s.GetBuffer(10));
+        EXPECT_EQ(before, s.GetBuffer(-1));
+        EXPECT_EQ(0, window.News());
+        EXPECT_EQ(10, s.Header()->capacity);
+    }
+}
+
+TEST(CountedString, GetBufferOnASharedBlockTakesAPrivateCopy) {
+    struct Case {
+        int request;
+        int capacity;
+    };
+    // The copy's capacity is the larger of the request and the old length.
+    const Case cases[] = {{0, 3}, {2, 3}, {3, 3}, {8, 8}};
+    for (const Case& c : cases) {
+        CountedString a("abc");
+        a.GetBuffer(20); // room to spare, which the copy does not inherit
+        CountedString b(a);
+        const StringHeader* shared = a.Header();
+        AllocationWindow window;
+        char* buffer = a.GetBuffer(c.request);
+        const std::vector<std::size_t> sizes = window.Sizes();
+        const long deletes = window.Deletes();
+        EXPECT_NE(shared, a.Header()) << "request " << c.request;
+        EXPECT_EQ(a.Chars(), buffer);
+        EXPECT_EQ(c.capacity, a.Header()->capacity) << "request " << c.request;
+        EXPECT_EQ(std::vector<std::size_t>{c.capacity + kHeaderAndNul}, sizes);
+        EXPECT_EQ(1, shared->count);
+        EXPECT_EQ(shared, b.Header());
+        EXPECT_TRUE(Holds(a, "abc"));
+        EXPECT_TRUE(Holds(b, "abc"));
+        EXPECT_EQ(0, deletes);
+    }
+}
+
+TEST(CountedString, GetBufferLeavesRoomForAWindowsWriter) {
+    CountedString s("abc");
+    char* buffer = s.GetBuffer(2048);
+    ASSERT_GE(s.Header()->capacity, 2048);
+    // A writer that needs scratch space but changes nothing the string keeps.
+    std::memset(buffer + 4, 'z', 2000);
+    EXPECT_TRUE(Holds(s, "abc"));
+}
+
+TEST(CountedString, ReleaseBufferSetsTheLength) {
+    CountedString s;
+    char* buffer = s.GetBuffer(5);
+    std::memcpy(buffer, "xy", 3);
+    s.ReleaseBuffer(-1);
+    EXPECT_TRUE(Holds(s, "xy"));
+    s.ReleaseBuffer(1);
+    EXPECT_TRUE(Holds(s, "x"));
+    EXPECT_EQ(5, s.Header()->capacity);
+
+    buffer = s.GetBuffer(5);
+    std::memcpy(buffer, "hello", 5);
+    s.ReleaseBuffer(5);
+    EXPECT_TRUE(Holds(s, "hello"));
+    s.ReleaseBuffer(0);
+    EXPECT_TRUE(Holds(s, ""));
+    EXPECT_EQ(5, s.Header()->capacity);
+}
+
+TEST(CountedString, ReleaseBufferNeverMeasuresPastTheBlock) {
+    CountedString s;
+    char* buffer = s.GetBuffer(8);
+    const int capacity = s.Header()->capacity;
+    // A writer that lost its terminator: every byte of the block is text.
+    std::memset(buffer, 'w', static_cast<std::size_t>(capacity) + 1);
+    s.ReleaseBuffer(-1);
+    EXPECT_TRUE(Holds(s, std::string(static_cast<std::size_t>(capacity), 'w')));
+}
+
+TEST(CountedString, ReleaseBufferOnASharedBlockWritesAPrivateCopy) {
+    CountedString a("abcd");
+    a.GetBuffer(4);
+    // Callers never copy between get-buffer and release-buffer; should one,
+    // the other holder still keeps its text.
+    CountedString b(a);
+    a.ReleaseBuffer(2);
+    EXPECT_TRUE(Holds(a, "ab"));
+    EXPECT_TRUE(Holds(b, "abcd"));
+    EXPECT_NE(a.Header(), b.Header());
+}
+
+TEST(CountedString, ConstructsFromStringTableIdInPlaceOfAPointer) {
+    const CountedString browseTitle(reinterpret_cast<const char*>(std::uintptr_t{500}));
+    // "tagsを生成するフォルダを選択してください" in code page 932.
+    EXPECT_TRUE(Holds(browseTitle, "tags\x82\xF0\x90\xB6\x90\xAC\x82\xB7\x82\xE9\x83t\x83H\x83\x8B"
+                                   "\x83_\x82\xF0\x91I\x91\xF0\x82\xB5\x82\xC4\x82\xAD\x82\xBE"
+                                   "\x82\xB3\x82\xA2"));
+    EXPECT_EQ(40, browseTitle.Header()->capacity);
+    EXPECT_EQ(1, browseTitle.Header()->count);
+}
+
+TEST(CountedString, PointerValue0x10000IsAText) {
+    void* page = VirtualAlloc(reinterpret_cast<void*>(std::uintptr_t{0x10000}), 4096,
+                              MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (page != reinterpret_cast<void*>(std::uintptr_t{0x10000})) {
+        const DWORD error = GetLastError();
+        if (page != nullptr) {
+            VirtualFree(page, 0, MEM_RELEASE);
+        }
+        GTEST_SKIP() << "the page at 0x10000 cannot be had in this process (error " << error
+                     << "), so no text can lie there";
+    }
+    std::memcpy(page, "at 0x10000", 11);
+    {
+        const CountedString s(static_cast<const char*>(page));
+        EXPECT_TRUE(Holds(s, "at 0x10000"));
+        EXPECT_NE(static_cast<const char*>(page), s.Chars());
+    }
+    VirtualFree(page, 0, MEM_RELEASE);
+}
+
+TEST(CountedString, PrinterShowsTextAndHeader) {
+    const CountedString s("a\x95\x5C\"");
+    EXPECT_EQ("\"a\\x95\\\\\\\"\" (length 4, capacity 4, count 1)", testing::PrintToString(s));
+    EXPECT_EQ("\"\" (length 0, capacity 0, count -1, shared empty)",
+              testing::PrintToString(CountedString()));
+    const testing::AssertionResult mismatch = Holds(s, "b");
+    EXPECT_FALSE(mismatch);
+    EXPECT_NE(std::string::npos, std::string(mismatch.message()).find("length 4"));
 }
 
 } // namespace

@@ -1,0 +1,442 @@
+// The counted string under pressure: two threads copying and destroying the
+// same blocks, a long seeded run of mixed operations checked against
+// std::string, and allocations that fail in the middle of an operation.
+#include "text/CountedString.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <new>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/text/AllocationTracker.h"
+#include "tests/text/CountedStringPrinter.h"
+#include "tests/text/TestStringIds.h"
+
+namespace kestrel {
+namespace {
+
+using test::AllocationWindow;
+using test::BadDeletes;
+using test::Holds;
+using test::IsWellFormed;
+
+// Nothing in the whole program was deleted twice.
+class NoBadDeletes : public testing::Environment {
+public:
+    void TearDown() override { EXPECT_EQ(0, BadDeletes()) << "blocks deleted twice"; }
+};
+testing::Environment* const g_noBadDeletes = testing::AddGlobalTestEnvironment(new NoBadDeletes);
+
+// Steps that the main thread and two workers take together: each worker
+// arrives when it has finished a step and waits until the main thread opens
+// the next one. Thread start-up and exit allocate, so the main thread counts
+// allocations only between the gates.
+class Gate {
+public:
+    void Arrive(int step) {
+        m_arrived.fetch_add(1);
+        while (m_open.load() < step) {
+            std::this_thread::yield();
+        }
+    }
+    void WaitForBoth(int arrivals) {
+        while (m_arrived.load() < arrivals) {
+            std::this_thread::yield();
+        }
+    }
+    void Open(int step) { m_open.store(step); }
+
+private:
+    std::atomic<int> m_arrived{0};
+    std::atomic<int> m_open{0};
+};
+
+TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
+    constexpr int kBlocks = 2000;
+    constexpr int kRounds = 20;
+    const long badDeletesBefore = BadDeletes();
+    AllocationWindow whole;
+    {
+        // Each block is held once by each thread's list; the threads copy,
+        // assign and destroy copies of the same blocks at the same time, and
+        // then both let go of every block at once.
+        std::vector<CountedString> lists[2];
+        lists[0].reserve(kBlocks);
+        lists[1].reserve(kBlocks);
+        for (int i = 0; i < kBlocks; ++i) {
+            char text[32];
+            std::snprintf(text, sizeof text, "block %d", i);
+            CountedString s(text);
+            lists[0].push_back(s);
+            lists[1].push_back(s);
+        }
+
+        Gate gate;
+        auto worker = [&gate](std::vector<CountedString>& list, bool backwards) {
+            gate.Arrive(1);
+            {
+                CountedString held[4];
+                for (int round = 0; round < kRounds; ++round) {
+                    for (int k = 0; k < kBlocks; ++k) {
+                        const int i = backwards ? kBlocks - 1 - k : k;
+                        CountedString copy(list[static_cast<std::size_t>(i)]);
+                        held[i % 4] = copy;
+                        CountedString again = held[(i + 1) % 4];
+                        held[(i + 2) % 4] = again;
+                    }
+                }
+            }
+            gate.Arrive(2);
+            for (int k = 0; k < kBlocks; ++k) {
+                list[static_cast<std::size_t>(backwards ? kBlocks - 1 - k : k)] = CountedString();
+            }
+            gate.Arrive(3);
+        };
+        std::thread a(worker, std::ref(lists[0]), false);
+        std::thread b(worker, std::ref(lists[1]), true);
+
+        gate.WaitForBoth(2);
+        AllocationWindow churn;
+        gate.Open(1);
+        gate.WaitForBoth(4);
+        const long churnNews = churn.News();
+        int wrongCounts = 0;
+        for (int i = 0; i < kBlocks; ++i) {
+            const CountedString& s = lists[0][static_cast<std::size_t>(i)];
+            if (s.Header() != lists[1][static_cast<std::size_t>(i)].Header() ||
+                s.Header()->count != 2 || s.Length() != std::snprintf(nullptr, 0, "block %d", i)) {
+                ++wrongCounts;
+            }
+        }
+
+        AllocationWindow release;
+        gate.Open(2);
+        gate.WaitForBoth(6);
+        const long releaseDeletes = release.Deletes();
+        gate.Open(3);
+        a.join();
+        b.join();
+
+        EXPECT_EQ(0, churnNews) << "copies and assignments allocated";
+        EXPECT_EQ(0, wrongCounts) << "blocks not held exactly twice after the copies ended";
+        EXPECT_EQ(kBlocks, releaseDeletes) << "blocks freed when both threads let go";
+        for (const std::vector<CountedString>& list : lists) {
+            for (const CountedString& s : list) {
+                ASSERT_EQ(CountedString::SharedEmpty(), s.Header());
+            }
+        }
+    }
+    EXPECT_EQ(0, whole.StillLive());
+    EXPECT_EQ(badDeletesBefore, BadDeletes());
+}
+
+// Lead bytes of code page 932, for the model of find-last.
+bool IsLeadByte932(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+int ModelFindLast(const std::string& text, char c) {
+    int found = -1;
+    std::size_t i = 0;
+    while (i < text.size() && text[i] != '\0') {
+        if (text[i] == c && c != '\0') {
+            found = static_cast<int>(i);
+        }
+        const bool pair = IsLeadByte932(static_cast<unsigned char>(text[i])) &&
+                          i + 1 < text.size() && text[i + 1] != '\0';
+        i += pair ? 2 : 1;
+    }
+    return found;
+}
+
+TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
+    constexpr unsigned kSeed = 20240607;
+    constexpr int kOperations = 20000;
+    constexpr int kSlots = 6;
+    std::mt19937 random(kSeed);
+    auto pick = [&random](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random);
+    };
+    // Texts of single-byte letters, backslashes and double-byte characters,
+    // some of whose second bytes are a backslash or a letter.
+    auto makeText = [&](int maxPieces) {
+        static const char* const pieces[] = {"a",        "b",        "\\",   ":",   "\x95\x5C",
+                                             "\x82\x61", "\x82\xA0", "\xB1", "xyz", "\x83\x5C"};
+        std::string text;
+        const int count = pick(0, maxPieces);
+        for (int i = 0; i < count; ++i) {
+            text += pieces[pick(0, 9)];
+        }
+        return text;
+    };
+
+    const long badDeletesBefore = BadDeletes();
+    AllocationWindow whole;
+    {
+        CountedString strings[kSlots];
+        std::string model[kSlots];
+        for (int op = 0; op < kOperations; ++op) {
+            const int i = pick(0, kSlots - 1);
+            const int j = pick(0, kSlots - 1);
+            const int kind = pick(0, 12);
+            long news = 0;
+            switch (kind) {
+            case 0: { // copy assignment allocates nothing
+                AllocationWindow window;
+                strings[i] = strings[j];
+                news = window.News();
+                ASSERT_EQ(0, news) << "op " << op << ": assign";
+                model[i] = model[j];
+                break;
+            }
+            case 1: { // assign-text
+                const std::string text = makeText(pick(0, 1) ? 4 : 80);
+                strings[i] = text.c_str();
+                model[i] = text;
+                break;
+            }
+            case 2: { // concatenate strings
+                const int k = pick(0, kSlots - 1);
+                const std::string expected = model[j] + model[k];
+                strings[i] = strings[j] + strings[k];
+                model[i] = expected;
+                break;
+            }
+            case 3: { // concatenate a text
+                const std::string text = makeText(6);
+                const CountedString result = strings[j] + text.c_str();
+                model[i] = model[j] + text;
+                strings[i] = result;
+                break;
+            }
+            case 4: { // left
+                const int n = pick(-3, static_cast<int>(model[j].size()) + 3);
+                strings[i] = strings[j].Left(n);
+                model[i] = model[j].substr(0, static_cast<std::size_t>(n < 0 ? 0 : n));
+                break;
+            }
+            case 5: { // find-last
+                const char c = "\\:ab\x95\x5C\x82\xB1"[pick(0, 8)];
+                ASSERT_EQ(ModelFindLast(model[i], c), strings[i].FindLast(c))
+                    << "op " << op << ": find-last of " << static_cast<int>(c & 0xFF) << " in "
+                    << testing::PrintToString(strings[i]);
+                break;
+            }
+            case 6: { // write through get-buffer, then release-buffer
+                const int room = pick(0, 40);
+                char* buffer = strings[i].GetBuffer(room);
+                const int capacity = strings[i].Header()->capacity;
+                ASSERT_GE(capacity, room);
+                const std::string text =
+                    makeText(room / 3).substr(0, static_cast<std::size_t>(room));
+                std::memcpy(buffer, text.c_str(), text.size() + 1);
+                if (pick(0, 1)) {
+                    strings[i].ReleaseBuffer(-1);
+                } else {
+                    strings[i].ReleaseBuffer(static_cast<int>(text.size()));
+                }
+                model[i] = text;
+                break;
+            }
+            case 7: { // get-buffer alone keeps the text
+                strings[i].GetBuffer(pick(-2, 30));
+                break;
+            }
+            case 8: { // format
+                const int number = pick(-1000, 1000);
+                const std::string text = makeText(5);
+                strings[i].Format("%s/%d", text.c_str(), number);
+                model[i] = text + "/" + std::to_string(number);
+                break;
+            }
+            case 9: { // copy construction and destruction allocate nothing
+                AllocationWindow window;
+                {
+                    CountedString copy(strings[j]);
+                    CountedString second = copy;
+                }
+                news = window.News();
+                ASSERT_EQ(0, news) << "op " << op << ": copy";
+                break;
+            }
+            case 10: { // assign an empty string
+                strings[i] = CountedString();
+                model[i].clear();
+                break;
+            }
+            case 11: { // load a string-table text
+                const UINT ids[] = {IDS_TEST_253, IDS_TEST_254, IDS_TEST_510, IDS_TEST_EMPTY, 4};
+                const UINT id = ids[pick(0, 4)];
+                strings[i].LoadResource(id);
+                char buffer[600];
+                LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
+                model[i] = buffer;
+                break;
+            }
+            case 12: { // move
+                strings[i] = std::move(strings[j]);
+                model[i] = model[j];
+                if (i != j) {
+                    model[j].clear();
+                }
+                break;
+            }
+            }
+
+            // Every slot holds its model's text, and every block's count is
+            // the number of slots that hold it.
+            std::map<const StringHeader*, int> holders;
+            for (int k = 0; k < kSlots; ++k) {
+                ASSERT_TRUE(Holds(strings[k], model[k]))
+                    << "op " << op << " kind " << kind << " slot " << k << " seed " << kSeed;
+                ++holders[strings[k].Header()];
+            }
+            for (const auto& entry : holders) {
+                if (entry.first != CountedString::SharedEmpty()) {
+                    ASSERT_EQ(entry.second, entry.first->count) << "op " << op << " kind " << kind;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(0, whole.StillLive());
+    EXPECT_EQ(badDeletesBefore, BadDeletes());
+}
+
+// Runs `operation` with its first, second, ... allocation failing, until it
+// runs without a failure. After each failure `check` sees the strings, which
+// are then destroyed: nothing may be left behind.
+template <typename Setup, typename Operation, typename Check>
+void FailEachAllocation(const char* name, Setup setup, Operation operation, Check check) {
+    for (long nth = 0;; ++nth) {
+        ASSERT_LT(nth, 20) << name << ": never ran to the end";
+        const long badDeletesBefore = BadDeletes();
+        AllocationWindow window;
+        bool failed = false;
+        {
+            auto strings = setup();
+            test::FailAllocation(nth);
+            try {
+                operation(strings);
+            } catch (const std::bad_alloc&) {
+                failed = true;
+            }
+            const bool injected = test::CancelFailure();
+            ASSERT_EQ(injected, failed) << name << ": allocation " << nth;
+            if (failed) {
+                check(strings, nth);
+            }
+        }
+        EXPECT_EQ(0, window.StillLive())
+            << name << ": leaked after allocation " << nth << " failed";
+        EXPECT_EQ(badDeletesBefore, BadDeletes()) << name << ": allocation " << nth;
+        if (!failed) {
+            break;
+        }
+    }
+}
+
+struct Pair {
+    CountedString a;
+    CountedString b;
+};
+
+TEST(CountedStringAllocationFailure, EveryStringStaysValidAndNothingLeaks) {
+    auto abcAndShared = [] {
+        Pair p{CountedString("abc"), CountedString()};
+        p.b = p.a;
+        return p;
+    };
+    auto abcAndEmpty = [] { return Pair{CountedString("abc"), CountedString()}; };
+    auto bothValid = [](const Pair& p, long) {
+        EXPECT_TRUE(IsWellFormed(p.a));
+        EXPECT_TRUE(IsWellFormed(p.b));
+    };
+
+    FailEachAllocation(
+        "construct from text", abcAndEmpty, [](Pair& p) { p.b = CountedString("new text"); },
+        [](const Pair& p, long) {
+            EXPECT_TRUE(Holds(p.a, "abc"));
+            EXPECT_TRUE(Holds(p.b, ""));
+        });
+    FailEachAllocation(
+        "construct from string-table id 510", abcAndEmpty,
+        [](Pair& p) {
+            p.b = CountedString(reinterpret_cast<const char*>(std::uintptr_t{IDS_TEST_510}));
+        },
+        bothValid);
+    FailEachAllocation(
+        "concatenate", abcAndShared, [](Pair& p) { p.b = p.a + "def"; },
+        [](const Pair& p, long) {
+            EXPECT_TRUE(Holds(p.a, "abc"));
+            EXPECT_TRUE(Holds(p.b, "abc"));
+            EXPECT_EQ(2, p.a.Header()->count);
+        });
+    FailEachAllocation(
+        "left", abcAndShared, [](Pair& p) { p.b = p.a.Left(2); },
+        [](const Pair& p, long) {
+            EXPECT_TRUE(Holds(p.b, "abc"));
+            EXPECT_EQ(2, p.a.Header()->count);
+        });
+    FailEachAllocation(
+        "assign-text on a shared block", abcAndShared, [](Pair& p) { p.b = "longer text"; },
+        [](const Pair& p, long) {
+            // assign-text lets go of the old block before it allocates.
+            EXPECT_TRUE(Holds(p.a, "abc"));
+            EXPECT_EQ(1, p.a.Header()->count);
+            EXPECT_EQ(CountedString::SharedEmpty(), p.b.Header());
+        });
+    FailEachAllocation(
+        "get-buffer on a shared block", abcAndShared, [](Pair& p) { p.b.GetBuffer(100); },
+        [](const Pair& p, long) {
+            // get-buffer keeps the old block until its copy exists.
+            EXPECT_EQ(p.a.Header(), p.b.Header());
+            EXPECT_EQ(2, p.a.Header()->count);
+            EXPECT_TRUE(Holds(p.b, "abc"));
+        });
+    FailEachAllocation(
+        "release-buffer on a shared block", abcAndEmpty,
+        [](Pair& p) {
+            p.a.GetBuffer(3);
+            p.b = p.a;
+            p.a.ReleaseBuffer(1);
+        },
+        bothValid);
+    FailEachAllocation(
+        "format", abcAndShared, [](Pair& p) { p.b.Format("%s-%d", "x", 7); },
+        [](const Pair& p, long) {
+            EXPECT_TRUE(Holds(p.b, "abc"));
+            EXPECT_EQ(2, p.a.Header()->count);
+        });
+    FailEachAllocation(
+        "format-resource", abcAndShared, [](Pair& p) { FormatResource(p.b, 502, "ctags"); },
+        [](const Pair& p, long) {
+            EXPECT_TRUE(Holds(p.b, "abc"));
+            EXPECT_EQ(2, p.a.Header()->count);
+        });
+    for (UINT id : {UINT{IDS_TEST_253}, UINT{IDS_TEST_254}, UINT{IDS_TEST_510}}) {
+        FailEachAllocation(
+            "load-resource", abcAndShared, [id](Pair& p) { p.b.LoadResource(id); },
+            [id](const Pair& p, long nth) {
+                EXPECT_TRUE(IsWellFormed(p.b)) << "id " << id << ", allocation " << nth;
+                EXPECT_TRUE(Holds(p.a, "abc"));
+            });
+    }
+    FailEachAllocation(
+        "load-resource into an own block",
+        [] {
+            return Pair{CountedString("previous"), {}};
+        },
+        [](Pair& p) { p.a.LoadResource(IDS_TEST_510); },
+        [](const Pair& p, long nth) { EXPECT_TRUE(IsWellFormed(p.a)) << "allocation " << nth; });
+}
+
+} // namespace
+} // namespace kestrel

@@ -1,0 +1,261 @@
+// String-table texts into counted strings, and formatting. The loader reads a
+// text into a 256-byte buffer first and then into the string in steps of 256
+// bytes until the text has room to spare; the capacity of the result and the
+// blocks allocated on the way show which attempt ended the loop.
+#include "text/ResourceText.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/text/AllocationTracker.h"
+#include "tests/text/CountedStringPrinter.h"
+#include "tests/text/TestStringIds.h"
+#include "text/CountedString.h"
+
+namespace kestrel {
+namespace {
+
+using test::AllocationWindow;
+using test::Holds;
+using test::IsWellFormed;
+
+constexpr std::size_t kHeaderAndNul = 13;
+
+// The text as the string table stores it, read from the resource itself and
+// converted to the ANSI code page: what LoadStringA is expected to give.
+std::string StringTableText(UINT id) {
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(id / 16 + 1), RT_STRING);
+    if (resource == nullptr) {
+        return std::string();
+    }
+    const WCHAR* entry = static_cast<const WCHAR*>(LockResource(LoadResource(module, resource)));
+    for (UINT i = 0; i < id % 16; ++i) {
+        entry += 1 + *entry;
+    }
+    const int units = *entry;
+    if (units == 0) {
+        return std::string();
+    }
+    std::string text(static_cast<std::size_t>(units) * 2, '\0');
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, entry + 1, units, &text[0],
+                                          static_cast<int>(text.size()), nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(bytes));
+    return text;
+}
+
+TEST(LoadResource, TextsAroundTheBufferSizesEndAtTheRightAttempt) {
+    struct Case {
+        UINT id;
+        int length;
+        int capacity; // 253: the 256-byte buffer; 511: 512; 767: 768
+        std::vector<std::size_t> blocks;
+    };
+    const Case cases[] = {
+        {IDS_TEST_253, 253, 253, {253 + kHeaderAndNul}},
+        {IDS_TEST_254, 254, 511, {511 + kHeaderAndNul}},
+        {IDS_TEST_255, 255, 511, {511 + kHeaderAndNul}},
+        {IDS_TEST_509, 509, 511, {511 + kHeaderAndNul}},
+        {IDS_TEST_510, 510, 767, {511 + kHeaderAndNul, 767 + kHeaderAndNul}},
+    };
+    for (const Case& c : cases) {
+        const std::string expected = StringTableText(c.id);
+        ASSERT_EQ(static_cast<std::size_t>(c.length), expected.size()) << "id " << c.id;
+        AllocationWindow window;
+        CountedString s;
+        const bool loaded = s.LoadResource(c.id);
+        const std::vector<std::size_t> blocks = window.Sizes();
+        const long deletes = window.Deletes();
+        EXPECT_TRUE(loaded) << "id " << c.id;
+        EXPECT_TRUE(Holds(s, expected)) << "id " << c.id;
+        EXPECT_EQ(c.capacity, s.Header()->capacity) << "id " << c.id;
+        EXPECT_EQ(c.blocks, blocks) << "id " << c.id;
+        EXPECT_EQ(static_cast<long>(c.blocks.size()) - 1, deletes) << "id " << c.id;
+    }
+}
+
+TEST(LoadResource, ReplacesAnOldTextOfAnyLength) {
+    const UINT ids[] = {IDS_TEST_253, IDS_TEST_254, IDS_TEST_510};
+    const char* const olds[] = {"old", "a much longer old text than the rest of them"};
+    for (UINT id : ids) {
+        for (const char* old : olds) {
+            CountedString s(old);
+            CountedString other(s);
+            EXPECT_TRUE(s.LoadResource(id));
+            EXPECT_TRUE(Holds(s, StringTableText(id))) << "id " << id << " over " << old;
+            EXPECT_TRUE(Holds(other, old));
+            EXPECT_EQ(1, other.Header()->count);
+        }
+    }
+}
+
+TEST(LoadResource, AnOwnBlockWithRoomNeedsNoAllocation) {
+    struct Case {
+        UINT id;
+        int room;
+    };
+    const Case cases[] = {{IDS_TEST_253, 253}, {IDS_TEST_253, 300}, {IDS_TEST_509, 600}};
+    for (const Case& c : cases) {
+        CountedString s("x");
+        s.GetBuffer(c.room);
+        const StringHeader* block = s.Header();
+        AllocationWindow window;
+        EXPECT_TRUE(s.LoadResource(c.id));
+        EXPECT_EQ(0, window.News()) << "id " << c.id << " into room for " << c.room;
+        EXPECT_EQ(block, s.Header());
+        EXPECT_TRUE(Holds(s, StringTableText(c.id)));
+    }
+}
+
+TEST(LoadResource, MissingEmptyAndCutTexts) {
+    struct Case {
+        const char* name;
+        UINT id;
+        bool result;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"missing", IDS_TEST_MISSING, false, ""},
+        {"empty", IDS_TEST_EMPTY, false, ""},
+        {"embedded NUL", IDS_TEST_EMBEDDED_NUL, true, "ab"},
+        {"plug-in name", 4, true, "Kestrel"},
+    };
+    for (const Case& c : cases) {
+        for (const char* before : {"", "previous text"}) {
+            CountedString s(before);
+            EXPECT_EQ(c.result, s.LoadResource(c.id)) << c.name;
+            EXPECT_TRUE(Holds(s, c.expected)) << c.name << " over \"" << before << "\"";
+        }
+        const CountedString constructed(reinterpret_cast<const char*>(std::uintptr_t{c.id}));
+        EXPECT_TRUE(Holds(constructed, c.expected)) << c.name;
+    }
+    EXPECT_TRUE(Holds(CountedString(reinterpret_cast<const char*>(std::uintptr_t{IDS_TEST_510})),
+                      StringTableText(IDS_TEST_510)));
+}
+
+TEST(ResourceText, CopiesAtMostSizeMinusOneBytesAndAlwaysEndsTheText) {
+    const std::string text510 = StringTableText(IDS_TEST_510);
+    struct Case {
+        UINT id;
+        int size;
+        int result;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {IDS_TEST_253, 256, 253, StringTableText(IDS_TEST_253)},
+        {IDS_TEST_255, 256, 255, StringTableText(IDS_TEST_255)},
+        {IDS_TEST_510, 256, 255, text510.substr(0, 255)},
+        {IDS_TEST_510, 512, 510, text510},
+        {IDS_TEST_510, 511, 510, text510},
+        {IDS_TEST_510, 510, 509, text510.substr(0, 509)},
+        {4, 1, 0, ""},
+        {IDS_TEST_MISSING, 256, 0, ""},
+        {IDS_TEST_EMPTY, 256, 0, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<char> buffer(static_cast<std::size_t>(c.size) + 16, 'x');
+        const int result = LoadResourceText(c.id, buffer.data(), c.size);
+        EXPECT_EQ(c.result, result) << "id " << c.id << " size " << c.size;
+        EXPECT_EQ(c.expected, std::string(buffer.data())) << "id " << c.id << " size " << c.size;
+        EXPECT_EQ('x', buffer[static_cast<std::size_t>(c.size)]) << "wrote past the buffer";
+    }
+}
+
+// A text of n bytes cycling through the digits, so a cut shows where it fell.
+std::string Digits(std::size_t n) {
+    std::string text(n, '0');
+    for (std::size_t i = 0; i < n; ++i) {
+        text[i] = static_cast<char>('0' + i % 10);
+    }
+    return text;
+}
+
+TEST(Format, CutsOutputAt2048BytesInsideTheBlock) {
+    struct Case {
+        std::size_t output;
+        std::size_t length;
+    };
+    const Case cases[] = {{0, 0}, {1, 1}, {2047, 2047}, {2048, 2048}, {2049, 2048}, {5000, 2048}};
+    for (const Case& c : cases) {
+        const std::string argument = Digits(c.output);
+        {
+            AllocationWindow window;
+            CountedString s;
+            EXPECT_TRUE(s.Format("%s", argument.c_str()));
+            const std::vector<std::size_t> blocks = window.Sizes();
+            EXPECT_TRUE(Holds(s, argument.substr(0, c.length))) << c.output << " bytes";
+            EXPECT_EQ(2048, s.Header()->capacity) << c.output << " bytes";
+            EXPECT_EQ(std::vector<std::size_t>{2048 + kHeaderAndNul}, blocks);
+        }
+        {
+            // A larger block whose every byte is text: the cut output still
+            // ends with a NUL at 2048, inside the block.
+            CountedString s;
+            char* buffer = s.GetBuffer(6000);
+            std::memset(buffer, 'z', 6001);
+            s.ReleaseBuffer(6000);
+            const StringHeader* block = s.Header();
+            AllocationWindow window;
+            EXPECT_TRUE(s.Format("%s", argument.c_str()));
+            EXPECT_EQ(0, window.News());
+            EXPECT_EQ(block, s.Header());
+            EXPECT_EQ(6000, s.Header()->capacity);
+            EXPECT_TRUE(Holds(s, argument.substr(0, c.length)))
+                << c.output << " bytes, large block";
+        }
+    }
+}
+
+TEST(Format, ConversionsAndSharedTargets) {
+    CountedString s("before");
+    CountedString other(s);
+    EXPECT_TRUE(s.Format("%s|%d|%c|%%|%s", "ctags", -42, 'x', CountedString("arg").Chars()));
+    EXPECT_TRUE(Holds(s, "ctags|-42|x|%|arg"));
+    EXPECT_TRUE(Holds(other, "before"));
+    EXPECT_EQ(1, other.Header()->count);
+
+    // A second format reuses the block.
+    const StringHeader* block = s.Header();
+    AllocationWindow window;
+    EXPECT_TRUE(s.Format("%s", "again"));
+    EXPECT_EQ(0, window.News());
+    EXPECT_EQ(block, s.Header());
+    EXPECT_TRUE(Holds(s, "again"));
+}
+
+TEST(FormatResource, FormatsAStringTableTextWithTheArguments) {
+    const CountedString tool("ctags");
+    CountedString target("old");
+    AllocationWindow window;
+    EXPECT_TRUE(FormatResource(target, 502, tool.Chars()));
+    const long stillLive = window.StillLive();
+    // "ctags を実行しました。" in code page 932.
+    EXPECT_TRUE(Holds(target, "ctags \x82\xF0\x8E\xC0\x8Ds\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81"
+                              "B"));
+    EXPECT_EQ(1, stillLive) << "only the target's block outlives the call";
+
+    // "選択されたフォルダで %s を実行します。" with a path of Japanese text.
+    EXPECT_TRUE(FormatResource(target, 501, "K:\\\x95\x5C"));
+    EXPECT_TRUE(Holds(target, "\x91I\x91\xF0\x82\xB3\x82\xEA\x82\xBD\x83t\x83H\x83\x8B\x83_\x82\xC5"
+                              " K:\\\x95\x5C \x82\xF0\x8E\xC0\x8Ds\x82\xB5\x82\xDC\x82\xB7\x81"
+                              "B"));
+}
+
+TEST(FormatResource, AMissingTextEmptiesTheTargetAndSucceeds) {
+    for (UINT id : {UINT{IDS_TEST_MISSING}, UINT{IDS_TEST_EMPTY}}) {
+        CountedString target("not empty");
+        CountedString other(target);
+        AllocationWindow window;
+        EXPECT_TRUE(FormatResource(target, id, "ignored"));
+        EXPECT_TRUE(Holds(target, "")) << "id " << id;
+        EXPECT_GE(target.Header()->capacity, 2048);
+        EXPECT_TRUE(Holds(other, "not empty"));
+        EXPECT_EQ(1, window.StillLive());
+    }
+}
+
+} // namespace
+} // namespace kestrel
