@@ -1,0 +1,300 @@
+// Stored values that the store did not write: wrong types, odd sizes, huge
+// texts, and texts that change while they are read.
+#include "settings/SettingsStore.h"
+
+#include "StoreTestSupport.h"
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace kestrel {
+namespace {
+
+using test::DeleteStoredSettings;
+using test::ImportRedirect;
+using test::LiveBlocks;
+using test::StoreText;
+using test::StoreValue;
+
+const char* const kTextNames[] = {"TagsFileName", "ExecOption", "ExecPath"};
+const char* const kFlagNames[] = {"ExecSync", "ShowConsole", "AskFolder"};
+constexpr DWORD kMebibyte = 1024 * 1024;
+
+// Compares without printing a megabyte on failure.
+testing::AssertionResult SameText(const std::string& expected, const CountedString& actual) {
+    const std::string got(actual.Chars(), static_cast<size_t>(actual.Length()));
+    if (got == expected && lstrlenA(actual.Chars()) == actual.Length()) {
+        return testing::AssertionSuccess();
+    }
+    return testing::AssertionFailure()
+           << "expected " << expected.size() << " bytes \"" << expected.substr(0, 40) << "\", got "
+           << actual.Length() << " bytes \"" << got.substr(0, 40) << "\"";
+}
+
+// Blocks that a load leaves behind once its record is gone.
+long BlocksLeftByLoad() {
+    const long before = LiveBlocks();
+    {
+        Settings settings;
+        LoadSettings(settings);
+    }
+    return LiveBlocks() - before;
+}
+
+class BadValues : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings()); }
+};
+
+TEST(LiveBlocks, CountsStringBlocks) {
+    const long before = LiveBlocks();
+    {
+        CountedString text("counted");
+        EXPECT_EQ(before + 1, LiveBlocks());
+    }
+    EXPECT_EQ(before, LiveBlocks());
+}
+
+TEST_F(BadValues, EveryTypeAndSize) {
+    const struct {
+        DWORD type;
+        const char* name;
+    } types[] = {
+        {REG_NONE, "REG_NONE"},           {REG_SZ, "REG_SZ"},
+        {REG_EXPAND_SZ, "REG_EXPAND_SZ"}, {REG_BINARY, "REG_BINARY"},
+        {REG_DWORD, "REG_DWORD"},         {REG_DWORD_BIG_ENDIAN, "REG_DWORD_BIG_ENDIAN"},
+        {REG_LINK, "REG_LINK"},           {REG_MULTI_SZ, "REG_MULTI_SZ"},
+        {REG_QWORD, "REG_QWORD"},
+    };
+    std::string pattern(kMebibyte, '\0'); // letters only: no NUL, no zero number
+    for (DWORD i = 0; i < kMebibyte; ++i) {
+        pattern[i] = static_cast<char>('a' + i % 26);
+    }
+    const Settings defaults;
+
+    for (const auto& type : types) {
+        for (DWORD size : {DWORD{0}, DWORD{1}, DWORD{3}, DWORD{5}, kMebibyte}) {
+            SCOPED_TRACE(testing::Message() << type.name << ", " << size << " bytes");
+            ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
+            for (const char* name : kTextNames) {
+                StoreValue(name, type.type, pattern.data(), size);
+            }
+            for (const char* name : kFlagNames) {
+                StoreValue(name, type.type, pattern.data(), size);
+            }
+            EXPECT_EQ(0, BlocksLeftByLoad());
+
+            Settings settings;
+            LoadSettings(settings);
+            // Any type gives its bytes as text; no bytes keep the default.
+            const std::string text = pattern.substr(0, size);
+            EXPECT_TRUE(SameText(size ? text : "tags", settings.TagsFileName));
+            EXPECT_TRUE(SameText(size ? text : "-R -V --tag-relative=yes ", settings.ExecOption));
+            EXPECT_TRUE(SameText(size ? text : "ctags.exe", settings.ExecPath));
+            // Flags come only from a REG_DWORD of at most four bytes; the
+            // letters make every such number but the empty one nonzero.
+            const bool taken = type.type == REG_DWORD && size <= 4;
+            EXPECT_EQ(taken ? size > 0 : defaults.ExecSync, settings.ExecSync);
+            EXPECT_EQ(taken ? size > 0 : defaults.ShowConsole, settings.ShowConsole);
+            EXPECT_EQ(taken ? size > 0 : defaults.AskFolder, settings.AskFolder);
+        }
+    }
+}
+
+// Leaves bytes other than zero in the stack below the caller, where the
+// next call's locals will lie. Called through a pointer so that it is not
+// merged into the caller's frame.
+void FillStackBelow() {
+    volatile unsigned char junk[16384];
+    for (size_t i = 0; i < sizeof junk; ++i) {
+        junk[i] = 0xA5;
+    }
+}
+void (*volatile g_fillStackBelow)() = FillStackBelow;
+
+TEST_F(BadValues, ShortDwordIsTheNumberOfItsBytes) {
+    const struct {
+        const char* bytes;
+        DWORD size;
+        bool taken;
+        bool value;
+    } cases[] = {
+        {"", 0, true, false},
+        {"\0", 1, true, false},
+        {"\0\0\0", 3, true, false},
+        {"\x01", 1, true, true},
+        {"\0\0\x01", 3, true, true},
+        {"\0\0\0\0\x01", 5, false, false}, // too long for a number: the default
+    };
+    const Settings defaults;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
+        for (const char* name : kFlagNames) {
+            StoreValue(name, REG_DWORD, c.bytes, c.size);
+        }
+        Settings settings;
+        g_fillStackBelow();
+        LoadSettings(settings);
+        EXPECT_EQ(c.taken ? c.value : defaults.ExecSync, settings.ExecSync);
+        EXPECT_EQ(c.taken ? c.value : defaults.ShowConsole, settings.ShowConsole);
+        EXPECT_EQ(c.taken ? c.value : defaults.AskFolder, settings.AskFolder);
+    }
+}
+
+// A stand-in for RegQueryValueExA that lets a test act before each query of
+// one value: change the stored value, or answer the query itself.
+using QueryFunction = LONG(WINAPI*)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+struct QueryStep {
+    bool withData;   // a query for the data, not only the size
+    int dataQueries; // data queries of the value before this one
+    DWORD* size;
+    LONG* answer; // set, and return true, to answer without the registry
+};
+using QueryScript = std::function<bool(const QueryStep&)>;
+
+QueryFunction g_realQuery;
+const QueryScript* g_script;
+const char* g_scriptedValue;
+int g_queries;
+int g_dataQueries;
+
+LONG WINAPI ScriptedQuery(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                          LPDWORD size) {
+    if (g_script != nullptr && name != nullptr && lstrcmpA(name, g_scriptedValue) == 0) {
+        LONG answer = ERROR_SUCCESS;
+        const QueryStep step{data != nullptr, g_dataQueries, size, &answer};
+        ++g_queries;
+        if (data != nullptr) {
+            ++g_dataQueries;
+        }
+        if ((*g_script)(step)) {
+            return answer;
+        }
+    }
+    return g_realQuery(key, name, reserved, type, data, size);
+}
+
+class ScriptedValue {
+public:
+    ScriptedValue(const char* name, const QueryScript& script)
+        : m_redirect("RegQueryValueExA", reinterpret_cast<void*>(&ScriptedQuery)) {
+        g_realQuery = reinterpret_cast<QueryFunction>(m_redirect.Original());
+        g_scriptedValue = name;
+        g_queries = 0;
+        g_dataQueries = 0;
+        g_script = &script;
+    }
+    ~ScriptedValue() { g_script = nullptr; }
+    bool Active() const { return m_redirect.Original() != nullptr; }
+
+private:
+    ImportRedirect m_redirect;
+};
+
+// Changes ExecPath before the data query numbered `at`.
+QueryScript StoreBeforeDataQuery(int at, const char* text) {
+    return [at, text](const QueryStep& step) {
+        if (step.withData && step.dataQueries == at) {
+            StoreText("ExecPath", text);
+        }
+        return false;
+    };
+}
+
+QueryScript AnswerSize(bool withData, LONG answer, DWORD size) {
+    return [=](const QueryStep& step) {
+        if (step.withData != withData) {
+            return false;
+        }
+        *step.size = size;
+        *step.answer = answer;
+        return true;
+    };
+}
+
+const char kLongPath[] = "C:\\Program Files (x86)\\Universal Ctags\\bin\\ctags.exe";
+
+TEST_F(BadValues, TextChangingWhileReadIsReadWholeOrKeepsDefault) {
+    const struct {
+        const char* what;
+        QueryScript script;
+        const char* expected;
+    } cases[] = {
+        {"unchanged", [](const QueryStep&) { return false; }, "my-ctags.exe"},
+        {"grows once", StoreBeforeDataQuery(0, kLongPath), kLongPath},
+        {"grows by one", StoreBeforeDataQuery(0, "my-ctags.exeX"), "my-ctags.exeX"},
+        {"shrinks", StoreBeforeDataQuery(0, "c.exe"), "c.exe"},
+        {"grows twice, then holds",
+         [](const QueryStep& step) {
+             if (step.withData && step.dataQueries == 0) {
+                 StoreText("ExecPath", "C:\\tools\\ctags.exe");
+             }
+             if (step.withData && step.dataQueries == 1) {
+                 StoreText("ExecPath", kLongPath);
+             }
+             return false;
+         },
+         kLongPath},
+        {"never holds still",
+         [](const QueryStep& step) {
+             if (step.withData) {
+                 StoreText("ExecPath", std::string(40 + 40 * step.dataQueries, 'x'));
+             }
+             return false;
+         },
+         "ctags.exe"},
+        {"vanishes",
+         [](const QueryStep& step) {
+             if (step.withData) {
+                 test::DeleteStoredValue("ExecPath");
+             }
+             return false;
+         },
+         "ctags.exe"},
+        {"grows, then vanishes",
+         [](const QueryStep& step) {
+             if (step.withData && step.dataQueries == 0) {
+                 StoreText("ExecPath", kLongPath);
+             }
+             if (step.withData && step.dataQueries == 1) {
+                 test::DeleteStoredValue("ExecPath");
+             }
+             return false;
+         },
+         "ctags.exe"},
+        // Sizes no setting has, or that do not fit a string at all.
+        {"size 16 MiB + 1", AnswerSize(false, ERROR_SUCCESS, 16 * kMebibyte + 1), "ctags.exe"},
+        {"size 2 GiB - 1", AnswerSize(false, ERROR_SUCCESS, 0x7FFFFFFF), "ctags.exe"},
+        {"size 2 GiB", AnswerSize(false, ERROR_SUCCESS, 0x80000000), "ctags.exe"},
+        {"size 4 GiB - 1", AnswerSize(false, ERROR_SUCCESS, 0xFFFFFFFF), "ctags.exe"},
+        {"grown to 4 GiB - 1", AnswerSize(true, ERROR_MORE_DATA, 0xFFFFFFFF), "ctags.exe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
+        StoreText("TagsFileName", "my-tags");
+        StoreText("ExecPath", "my-ctags.exe");
+        long blocksLeft = 0;
+        {
+            ScriptedValue scripted("ExecPath", c.script);
+            ASSERT_TRUE(scripted.Active());
+            blocksLeft = BlocksLeftByLoad();
+            StoreText("ExecPath", "my-ctags.exe"); // as it was before this load
+            g_queries = 0;
+            g_dataQueries = 0;
+            Settings settings;
+            LoadSettings(settings);
+            EXPECT_STREQ(c.expected, settings.ExecPath.Chars());
+            EXPECT_STREQ("my-tags", settings.TagsFileName.Chars()); // the others still read
+        }
+        EXPECT_EQ(0, blocksLeft);
+        EXPECT_LE(g_queries, 8) << "gives up after a few tries";
+    }
+}
+
+} // namespace
+} // namespace kestrel
