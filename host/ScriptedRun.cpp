@@ -1,0 +1,48 @@
+#include "host/ScriptedRun.h"
+
+#include <string>
+
+#include "host/Output.h"
+
+namespace kestrel::host {
+
+bool ScriptedRun::Start(HWND host) {
+    for (const PlugInEvent& event : m_options.events) {
+        m_plugIn.OnEvents(host, event.events, event.value);
+    }
+    m_started = true;
+    for (unsigned i = 1; i <= m_options.count; ++i) {
+        PrintLine("command: " + std::to_string(i));
+        m_inCommand = true;
+        m_plugIn.OnCommand(host);
+        m_inCommand = false;
+        PrintLine("command-returned: " + std::to_string(i));
+    }
+    if (m_options.unloadAfterCommand) {
+        // A background run's watcher must keep the library loaded by itself.
+        m_plugIn.Unload();
+        PrintLine("unloaded");
+    }
+    if (!m_options.waitBackground || HasEnoughLateTexts()) {
+        return true;
+    }
+    m_waiting = true;
+    return false;
+}
+
+bool ScriptedRun::OnStatusText(bool sentByOtherThread) {
+    // A text is late when a background thread sent it, or when it reached
+    // the host while no command ran. The host's thread handles messages of
+    // other threads only while it waits: inside a command that is a dialog's
+    // own message loop.
+    if (m_started && (sentByOtherThread || !m_inCommand)) {
+        ++m_lateTexts;
+    }
+    if (m_waiting && HasEnoughLateTexts()) {
+        m_waiting = false;
+        return true;
+    }
+    return false;
+}
+
+} // namespace kestrel::host

@@ -1,0 +1,110 @@
+// A stand-in for ctags.exe that tests start in its place. The plug-in runs
+// `"ExecPath" ExecOption -f TagsFileName`, so a test steers the fake through
+// ExecOption:
+//   --exit=N         exit code (default 0)
+//   --delay=MS       sleep before ending (default 0)
+//   --wait-file=PATH do not end before PATH exists (polled every 20 ms)
+//   -f NAME          write a small tags file NAME in the current folder
+// Every other argument is ignored, as the real options (-R, -V, ...) are.
+// When KESTREL_FAKE_CTAGS_RECORD names a file, each run first appends a
+// record of how it was started: "cmdline: ...", "cwd: ...", "console: 0|1"
+// and "end", one line each.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr DWORD kPollMs = 20;
+
+struct FakeOptions {
+    int exitCode = 0;
+    DWORD delayMs = 0;
+    std::string waitFile;
+    std::string tagsFile;
+};
+
+bool StartsWith(const char* text, const char* prefix, const char*& rest) {
+    const size_t length = std::strlen(prefix);
+    if (std::strncmp(text, prefix, length) != 0) {
+        return false;
+    }
+    rest = text + length;
+    return true;
+}
+
+FakeOptions ParseOptions(int argc, char** argv) {
+    FakeOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const char* value = nullptr;
+        if (StartsWith(argv[i], "--exit=", value)) {
+            options.exitCode = std::atoi(value);
+        } else if (StartsWith(argv[i], "--delay=", value)) {
+            options.delayMs = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
+        } else if (StartsWith(argv[i], "--wait-file=", value)) {
+            options.waitFile = value;
+        } else if (std::strcmp(argv[i], "-f") == 0 && i + 1 < argc) {
+            options.tagsFile = argv[++i];
+        }
+    }
+    return options;
+}
+
+// One write in append mode, so that records of runs at the same time stay whole.
+void AppendToFile(const std::string& path, const std::string& text) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+void WriteRecord() {
+    char recordPath[MAX_PATH] = {};
+    const DWORD length =
+        GetEnvironmentVariableA("KESTREL_FAKE_CTAGS_RECORD", recordPath, sizeof recordPath);
+    if (length == 0 || length >= sizeof recordPath) {
+        return;
+    }
+    char folder[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof folder, folder);
+    const std::string record =
+        std::string("cmdline: ") + GetCommandLineA() + "\r\n" + "cwd: " + folder + "\r\n" +
+        "console: " + (GetConsoleWindow() != nullptr ? "1" : "0") + "\r\n" + "end\r\n";
+    AppendToFile(recordPath, record);
+}
+
+void WriteTagsFile(const std::string& name) {
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const char tags[] = "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
+                        "main\tmain.c\t/^int main(void)$/;\"\tf\n";
+    DWORD written = 0;
+    WriteFile(file, tags, sizeof tags - 1, &written, nullptr);
+    CloseHandle(file);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    WriteRecord();
+    const FakeOptions options = ParseOptions(argc, argv);
+    if (!options.waitFile.empty()) {
+        while (GetFileAttributesA(options.waitFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            Sleep(kPollMs);
+        }
+    }
+    Sleep(options.delayMs);
+    if (!options.tagsFile.empty()) {
+        WriteTagsFile(options.tagsFile);
+    }
+    return options.exitCode;
+}
