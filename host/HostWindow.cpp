@@ -110,10 +110,10 @@ LRESULT CALLBACK HostWindow::WindowProc(HWND window, UINT message, WPARAM wParam
     if (self == nullptr) {
         return DefWindowProcA(window, message, wParam, lParam);
     }
-    return self->Handle(message, wParam, lParam);
+    return self->HandleMessage(message, wParam, lParam);
 }
 
-LRESULT HostWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT HostWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         m_statusBar = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
