@@ -60,74 +60,76 @@ private:
 };
 
 TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
-    constexpr int kBlocks = 2000;
-    constexpr int kRounds = 20;
+    constexpr int kCycles = 20;
+    constexpr int kBlocks = 1000;
+    constexpr int kHot = 4;
+    constexpr int kCopies = 20000;
     const long badDeletesBefore = BadDeletes();
     AllocationWindow whole;
     {
-        // Each block is held once by each thread's list; the threads copy,
-        // assign and destroy copies of the same blocks at the same time, and
-        // then both let go of every block at once.
-        std::vector<CountedString> lists[2];
-        lists[0].reserve(kBlocks);
-        lists[1].reserve(kBlocks);
-        for (int i = 0; i < kBlocks; ++i) {
-            char text[32];
-            std::snprintf(text, sizeof text, "block %d", i);
-            CountedString s(text);
-            lists[0].push_back(s);
-            lists[1].push_back(s);
-        }
-
+        // In every cycle each fresh block is held once by each thread's list.
+        // The threads copy, assign and destroy copies of the first few blocks
+        // at the same time, then both let go of every block at once.
+        std::vector<CountedString> lists[2] = {std::vector<CountedString>(kBlocks),
+                                               std::vector<CountedString>(kBlocks)};
         Gate gate;
-        auto worker = [&gate](std::vector<CountedString>& list, bool backwards) {
-            gate.Arrive(1);
-            {
-                CountedString held[4];
-                for (int round = 0; round < kRounds; ++round) {
-                    for (int k = 0; k < kBlocks; ++k) {
-                        const int i = backwards ? kBlocks - 1 - k : k;
-                        CountedString copy(list[static_cast<std::size_t>(i)]);
-                        held[i % 4] = copy;
-                        CountedString again = held[(i + 1) % 4];
-                        held[(i + 2) % 4] = again;
+        auto worker = [&gate](std::vector<CountedString>& list) {
+            for (int cycle = 0; cycle < kCycles; ++cycle) {
+                gate.Arrive(3 * cycle + 1);
+                {
+                    CountedString held[3];
+                    for (int k = 0; k < kCopies; ++k) {
+                        const CountedString copy(list[static_cast<std::size_t>(k % kHot)]);
+                        held[k % 3] = copy;
+                        const CountedString again = held[(k + 1) % 3];
+                        held[(k + 2) % 3] = again;
                     }
                 }
+                gate.Arrive(3 * cycle + 2);
+                for (CountedString& s : list) {
+                    s = CountedString();
+                }
+                gate.Arrive(3 * cycle + 3);
             }
-            gate.Arrive(2);
-            for (int k = 0; k < kBlocks; ++k) {
-                list[static_cast<std::size_t>(backwards ? kBlocks - 1 - k : k)] = CountedString();
-            }
-            gate.Arrive(3);
         };
-        std::thread a(worker, std::ref(lists[0]), false);
-        std::thread b(worker, std::ref(lists[1]), true);
+        std::thread a(worker, std::ref(lists[0]));
+        std::thread b(worker, std::ref(lists[1]));
 
-        gate.WaitForBoth(2);
-        AllocationWindow churn;
-        gate.Open(1);
-        gate.WaitForBoth(4);
-        const long churnNews = churn.News();
+        long copyNews = 0;
         int wrongCounts = 0;
-        for (int i = 0; i < kBlocks; ++i) {
-            const CountedString& s = lists[0][static_cast<std::size_t>(i)];
-            if (s.Header() != lists[1][static_cast<std::size_t>(i)].Header() ||
-                s.Header()->count != 2 || s.Length() != std::snprintf(nullptr, 0, "block %d", i)) {
-                ++wrongCounts;
+        long releaseDeletes = 0;
+        for (int cycle = 0; cycle < kCycles; ++cycle) {
+            for (int i = 0; i < kBlocks; ++i) {
+                char text[32];
+                std::snprintf(text, sizeof text, "block %d.%d", cycle, i);
+                const CountedString s(text);
+                lists[0][static_cast<std::size_t>(i)] = s;
+                lists[1][static_cast<std::size_t>(i)] = s;
             }
+            gate.WaitForBoth(2 * (3 * cycle + 1));
+            const AllocationWindow copies;
+            gate.Open(3 * cycle + 1);
+            gate.WaitForBoth(2 * (3 * cycle + 2));
+            copyNews += copies.News();
+            for (int i = 0; i < kBlocks; ++i) {
+                const CountedString& s = lists[0][static_cast<std::size_t>(i)];
+                if (s.Header() != lists[1][static_cast<std::size_t>(i)].Header() ||
+                    s.Header()->count != 2) {
+                    ++wrongCounts;
+                }
+            }
+            const AllocationWindow release;
+            gate.Open(3 * cycle + 2);
+            gate.WaitForBoth(2 * (3 * cycle + 3));
+            releaseDeletes += release.Deletes();
+            gate.Open(3 * cycle + 3);
         }
-
-        AllocationWindow release;
-        gate.Open(2);
-        gate.WaitForBoth(6);
-        const long releaseDeletes = release.Deletes();
-        gate.Open(3);
         a.join();
         b.join();
 
-        EXPECT_EQ(0, churnNews) << "copies and assignments allocated";
+        EXPECT_EQ(0, copyNews) << "copies and assignments allocated";
         EXPECT_EQ(0, wrongCounts) << "blocks not held exactly twice after the copies ended";
-        EXPECT_EQ(kBlocks, releaseDeletes) << "blocks freed when both threads let go";
+        EXPECT_EQ(kCycles * kBlocks, releaseDeletes) << "blocks freed when both threads let go";
         for (const std::vector<CountedString>& list : lists) {
             for (const CountedString& s : list) {
                 ASSERT_EQ(CountedString::SharedEmpty(), s.Header());
