@@ -1,0 +1,202 @@
+// Dialog 106 as the built library carries it, read back field by field from
+// its DLGTEMPLATEEX and DLGITEMTEMPLATEEX records: the resource compiler
+// must not have added or changed a single style bit.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "resources/resource.h"
+#include "tests/support/Sandbox.h"
+
+namespace kestrel {
+namespace {
+
+std::wstring Wide(const char* utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring text(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), n);
+    text.resize(static_cast<size_t>(n - 1));
+    return text;
+}
+
+std::string Utf8(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, result.data(), n, nullptr, nullptr);
+    result.resize(static_cast<size_t>(n - 1));
+    return result;
+}
+
+// A name or an ordinal, as the templates hold the menu, class and texts.
+struct NameOrOrdinal {
+    bool isOrdinal = false;
+    WORD ordinal = 0;
+    std::wstring name;
+};
+
+// Reads the template's little-endian fields in order, never past its end.
+class Reader {
+public:
+    Reader(const BYTE* data, DWORD size) : m_data(data), m_size(size) {}
+
+    bool Failed() const { return m_failed; }
+    size_t Offset() const { return m_offset; }
+
+    template <class T> T Get() {
+        T value{};
+        if (m_offset + sizeof(T) > m_size) {
+            m_failed = true;
+            return value;
+        }
+        std::memcpy(&value, m_data + m_offset, sizeof(T));
+        m_offset += sizeof(T);
+        return value;
+    }
+    std::wstring Text() {
+        std::wstring text;
+        for (WORD c = Get<WORD>(); c != 0 && !m_failed; c = Get<WORD>()) {
+            text += static_cast<wchar_t>(c);
+        }
+        return text;
+    }
+    NameOrOrdinal Name() {
+        NameOrOrdinal result;
+        const WORD first = Get<WORD>();
+        if (first == 0xFFFF) {
+            result.isOrdinal = true;
+            result.ordinal = Get<WORD>();
+        } else if (first != 0) {
+            result.name = static_cast<wchar_t>(first) + Text();
+        }
+        return result;
+    }
+    void AlignToDword() { m_offset = (m_offset + 3) & ~static_cast<size_t>(3); }
+
+private:
+    const BYTE* m_data;
+    DWORD m_size;
+    size_t m_offset = 0;
+    bool m_failed = false;
+};
+
+struct ExpectedControl {
+    DWORD id;
+    WORD classAtom; // 0x80 button, 0x81 edit, 0x82 static
+    const char* text;
+    short x, y, cx, cy;
+    DWORD style;
+};
+
+const ExpectedControl kControls[] = {
+    {0xFFFFFFFF, 0x82, "tagsファイル名(&F):", 8, 8, 80, 8, 0x5002000C},
+    {IDC_TAGS_FILE_NAME, 0x81, "", 8, 18, 80, 12, 0x50810080},
+    {0xFFFFFFFF, 0x82, "実行オプション(&O):", 8, 36, 172, 8, 0x5002000C},
+    {IDC_EXEC_OPTION, 0x81, "", 8, 46, 172, 12, 0x50810080},
+    {0xFFFFFFFF, 0x82, "ctags実行ファイルのパス(&E):", 8, 64, 172, 8, 0x5002000C},
+    {IDC_EXEC_PATH, 0x81, "", 8, 74, 208, 12, 0x50810080},
+    {IDC_BROWSE, 0x80, "...", 220, 74, 12, 14, 0x50010000},
+    {IDC_EXEC_SYNC, 0x80, "更新が終わるのを待つ", 8, 92, 172, 10, 0x50010003},
+    {IDC_SHOW_CONSOLE, 0x80, "出力をコンソールに表示", 8, 108, 172, 10, 0x50010003},
+    {IDC_ASK_FOLDER, 0x80, "tagsが見つかった場合もフォルダを再確認する", 8, 124, 172, 10,
+     0x50010003},
+    {IDOK, 0x80, "OK", 180, 8, 50, 14, 0x50010001},
+    {IDCANCEL, 0x80, "キャンセル", 180, 24, 50, 14, 0x50010000},
+};
+
+// A predefined class may be stored by name; the dialog manager treats it as
+// the atom.
+WORD ClassAtom(const NameOrOrdinal& name) {
+    if (name.isOrdinal) {
+        return name.ordinal;
+    }
+    const struct {
+        const wchar_t* name;
+        WORD atom;
+    } known[] = {{L"Button", 0x80}, {L"Edit", 0x81}, {L"Static", 0x82}};
+    for (const auto& k : known) {
+        if (lstrcmpiW(name.name.c_str(), k.name) == 0) {
+            return k.atom;
+        }
+    }
+    return 0;
+}
+
+void ExpectTemplate(HMODULE module) {
+    const WORD japanese = 1041;
+    HRSRC found = FindResourceExA(module, MAKEINTRESOURCEA(5) /* RT_DIALOG */,
+                                  MAKEINTRESOURCEA(IDD_PROPERTIES), japanese);
+    ASSERT_NE(nullptr, found) << "no dialog 106 in language 1041";
+    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+    ASSERT_NE(nullptr, data);
+    Reader in(data, SizeofResource(module, found));
+
+    EXPECT_EQ(1, in.Get<WORD>());      // dlgVer
+    EXPECT_EQ(0xFFFF, in.Get<WORD>()); // signature: the extended template
+    EXPECT_EQ(0u, in.Get<DWORD>());    // helpID
+    EXPECT_EQ(0u, in.Get<DWORD>());    // exStyle
+    EXPECT_EQ(0x90C00040u, in.Get<DWORD>());
+    const WORD count = in.Get<WORD>();
+    EXPECT_EQ(12, count);
+    EXPECT_EQ(16, in.Get<short>());
+    EXPECT_EQ(16, in.Get<short>());
+    EXPECT_EQ(243, in.Get<short>());
+    EXPECT_EQ(144, in.Get<short>());
+    const NameOrOrdinal menu = in.Name();
+    EXPECT_TRUE(!menu.isOrdinal && menu.name.empty()) << "a menu";
+    const NameOrOrdinal windowClass = in.Name();
+    EXPECT_TRUE(!windowClass.isOrdinal && windowClass.name.empty()) << "a dialog class";
+    EXPECT_EQ("Kestrelのプロパティ", Utf8(in.Text()));
+    EXPECT_EQ(9, in.Get<WORD>()); // points
+    EXPECT_EQ(0, in.Get<WORD>()); // weight
+    EXPECT_EQ(0, in.Get<BYTE>()); // italic
+    EXPECT_EQ(0, in.Get<BYTE>()); // charset
+    EXPECT_EQ(L"MS UI Gothic", in.Text());
+    ASSERT_FALSE(in.Failed());
+
+    for (WORD i = 0; i < count && i < std::size(kControls); ++i) {
+        const ExpectedControl& e = kControls[i];
+        SCOPED_TRACE(testing::Message()
+                     << "control " << i << " (id " << static_cast<int>(e.id) << ")");
+        in.AlignToDword();
+        EXPECT_EQ(0u, in.Get<DWORD>()); // helpID
+        EXPECT_EQ(0u, in.Get<DWORD>()); // exStyle
+        EXPECT_EQ(e.style, in.Get<DWORD>());
+        EXPECT_EQ(e.x, in.Get<short>());
+        EXPECT_EQ(e.y, in.Get<short>());
+        EXPECT_EQ(e.cx, in.Get<short>());
+        EXPECT_EQ(e.cy, in.Get<short>());
+        EXPECT_EQ(e.id, in.Get<DWORD>());
+        EXPECT_EQ(e.classAtom, ClassAtom(in.Name()));
+        const NameOrOrdinal text = in.Name();
+        EXPECT_FALSE(text.isOrdinal);
+        EXPECT_EQ(Wide(e.text), text.name);
+        const WORD extra = in.Get<WORD>();
+        EXPECT_EQ(0, extra);
+        for (WORD b = 0; b < extra; ++b) {
+            in.Get<BYTE>();
+        }
+        ASSERT_FALSE(in.Failed()) << "the template ends early";
+    }
+}
+
+TEST(PropertiesDialogTemplate, BuiltLibraryHoldsDialog106AsDesigned) {
+    const std::string path = test::ProgramFolder() + "\\Kestrel.dll";
+    HMODULE library = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, library) << path;
+    ExpectTemplate(library);
+    FreeLibrary(library);
+}
+
+// The copy linked into the test programs, which the dialog tests show.
+TEST(PropertiesDialogTemplate, TestProgramHoldsTheSameDialog) {
+    ExpectTemplate(GetModuleHandleA(nullptr));
+}
+
+} // namespace
+} // namespace kestrel
