@@ -1,9 +1,55 @@
 #include "plugin/Exports.h"
 
-#include "settings/Settings.h"
+#include "plugin/HostInterface.h"
+#include "plugin/HostQueries.h"
+#include "plugin/ModuleState.h"
+#include "resources/resource.h"
+#include "settings/SettingsStore.h"
 #include "tagupdate/TagUpdate.h"
+
+namespace {
+
+constexpr UINT kEventRemember = 0x0400;
+constexpr UINT kEventSend = 0x0040;
+
+} // namespace
 
 void WINAPI OnCommand(HWND hwnd) {
     kestrel::Settings settings;
+    kestrel::LoadSettings(settings);
     kestrel::RunTagUpdate(settings, hwnd);
+    kestrel::ReleaseSettings(settings);
+}
+
+BOOL WINAPI QueryStatus(HWND /*hwnd*/, LPBOOL checked) {
+    if (checked != nullptr) {
+        *checked = FALSE;
+    }
+    return TRUE;
+}
+
+void WINAPI OnEvents(HWND hwnd, UINT events, LPARAM value) {
+    LPARAM& remembered = kestrel::RememberedEventValue();
+    if (events & kEventRemember) {
+        remembered = value;
+    }
+    if (events & kEventSend) {
+        SendMessageA(hwnd, kestrel::kRememberedEventMessage, static_cast<WPARAM>(remembered), 0);
+    }
+}
+
+UINT WINAPI GetMenuTextID() {
+    return IDS_MENU_TEXT;
+}
+
+UINT WINAPI GetStatusMessageID() {
+    return IDS_STATUS_MESSAGE;
+}
+
+UINT WINAPI GetBitmapID() {
+    return IDB_SMALL;
+}
+
+LRESULT WINAPI PlugInProc(HWND hwnd, UINT code, WPARAM first, LPARAM second) {
+    return kestrel::AnswerHostQuery(hwnd, code, first, second);
 }

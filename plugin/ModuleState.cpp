@@ -4,7 +4,7 @@ namespace kestrel {
 namespace {
 
 HINSTANCE g_instance = nullptr;
-DWORD g_rememberedEventValue = 0;
+LPARAM g_rememberedEventValue = 0;
 std::atomic<HWND> g_runningMarker{nullptr};
 std::atomic<HANDLE> g_watcherProcess{nullptr};
 CountedString g_lastStatusText; // released when the module unloads
@@ -17,7 +17,7 @@ HINSTANCE ModuleInstance() {
 void SetModuleInstance(HINSTANCE instance) {
     g_instance = instance;
 }
-DWORD& RememberedEventValue() {
+LPARAM& RememberedEventValue() {
     return g_rememberedEventValue;
 }
 std::atomic<HWND>& RunningMarker() {

@@ -16,7 +16,7 @@ HINSTANCE ModuleInstance();
 void SetModuleInstance(HINSTANCE instance);
 
 // The value of the last event 0x400, sent back on event 0x40.
-DWORD& RememberedEventValue();
+LPARAM& RememberedEventValue();
 
 // Host window of the background run in progress, null when none runs. Set on
 // the host's thread before the completion watcher starts, cleared by the

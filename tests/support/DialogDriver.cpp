@@ -55,6 +55,15 @@ void DialogDriver::Drive(HWND owner, int button, DWORD settleMs, DWORD timeoutMs
     char title[256] = {};
     GetWindowTextA(dialog, title, sizeof title);
     m_title = title;
+    // The folder browser shows its title text in control 0x3742, a message
+    // box its text in a static control 0xFFFF.
+    for (int id : {0x3742, 0xFFFF}) {
+        char prompt[512] = {};
+        if (GetDlgItemTextA(dialog, id, prompt, sizeof prompt) > 0) {
+            m_prompt = prompt;
+            break;
+        }
+    }
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
     m_pressed = true;

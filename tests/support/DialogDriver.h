@@ -22,12 +22,16 @@ public:
     void Join();
     bool Pressed() const { return m_pressed; }
     const std::string& Title() const { return m_title; } // valid after Join
+    // The dialog's prompt: the folder browser's title text, or a message
+    // box's text. Valid after Join.
+    const std::string& Prompt() const { return m_prompt; }
 
 private:
     void Drive(HWND owner, int button, DWORD settleMs, DWORD timeoutMs);
 
     std::atomic<bool> m_pressed{false};
     std::string m_title;
+    std::string m_prompt;
     std::thread m_thread;
 };
 

@@ -289,7 +289,7 @@ TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
     RunTagUpdate(settings, host.Window());
     driver.Join();
 
-    EXPECT_EQ(Cp932("tagsを生成するフォルダを選択してください"), driver.Title());
+    EXPECT_EQ(Cp932("tagsを生成するフォルダを選択してください"), driver.Prompt());
     EXPECT_EQ(Lines({Announced(), Folder("K:\\b2\\work"), Running(), Ran()}), Transcript());
     const auto records = ReadFakeCtagsRecords(record);
     ASSERT_EQ(1u, records.size());

@@ -1,0 +1,238 @@
+// Kestrel.dll as the editor sees it: loaded with LoadLibrary, reached only
+// through its exports.
+#include <windows.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "settings/SettingsStore.h"
+#include "tests/support/Cp932.h"
+#include "tests/support/DialogDriver.h"
+#include "tests/support/EventLog.h"
+#include "tests/support/FakeHost.h"
+#include "tests/support/Sandbox.h"
+
+namespace kestrel::test {
+namespace {
+
+using QueryStatusFunction = BOOL(WINAPI*)(HWND, LPBOOL);
+using OnEventsFunction = void(WINAPI*)(HWND, UINT, LPARAM);
+using IdFunction = UINT(WINAPI*)();
+using PlugInProcFunction = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
+
+// A freshly loaded library, unloaded again at the end of the test.
+class PlugIn {
+public:
+    PlugIn() : m_module(LoadLibraryA((ProgramFolder() + "\\Kestrel.dll").c_str())) {}
+    ~PlugIn() {
+        if (m_module != nullptr) {
+            FreeLibrary(m_module);
+        }
+    }
+    PlugIn(const PlugIn&) = delete;
+    PlugIn& operator=(const PlugIn&) = delete;
+
+    HMODULE Module() const { return m_module; }
+    template <typename Function> Function Get(const char* name) const {
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(m_module, name)));
+    }
+    LRESULT Query(HWND hwnd, UINT code, WPARAM first = 0, LPARAM second = 0) const {
+        return Get<PlugInProcFunction>("PlugInProc")(hwnd, code, first, second);
+    }
+
+private:
+    HMODULE m_module;
+};
+
+// The names in the library's export directory.
+std::set<std::string> ExportedNames(HMODULE module) {
+    const BYTE* base = reinterpret_cast<const BYTE*>(module);
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const IMAGE_EXPORT_DIRECTORY* exports =
+        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+    const DWORD* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    std::set<std::string> result;
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+        result.insert(reinterpret_cast<const char*>(base + names[i]));
+    }
+    EXPECT_EQ(exports->NumberOfNames, exports->NumberOfFunctions);
+    return result;
+}
+
+bool SettingsKeyExists() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+void StoreTagsFileName(const char* name) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
+    RegSetValueExA(key, "TagsFileName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name),
+                   lstrlenA(name) + 1);
+    RegCloseKey(key);
+}
+
+class ExportsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(nullptr, plugIn.Module()) << "Kestrel.dll beside the test program";
+        ClearEvents();
+    }
+    PlugIn plugIn;
+    FakeHost host;
+};
+
+TEST_F(ExportsTest, ExportsExactlyTheSevenUndecoratedNames) {
+    EXPECT_EQ((std::set<std::string>{"OnCommand", "QueryStatus", "OnEvents", "GetMenuTextID",
+                                     "GetStatusMessageID", "GetBitmapID", "PlugInProc"}),
+              ExportedNames(plugIn.Module()));
+}
+
+TEST_F(ExportsTest, ConstantAnswers) {
+    EXPECT_EQ(1u, plugIn.Get<IdFunction>("GetMenuTextID")());
+    EXPECT_EQ(2u, plugIn.Get<IdFunction>("GetStatusMessageID")());
+    EXPECT_EQ(101u, plugIn.Get<IdFunction>("GetBitmapID")());
+
+    BOOL checked = TRUE;
+    EXPECT_EQ(TRUE, plugIn.Get<QueryStatusFunction>("QueryStatus")(host.Window(), &checked));
+    EXPECT_EQ(FALSE, checked);
+    EXPECT_EQ(TRUE, plugIn.Get<QueryStatusFunction>("QueryStatus")(host.Window(), nullptr));
+}
+
+TEST_F(ExportsTest, QueryTable) {
+    struct Row {
+        UINT code;
+        WPARAM first;
+        LRESULT expected;
+    };
+    const Row rows[] = {
+        {0x0900, 0, 1},   {0x0903, 0, 0},   {0x0905, 0, 0},   {0x0906, 0, 1}, {0x0908, 3, 102},
+        {0x0908, 2, 101}, {0x0908, 1, 102}, {0x0908, 0, 101}, {0x0909, 0, 0}, {0x08FF, 0, 0},
+        {0x090A, 0, 0},   {0, 0, 0},        {0xFFFF, 1, 0},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.expected, plugIn.Query(host.Window(), row.code, row.first))
+            << "query 0x" << std::hex << row.code << " with " << row.first;
+    }
+    EXPECT_TRUE(Events().empty()); // no query above talks to the host
+}
+
+TEST_F(ExportsTest, NameAndVersionQueriesMeasureAndCopy) {
+    EXPECT_EQ(8, plugIn.Query(host.Window(), 0x0902, 0, 0));
+    EXPECT_EQ(14, plugIn.Query(host.Window(), 0x0904, 0, 0));
+
+    char buffer[16];
+    std::fill(std::begin(buffer), std::end(buffer), '#');
+    EXPECT_EQ(8, plugIn.Query(host.Window(), 0x0902, 4, reinterpret_cast<LPARAM>(buffer)));
+    EXPECT_EQ(std::string("Kes\0#", 5), std::string(buffer, 5));
+
+    EXPECT_EQ(8,
+              plugIn.Query(host.Window(), 0x0902, sizeof buffer, reinterpret_cast<LPARAM>(buffer)));
+    EXPECT_STREQ("Kestrel", buffer);
+    EXPECT_EQ(14,
+              plugIn.Query(host.Window(), 0x0904, sizeof buffer, reinterpret_cast<LPARAM>(buffer)));
+    EXPECT_STREQ("0.3 by Tobrin", buffer);
+}
+
+// Messages 0x0802 the plug-in sent to a window, as "wParam/lParam".
+std::vector<std::string> g_sent;
+LRESULT CALLBACK RecordEventValue(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == 0x0802) {
+        g_sent.push_back(std::to_string(wParam) + "/" + std::to_string(lParam));
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(ExportsTest, EventsRememberThenSendTheValue) {
+    HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordEventValue));
+    const OnEventsFunction onEvents = plugIn.Get<OnEventsFunction>("OnEvents");
+    g_sent.clear();
+
+    onEvents(window, 0x0040, 5); // nothing remembered yet
+    onEvents(window, 0x0440, 42);
+    onEvents(window, 0x0040, 7);
+    onEvents(window, 0x0400, 9);  // remembers, sends nothing
+    onEvents(window, 0x0001, 3);  // ignored
+    onEvents(window, 0xFFBF, 11); // every bit but 0x40: remembers 11
+    onEvents(window, 0x0040, 0);
+
+    EXPECT_EQ((std::vector<std::string>{"0/0", "42/0", "42/0", "11/0"}), g_sent);
+    DestroyWindow(window);
+}
+
+TEST_F(ExportsTest, UninstallAsksAndDeletesOnlyOnYes) {
+    StoreTagsFileName("mytags");
+
+    DialogDriver no(host.Window(), IDNO);
+    EXPECT_EQ(0, plugIn.Query(host.Window(), 0x0907));
+    no.Join();
+    EXPECT_TRUE(no.Pressed());
+    EXPECT_EQ("EmEditor", no.Title());
+    EXPECT_EQ(Cp932("アンインストールしてもよろしいですか？"), no.Prompt());
+    EXPECT_TRUE(SettingsKeyExists());
+
+    DialogDriver yes(host.Window(), IDYES);
+    EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0907));
+    yes.Join();
+    EXPECT_TRUE(yes.Pressed());
+    EXPECT_FALSE(SettingsKeyExists());
+
+    DialogDriver again(host.Window(), IDYES); // no key left: still 1
+    EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0907));
+    again.Join();
+    EXPECT_TRUE(again.Pressed());
+}
+
+TEST_F(ExportsTest, PropertiesQueryAnswersOneWhateverTheOutcome) {
+    DialogDriver cancel(host.Window(), IDCANCEL);
+    EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0901));
+    cancel.Join();
+    EXPECT_TRUE(cancel.Pressed());
+    EXPECT_EQ(Cp932("Kestrelのプロパティ"), cancel.Title());
+}
+
+TEST_F(ExportsTest, CommandReadsSettingsAfreshEachTime) {
+    MakeFolders("K:\\x1\\work");
+    MakeFile("K:\\x1\\work\\tags");
+    MakeFile("K:\\x1\\work\\other");
+    host.SetDocumentPath("K:\\x1\\work\\main.c");
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
+    const DWORD off = 0;
+    RegSetValueExA(key, "AskFolder", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), 4);
+    const std::string fake = FakeCtagsPath();
+    RegSetValueExA(key, "ExecPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(fake.c_str()),
+                   static_cast<DWORD>(fake.size() + 1));
+    RegCloseKey(key);
+    const auto onCommand = plugIn.Get<void(WINAPI*)(HWND)>("OnCommand");
+
+    onCommand(host.Window());
+    StoreTagsFileName("other");
+    onCommand(host.Window());
+
+    const std::string line = "\"" + fake + "\" -R -V --tag-relative=yes  -f ";
+    EXPECT_EQ((std::vector<std::string>{"S:選択されたフォルダで " + line + "tags を実行します。",
+                                        "S:K:\\x1\\work", "S:" + line + "tags を実行しています。",
+                                        "S:" + line + "tags を実行しました。",
+                                        "S:選択されたフォルダで " + line + "other を実行します。",
+                                        "S:K:\\x1\\work", "S:" + line + "other を実行しています。",
+                                        "S:" + line + "other を実行しました。"}),
+              Transcript());
+}
+
+} // namespace
+} // namespace kestrel::test
