@@ -7,6 +7,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine32 wine64 xvfb xauth x11-utils locales
   cmake ninja-build googletest imagemagick
+  # Japanese glyphs for the dialogs under Wine (screenshots).
+  fonts-ipafont-gothic
 )
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
