@@ -1,0 +1,156 @@
+// The plug-in as the user meets it: the stand-in host loads Kestrel.dll and
+// runs the command with the settings in the registry, against the real
+// ctags and the fake one.
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "settings/SettingsStore.h"
+#include "tests/host/ProcessRun.h"
+#include "tests/support/Sandbox.h"
+
+namespace kestrel::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+void DeleteSettings() {
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath);
+}
+
+void StoreText(const char* name, const std::string& value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(key);
+}
+
+void StoreFlag(const char* name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+    RegCloseKey(key);
+}
+
+ProcessResult RunHost(const std::string& document, const std::string& options) {
+    const std::string folder = BuildFolder();
+    return RunAndCapture("\"" + folder + "\\KestrelHost.exe\" --document \"" + document + "\" " +
+                         options);
+}
+
+Lines Only(const Lines& lines, const char* prefix) {
+    Lines kept;
+    for (const std::string& line : lines) {
+        if (line.compare(0, lstrlenA(prefix), prefix) == 0) {
+            kept.push_back(line);
+        }
+    }
+    return kept;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class EndToEndTest : public testing::Test {
+protected:
+    void SetUp() override { DeleteSettings(); }
+    void TearDown() override { DeleteSettings(); }
+};
+
+TEST_F(EndToEndTest, RealCtagsRebuildsTheTagsFile) {
+    ASSERT_TRUE(Exists(BuildFolder() + "\\ctags.exe"))
+        << "the Windows ctags beside the host (fetched by cmake/setup.sh)";
+    MakeFolders("K:\\e1\\src\\lib");
+    MakeFile("K:\\e1\\src\\lib\\text.c", "struct counted_text { int count; };\n"
+                                         "int text_length(const char *text) { return 0; }\n"
+                                         "#define TEXT_LIMIT 2048\n");
+    MakeFile("K:\\e1\\src\\main.c", "int main(void) { return 0; }\n");
+    MakeFile("K:\\e1\\tags", "old_symbol\told.c\t/^old$/;\"\tf\n");
+
+    // Default settings: the browser asks, preselected on the folder holding
+    // tags, and the user confirms it.
+    const ProcessResult run = RunHost("K:\\e1\\src\\lib\\text.c", "--run --browse ok --trace-beep");
+
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(0u, run.exitCode);
+    const std::string line = "\"ctags.exe\" -R -V --tag-relative=yes  -f tags";
+    EXPECT_EQ(
+        (Lines{"status: 選択されたフォルダで " + line + " を実行します。", "status: K:\\e1",
+               "status: " + line + " を実行しています。", "status: " + line + " を実行しました。"}),
+        Only(run.lines, "status: "));
+    EXPECT_TRUE(Only(run.lines, "beep: ").empty());
+    const std::string tags = ReadFile("K:\\e1\\tags");
+    EXPECT_EQ(std::string::npos, tags.find("old_symbol"));
+    // ctags for Windows writes relative paths with escaped backslashes.
+    for (const char* expected :
+         {"text_length\tsrc\\\\lib\\\\text.c\t", "counted_text\tsrc\\\\lib\\\\text.c\t",
+          "TEXT_LIMIT\tsrc\\\\lib\\\\text.c\t", "main\tsrc\\\\main.c\t"}) {
+        EXPECT_NE(std::string::npos, tags.find(expected)) << expected << " in\n" << tags;
+    }
+}
+
+TEST_F(EndToEndTest, SettingsChangedInTheRegistryApplyToTheNextCommand) {
+    MakeFolders("K:\\e2\\work");
+    MakeFile("K:\\e2\\work\\tags");
+    MakeFile("K:\\e2\\work\\names");
+    StoreText("ExecPath", FakeCtagsPath());
+    StoreText("ExecOption", "--exit=0 ");
+    StoreFlag("AskFolder", 0);
+    const std::string line = "\"" + FakeCtagsPath() + "\" --exit=0  -f ";
+
+    const ProcessResult first = RunHost("K:\\e2\\work\\main.c", "--run");
+    StoreText("TagsFileName", "names");
+    StoreText("ExecOption", "--exit=3 ");
+    const ProcessResult second = RunHost("K:\\e2\\work\\main.c", "--run --trace-beep");
+
+    EXPECT_EQ("status: " + line + "tags を実行しました。", Only(first.lines, "status: ").back());
+    const std::string failing = "\"" + FakeCtagsPath() + "\" --exit=3  -f names";
+    EXPECT_EQ((Lines{"status: 選択されたフォルダで " + failing + " を実行します。",
+                     "status: K:\\e2\\work", "status: " + failing + " を実行しています。",
+                     "status: " + failing + " を実行しましたがエラー終了しました。"}),
+              Only(second.lines, "status: "));
+    EXPECT_EQ((Lines{"beep: 0 thread=ui"}), Only(second.lines, "beep: "));
+}
+
+TEST_F(EndToEndTest, HostMayUnloadTheLibraryWhileTheWatcherWaits) {
+    MakeFolders("K:\\e3\\work");
+    MakeFile("K:\\e3\\work\\tags");
+    StoreText("ExecPath", FakeCtagsPath());
+    StoreText("ExecOption", "--delay=1500 --exit=2 ");
+    StoreFlag("AskFolder", 0);
+    StoreFlag("ExecSync", 0);
+
+    const ProcessResult run = RunHost(
+        "K:\\e3\\work\\main.c", "--run --trace-beep --wait-background --unload-after-command");
+
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(0u, run.exitCode) << "the host must survive the unload";
+    const auto at = [&](const std::string& line) {
+        return std::find(run.lines.begin(), run.lines.end(), line) - run.lines.begin();
+    };
+    const auto unloaded = at("unloaded");
+    const auto completion = at("status: ctags を実行しましたがエラー終了しました。");
+    const auto beep = at("beep: 0 thread=other");
+    const auto end = static_cast<decltype(unloaded)>(run.lines.size());
+    ASSERT_LT(unloaded, end);
+    ASSERT_LT(completion, end);
+    EXPECT_LT(unloaded, beep) << "the watcher still ran after the unload";
+    EXPECT_LT(beep, completion);
+    EXPECT_EQ("done", run.lines.back());
+}
+
+} // namespace
+} // namespace kestrel::test
