@@ -174,7 +174,9 @@ bool InstallOpenFileLog() {
 // initial file name.
 void ExpectBrowseCall(const OpenFileCall& call, HWND dialog) {
     const OPENFILENAMEA& f = call.fields;
-    EXPECT_EQ(76u, f.lStructSize);
+    // The structure without its Windows 2000 extensions: 76 bytes on 32-bit.
+    const DWORD size = sizeof(void*) == 4 ? 76 : OPENFILENAME_SIZE_VERSION_400A;
+    EXPECT_EQ(size, f.lStructSize);
     EXPECT_EQ(dialog, f.hwndOwner);
     EXPECT_EQ(nullptr, f.hInstance);
     EXPECT_EQ(Cp932("CTAGS実行ファイル(*.exe)") + std::string("\0*.exe\0\0", 8), call.filter);
@@ -193,6 +195,15 @@ void ExpectBrowseCall(const OpenFileCall& call, HWND dialog) {
     EXPECT_EQ(0, f.lCustData);
     EXPECT_EQ(nullptr, f.lpfnHook);
     EXPECT_EQ(nullptr, f.lpTemplateName);
+}
+
+// The dialog's user slot, where it keeps the record's address.
+LONG_PTR UserSlot(HWND dialog) {
+#ifdef _WIN64
+    return GetWindowLongPtrA(dialog, DWLP_USER);
+#else
+    return GetWindowLongA(dialog, DWL_USER);
+#endif
 }
 
 // ---- The host window -------------------------------------------------------
@@ -773,14 +784,14 @@ TEST_F(PropertiesDialogTest, DialogEditsTheGivenRecordInPlace) {
     settings.ShowConsole = true;
     settings.AskFolder = false;
     Shown shown;
-    LONG slot = 0;
+    LONG_PTR slot = 0;
     const INT_PTR result = ShowDialog(&settings, [&](User& user) {
         HWND dialog = user.WaitForDialog(Owner(), "the properties dialog");
         if (dialog == nullptr) {
             return;
         }
         shown = User::Read(dialog);
-        slot = GetWindowLongA(dialog, 8);
+        slot = UserSlot(dialog);
         User::SetText(dialog, IDC_TAGS_FILE_NAME, "U");
         SendMessageA(GetDlgItem(dialog, IDC_EXEC_SYNC), BM_CLICK, 0, 0);
         User::Click(dialog, IDOK);
@@ -805,14 +816,14 @@ TEST_F(PropertiesDialogTest, NullRecordLeavesTemplateStateAndBrowseDoesNothing) 
     Log().callReal = false; // a wrong call must not leave a real dialog open
     Shown shown;
     shown.execSync = shown.showConsole = shown.askFolder = true;
-    LONG slot = -1;
+    LONG_PTR slot = -1;
     const INT_PTR result = ShowDialog(nullptr, [&](User& user) {
         HWND dialog = user.WaitForDialog(Owner(), "the properties dialog");
         if (dialog == nullptr) {
             return;
         }
         shown = User::Read(dialog);
-        slot = GetWindowLongA(dialog, 8);
+        slot = UserSlot(dialog);
         SendMessageA(GetDlgItem(dialog, IDC_BROWSE), BM_CLICK, 0, 0); // returns after the click
         User::SetText(dialog, IDC_EXEC_PATH, kToolPath);
         User::Click(dialog, IDOK);
