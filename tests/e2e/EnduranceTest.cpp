@@ -1,0 +1,159 @@
+// Hundreds of commands in a row, synchronous and background, through the
+// built library's exports: the host's handles, threads and memory stay flat.
+//
+// Under Wine GetProcessHandleCount reports 0 and the private-bytes counter
+// too, so the measures here are the process's own: handle values that
+// GetHandleInformation accepts, the threads a Toolhelp snapshot lists, and
+// the committed private pages VirtualQuery walks. A test first shows that
+// each measure sees a deliberate leak.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "plugin/ModuleState.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/EventLog.h"
+#include "tests/support/FakeHost.h"
+#include "tests/support/Sandbox.h"
+
+namespace kestrel::test {
+namespace {
+
+int OpenHandles() {
+    int open = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        open += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
+    }
+    return open;
+}
+
+int Threads() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+SIZE_T CommittedPrivateBytes() {
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (const char* address = nullptr; VirtualQuery(address, &info, sizeof info) == sizeof info;
+         address = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) {
+            total += info.RegionSize;
+        }
+    }
+    return total;
+}
+
+struct Measure {
+    int handles;
+    int threads;
+    SIZE_T memory;
+};
+
+Measure Now() {
+    return {OpenHandles(), Threads(), CommittedPrivateBytes()};
+}
+
+TEST(EnduranceMeasures, SeeDeliberateLeaks) {
+    const Measure before = Now();
+    std::vector<HANDLE> leaked;
+    for (int i = 0; i < 8; ++i) {
+        leaked.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    }
+    HANDLE stop = leaked.front();
+    std::thread waiter([stop] { WaitForSingleObject(stop, INFINITE); });
+    void* block = VirtualAlloc(nullptr, 1 << 20, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    const Measure during = Now();
+
+    EXPECT_GE(during.handles - before.handles, 8);
+    EXPECT_EQ(before.threads + 1, during.threads);
+    EXPECT_GE(during.memory - before.memory, static_cast<SIZE_T>(1 << 20));
+
+    SetEvent(stop);
+    waiter.join();
+    for (HANDLE handle : leaked) {
+        CloseHandle(handle);
+    }
+    VirtualFree(block, 0, MEM_RELEASE);
+}
+
+void StoreSetting(const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
+    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+
+void StoreFlag(const char* name, DWORD value) {
+    StoreSetting(name, REG_DWORD, &value, 4);
+}
+
+TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
+    const HMODULE plugIn = LoadLibraryA((ProgramFolder() + "\\Kestrel.dll").c_str());
+    ASSERT_NE(nullptr, plugIn);
+    const auto onCommand =
+        reinterpret_cast<void(WINAPI*)(HWND)>(GetProcAddress(plugIn, "OnCommand"));
+    FakeHost host;
+    MakeFolders("K:\\n1\\work");
+    MakeFile("K:\\n1\\work\\tags");
+    host.SetDocumentPath("K:\\n1\\work\\main.c");
+    const std::string fake = FakeCtagsPath();
+    StoreSetting("ExecPath", REG_SZ, fake.c_str(), static_cast<DWORD>(fake.size() + 1));
+    StoreSetting("ExecOption", REG_SZ, "--exit=0 ", 10);
+    StoreFlag("AskFolder", 0);
+
+    // One command on each road; each ends with its completion text.
+    int commands = 0;
+    const auto runBoth = [&] {
+        for (DWORD sync : {1u, 0u}) {
+            StoreFlag("ExecSync", sync);
+            ClearEvents();
+            onCommand(host.Window());
+            ++commands;
+            // A synchronous command ends with its fourth text; a background one
+            // with the watcher's "ctags ..." text after it.
+            const bool ended = FakeHost::PumpUntil([&] {
+                const auto texts = StatusTexts();
+                return texts.size() == 4u && (sync || texts.back().compare(0, 5, "ctags") == 0);
+            });
+            ASSERT_TRUE(ended) << "command " << commands << " did not end";
+        }
+    };
+    for (int i = 0; i < 10; ++i) {
+        runBoth();
+    }
+    // Watchers end just after their completion text.
+    FakeHost::PumpUntil([] { return false; }, 300);
+    const Measure before = Now();
+
+    for (int i = 0; i < 150; ++i) {
+        runBoth();
+    }
+    const int baselineThreads = before.threads;
+    FakeHost::PumpUntil([&] { return Threads() <= baselineThreads; }, 5000);
+    const Measure after = Now();
+
+    EXPECT_EQ(320, commands);
+    EXPECT_LE(after.handles, before.handles + 2) << "handles before " << before.handles;
+    EXPECT_EQ(before.threads, after.threads);
+    EXPECT_LE(after.memory, before.memory + 256 * 1024) << "bytes before " << before.memory;
+    FreeLibrary(plugIn);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath);
+}
+
+} // namespace
+} // namespace kestrel::test
