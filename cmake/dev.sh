@@ -4,7 +4,7 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 
-arches=${KESTREL_ARCHES:-i686}
+arches=${KESTREL_ARCHES:-i686 x86_64}
 export KESTREL_CTAGS_EXE=${KESTREL_CTAGS_EXE:-${XDG_CACHE_HOME:-$HOME/.cache}/kestrel/ctags/ctags.exe}
 jobs=$(nproc 2>/dev/null || echo 2)
 

@@ -138,13 +138,13 @@ TEST_F(EndToEndTest, HostMayUnloadTheLibraryWhileTheWatcherWaits) {
 
     ASSERT_TRUE(run.started);
     EXPECT_EQ(0u, run.exitCode) << "the host must survive the unload";
-    const auto at = [&](const std::string& line) {
+    const auto at = [&](const std::string& line) -> std::ptrdiff_t {
         return std::find(run.lines.begin(), run.lines.end(), line) - run.lines.begin();
     };
     const auto unloaded = at("unloaded");
     const auto completion = at("status: ctags を実行しましたがエラー終了しました。");
     const auto beep = at("beep: 0 thread=other");
-    const auto end = static_cast<decltype(unloaded)>(run.lines.size());
+    const std::ptrdiff_t end = static_cast<std::ptrdiff_t>(run.lines.size());
     ASSERT_LT(unloaded, end);
     ASSERT_LT(completion, end);
     EXPECT_LT(unloaded, beep) << "the watcher still ran after the unload";

@@ -105,8 +105,8 @@ void StoreFlag(const char* name, DWORD value) {
 TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     const HMODULE plugIn = LoadLibraryA((ProgramFolder() + "\\Kestrel.dll").c_str());
     ASSERT_NE(nullptr, plugIn);
-    const auto onCommand =
-        reinterpret_cast<void(WINAPI*)(HWND)>(GetProcAddress(plugIn, "OnCommand"));
+    const auto onCommand = reinterpret_cast<void(WINAPI*)(HWND)>(
+        reinterpret_cast<void*>(GetProcAddress(plugIn, "OnCommand")));
     FakeHost host;
     MakeFolders("K:\\n1\\work");
     MakeFile("K:\\n1\\work\\tags");
