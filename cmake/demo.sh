@@ -39,7 +39,12 @@ C
 printf '!_TAG_FILE_FORMAT\t2\t/extended format/\nold_symbol\told.c\t/^old$/;"\tf\n' > "$demo/sample/tags"
 touch -d '2020-01-01 00:00:00' "$demo/sample/tags"
 
-document="Z:${demo//\//\\}\\sample\\src\\app\\main.c"
+# The sample tree is drive K: of the run. Wine's folder browser selects a
+# folder only when no folder on its path has changed since it was last
+# listed: list them once.
+export KESTREL_K_DRIVE=$demo
+find "$demo" -type d -exec ls -a {} + > /dev/null
+document='K:\sample\src\app\main.c'
 echo "== The tags file before: $(date -r "$demo/sample/tags" '+%F %T'), $(grep -vc '^!' "$demo/sample/tags") tag(s)"
 echo "== Running the command on $document"
 echo "   (the folder browser opens on the folder holding the tags file and is confirmed with OK)"

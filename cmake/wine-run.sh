@@ -2,7 +2,8 @@
 # Runs one Windows program under Wine the way every test run must see it:
 # a fresh prefix copied from a prepared template, ANSI code page 932
 # (ja_JP.UTF-8), no Wine debug output, an X display, and drive K: mapped to
-# an empty folder so that tests have a drive root of their own.
+# an empty folder so that tests have a drive root of their own
+# (KESTREL_K_DRIVE=FOLDER maps it to that folder instead).
 #   wine-run.sh PROGRAM.exe [ARGS...]
 # KESTREL_KEEP_PREFIX=1 keeps the prefix and prints where it is.
 set -uo pipefail
@@ -23,7 +24,7 @@ for reg in "$KESTREL_WINE_TEMPLATE"/*.reg; do
   cp "$reg" "$prefix/"
 done
 mkdir -p "$prefix/kdrive"
-ln -sfn "$prefix/kdrive" "$prefix/dosdevices/k:"
+ln -sfn "${KESTREL_K_DRIVE:-$prefix/kdrive}" "$prefix/dosdevices/k:"
 export WINEPREFIX=$prefix
 
 wine "$@"

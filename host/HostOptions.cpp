@@ -113,7 +113,7 @@ bool ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& 
         std::string value;
         const bool takesValue = name == "--dll" || name == "--document" || name == "--count" ||
                                 name == "--wait-texts" || name == "--timeout-ms" ||
-                                name == "--browse" || name == "--event";
+                                name == "--hold-ms" || name == "--browse" || name == "--event";
         if (!takesValue) {
             error = "unknown option " + name;
             return false;
@@ -150,6 +150,8 @@ bool ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& 
             options.count = static_cast<unsigned>(number);
         } else if (name == "--wait-texts") {
             options.waitTexts = static_cast<unsigned>(number);
+        } else if (name == "--hold-ms") {
+            options.holdMs = static_cast<DWORD>(number);
         } else {
             options.timeoutMs = static_cast<DWORD>(number);
         }
@@ -171,7 +173,8 @@ const char* HostUsage() {
            "                          (default 120000)\n"
            "  --browse ok|cancel      press OK or Cancel in every folder browser shown\n"
            "  --trace-beep            report the plug-in's MessageBeep calls\n"
-           "  --unload-after-command  FreeLibrary the plug-in after the last command\n";
+           "  --unload-after-command  FreeLibrary the plug-in after the last command\n"
+           "  --hold-ms MS            keep the window MS ms after a scripted run\n";
 }
 
 } // namespace kestrel::host

@@ -24,6 +24,7 @@ struct HostOptions {
     bool waitBackground = false;
     unsigned waitTexts = 1;
     DWORD timeoutMs = 120000;
+    DWORD holdMs = 0; // how long the window stays after a scripted run
     BrowseAnswer browse = BrowseAnswer::None;
     bool traceBeep = false;
     bool unloadAfterCommand = false;

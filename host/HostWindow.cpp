@@ -20,6 +20,7 @@ constexpr UINT kExitItem = 102;
 
 // Posted to itself once the window shows: starts the scripted run.
 constexpr UINT kStartScriptMessage = WM_APP + 1;
+constexpr UINT_PTR kHoldTimer = 1;
 
 bool RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
     WNDCLASSEXA windowClass = {};
@@ -151,6 +152,12 @@ LRESULT HostWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             FinishScriptedRun();
         }
         return 0;
+    case WM_TIMER:
+        if (wParam == kHoldTimer) {
+            KillTimer(m_window, kHoldTimer);
+            DestroyWindow(m_window);
+        }
+        return 0;
     case WM_CLOSE:
         DestroyWindow(m_window);
         return 0;
@@ -211,6 +218,10 @@ void HostWindow::ShowStatus(const char* text) {
 
 void HostWindow::FinishScriptedRun() {
     PrintLine("done");
+    if (m_options.holdMs > 0) { // stays on screen a while, for people and screenshots
+        SetTimer(m_window, kHoldTimer, m_options.holdMs, nullptr);
+        return;
+    }
     DestroyWindow(m_window);
 }
 
