@@ -1,5 +1,7 @@
 #include "plugin/Exports.h"
 
+#include <new>
+
 #include "plugin/HostInterface.h"
 #include "plugin/HostQueries.h"
 #include "plugin/ModuleState.h"
@@ -14,11 +16,17 @@ constexpr UINT kEventSend = 0x0040;
 
 } // namespace
 
+// Out of memory is the one exception the plug-in's code lets travel. It must
+// not unwind into the editor, whose frames know nothing of it: the command
+// ends where it stood, each string released on the way out.
 void WINAPI OnCommand(HWND hwnd) {
-    kestrel::Settings settings;
-    kestrel::LoadSettings(settings);
-    kestrel::RunTagUpdate(settings, hwnd);
-    kestrel::ReleaseSettings(settings);
+    try {
+        kestrel::Settings settings;
+        kestrel::LoadSettings(settings);
+        kestrel::RunTagUpdate(settings, hwnd);
+        kestrel::ReleaseSettings(settings);
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 BOOL WINAPI QueryStatus(HWND /*hwnd*/, LPBOOL checked) {
@@ -51,5 +59,9 @@ UINT WINAPI GetBitmapID() {
 }
 
 LRESULT WINAPI PlugInProc(HWND hwnd, UINT code, WPARAM first, LPARAM second) {
-    return kestrel::AnswerHostQuery(hwnd, code, first, second);
+    try {
+        return kestrel::AnswerHostQuery(hwnd, code, first, second);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
 }

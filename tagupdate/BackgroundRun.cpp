@@ -14,6 +14,8 @@
 
 #include <process.h>
 
+#include <new>
+
 #include "plugin/HostInterface.h"
 #include "plugin/ModuleState.h"
 #include "resources/resource.h"
@@ -50,8 +52,6 @@ void ReportCompletion(HANDLE process) {
         MessageBeep(0);
     }
     SendStatusText(RunningMarker().load(), text);
-    RunningMarker().store(nullptr);
-    WatcherProcess().store(nullptr);
 }
 
 } // namespace
@@ -87,7 +87,14 @@ CountedString RunInBackground(const CountedString& commandLine, const CountedStr
 
 unsigned WINAPI CompletionWatcher(void* process) {
     WatcherProcess().store(static_cast<HANDLE>(process));
-    ReportCompletion(static_cast<HANDLE>(process)); // every string released here
+    try {
+        ReportCompletion(static_cast<HANDLE>(process)); // every string released here
+    } catch (const std::bad_alloc&) {
+        // No memory for the completion text: the run still ends, and the
+        // next command must not be refused.
+    }
+    RunningMarker().store(nullptr);
+    WatcherProcess().store(nullptr);
     FreeLibraryAndExitThread(ThisModule(false), 0);
     return 0;
 }

@@ -2,12 +2,14 @@
 // through its exports.
 #include <windows.h>
 
+#include <atomic>
 #include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "host/ImportPatch.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/Cp932.h"
 #include "tests/support/DialogDriver.h"
@@ -232,6 +234,102 @@ TEST_F(ExportsTest, CommandReadsSettingsAfreshEachTime) {
                                         "S:K:\\x1\\work", "S:" + line + "other を実行しています。",
                                         "S:" + line + "other を実行しました。"}),
               Transcript());
+}
+
+// One of the library's own allocations fails on demand, through its import
+// of malloc: operator new then throws std::bad_alloc inside the library.
+// Only that one fails: the runtime's unwinder itself needs memory the first
+// time an exception passes (a lock it creates then), so a heap that refuses
+// everything from then on ends the process in the runtime, not in our code.
+using Malloc = void*(__cdecl*)(size_t);
+Malloc g_realMalloc = nullptr;
+std::atomic<long> g_allocationsLeft{-1};  // the allocation to fail; -1: none
+std::atomic<DWORD> g_failOneOffThread{0}; // fail the next one not on this thread
+
+void* __cdecl FailingMalloc(size_t size) {
+    const DWORD spared = g_failOneOffThread;
+    if (spared != 0 && GetCurrentThreadId() != spared &&
+        g_failOneOffThread.compare_exchange_strong(const_cast<DWORD&>(spared), 0)) {
+        return nullptr;
+    }
+    if (g_allocationsLeft >= 0 && g_allocationsLeft-- == 0) {
+        return nullptr;
+    }
+    return g_realMalloc(size);
+}
+
+class OutOfMemoryTest : public ExportsTest {
+protected:
+    void SetUp() override {
+        ExportsTest::SetUp();
+        g_realMalloc = reinterpret_cast<Malloc>(PatchImport(
+            plugIn.Module(), "msvcrt.dll", "malloc", reinterpret_cast<void*>(&FailingMalloc)));
+        ASSERT_NE(nullptr, g_realMalloc);
+        MakeFolders("K:\\m1\\work");
+        MakeFile("K:\\m1\\work\\tags");
+        host.SetDocumentPath("K:\\m1\\work\\main.c");
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
+                                                 KEY_WRITE, nullptr, &key, nullptr));
+        const DWORD off = 0;
+        RegSetValueExA(key, "AskFolder", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), 4);
+        const std::string fake = FakeCtagsPath();
+        RegSetValueExA(key, "ExecPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(fake.c_str()),
+                       static_cast<DWORD>(fake.size() + 1));
+        RegCloseKey(key);
+        onCommand = plugIn.Get<void(WINAPI*)(HWND)>("OnCommand");
+    }
+    void TearDown() override {
+        g_allocationsLeft = -1;
+        g_failOneOffThread = 0;
+        PatchImport(plugIn.Module(), "msvcrt.dll", "malloc", reinterpret_cast<void*>(g_realMalloc));
+        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath);
+    }
+    void StoreExecSync(DWORD on) {
+        HKEY key = nullptr;
+        RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr,
+                        &key, nullptr);
+        RegSetValueExA(key, "ExecSync", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), 4);
+        RegCloseKey(key);
+    }
+    void(WINAPI* onCommand)(HWND) = nullptr;
+};
+
+TEST_F(OutOfMemoryTest, NeverReachesTheEditor) {
+    // Every allocation of the command fails in turn; the exports return.
+    for (long left = 0; left < 40; ++left) {
+        SCOPED_TRACE(left);
+        ClearEvents();
+        g_allocationsLeft = left;
+        onCommand(host.Window());
+        char name[16] = {};
+        plugIn.Query(host.Window(), 0x0902, sizeof name, reinterpret_cast<LPARAM>(name));
+        g_allocationsLeft = -1;
+        EXPECT_LE(StatusTexts().size(), 4u);
+    }
+    ClearEvents();
+    onCommand(host.Window());
+    EXPECT_EQ(4u, StatusTexts().size()) << "the library still works afterwards";
+}
+
+TEST_F(OutOfMemoryTest, WatcherWithoutMemoryStillFreesTheNextRun) {
+    StoreExecSync(0);
+    g_failOneOffThread = GetCurrentThreadId();
+    onCommand(host.Window());
+    // No completion text can be made; the next command must still run.
+    ClearEvents();
+    const bool ran = FakeHost::PumpUntil(
+        [&] {
+            ClearEvents();
+            onCommand(host.Window());
+            const auto texts = StatusTexts();
+            return texts.size() == 3u && texts.back().find(" -f tags ") != std::string::npos;
+        },
+        20000);
+    EXPECT_EQ(0u, g_failOneOffThread) << "the watcher allocated nothing";
+    EXPECT_TRUE(ran) << "every later command was refused";
+    StoreExecSync(1);
+    FakeHost::PumpUntil([] { return false; }, 2000); // the last watcher ends
 }
 
 } // namespace
