@@ -25,15 +25,6 @@ protected:
         EXPECT_TRUE(FakeHost::PumpUntil([] { return RunningMarker().load() == nullptr; }));
     }
 
-    // A folder holding tags and a document in it; returns the folder.
-    std::string Project(const std::string& name) {
-        const std::string folder = "K:\\" + name + "\\work";
-        MakeFolders(folder);
-        MakeFile(folder + "\\tags");
-        host.SetDocumentPath(folder + "\\main.c");
-        return folder;
-    }
-
     // ctags holds on until ReleaseHeldRuns creates the file it waits for.
     void HoldRuns(const std::string& exitCode) {
         char temp[MAX_PATH] = {};

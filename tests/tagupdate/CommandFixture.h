@@ -36,6 +36,16 @@ protected:
         settings.ExecOption = "--exit=0 ";
     }
 
+    // K:\<name>\work holding tags, and the document main.c in it; returns
+    // the folder.
+    std::string Project(const std::string& name) {
+        const std::string folder = "K:\\" + name + "\\work";
+        MakeFolders(folder);
+        MakeFile(folder + "\\tags");
+        host.SetDocumentPath(folder + "\\main.c");
+        return folder;
+    }
+
     // The command line the plug-in builds from `settings`, in UTF-8.
     std::string CommandLine() const {
         return "\"" + Utf8(settings.ExecPath.Chars()) + "\" " + Utf8(settings.ExecOption.Chars()) +

@@ -163,9 +163,7 @@ TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
 }
 
 TEST_F(SyncCommandTest, ShowConsoleDropsDetachedFlag) {
-    MakeFolders("K:\\s2\\work");
-    MakeFile("K:\\s2\\work\\tags");
-    host.SetDocumentPath("K:\\s2\\work\\main.c");
+    Project("s2");
     settings.AskFolder = false;
     settings.ShowConsole = true;
 
@@ -178,9 +176,7 @@ TEST_F(SyncCommandTest, ShowConsoleDropsDetachedFlag) {
 }
 
 TEST_F(SyncCommandTest, ErrorExitBeepsBeforeErrorText) {
-    MakeFolders("K:\\s3\\work");
-    MakeFile("K:\\s3\\work\\tags");
-    host.SetDocumentPath("K:\\s3\\work\\main.c");
+    Project("s3");
     settings.AskFolder = false;
     settings.ExecOption = "--exit=1 ";
 
@@ -191,9 +187,7 @@ TEST_F(SyncCommandTest, ErrorExitBeepsBeforeErrorText) {
 }
 
 TEST_F(SyncCommandTest, ProgramThatCannotStartReportsWithoutBeep) {
-    MakeFolders("K:\\s4\\work");
-    MakeFile("K:\\s4\\work\\tags");
-    host.SetDocumentPath("K:\\s4\\work\\main.c");
+    Project("s4");
     settings.AskFolder = false;
     settings.ExecPath = "K:\\s4\\no such ctags.exe";
 
@@ -223,9 +217,7 @@ TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
 }
 
 TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
-    MakeFolders("K:\\s6\\work");
-    MakeFile("K:\\s6\\work\\tags");
-    host.SetDocumentPath("K:\\s6\\work\\main.c");
+    Project("s6");
     settings.AskFolder = false;
     settings.ExecOption = ("--exit=0 " + std::string(2500, 'v') + " ").c_str();
 
@@ -241,9 +233,7 @@ TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
 }
 
 TEST_F(SyncCommandTest, RunningBackgroundRefusesAfterFolderDecision) {
-    MakeFolders("K:\\s7\\work");
-    MakeFile("K:\\s7\\work\\tags");
-    host.SetDocumentPath("K:\\s7\\work\\main.c");
+    Project("s7");
     settings.AskFolder = false;
     RunningMarker().store(host.Window());
 
@@ -267,9 +257,7 @@ TEST_F(SyncCommandTest, UnterminatedOrMissingAnswerReadsSafely) {
 class BrowserCommandTest : public CommandTest {};
 
 TEST_F(BrowserCommandTest, CancelShowsOnlyTheAnnouncement) {
-    MakeFolders("K:\\b1\\work");
-    MakeFile("K:\\b1\\work\\tags");
-    host.SetDocumentPath("K:\\b1\\work\\main.c");
+    Project("b1");
 
     DialogDriver driver(host.Window(), IDCANCEL);
     RunTagUpdate(settings, host.Window());
@@ -310,9 +298,7 @@ TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) 
 }
 
 TEST_F(BrowserCommandTest, RefusalStillAsksForTheFolderFirst) {
-    MakeFolders("K:\\b4\\work");
-    MakeFile("K:\\b4\\work\\tags");
-    host.SetDocumentPath("K:\\b4\\work\\main.c");
+    Project("b4");
     RunningMarker().store(host.Window());
 
     DialogDriver driver(host.Window(), IDOK);
