@@ -14,32 +14,12 @@
 #include "settings/SettingsStore.h"
 #include "tests/host/ProcessRun.h"
 #include "tests/support/Sandbox.h"
+#include "tests/support/StoredSettings.h"
 
 namespace kestrel::test {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-void DeleteSettings() {
-    RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath);
-}
-
-void StoreText(const char* name, const std::string& value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
-                                             KEY_WRITE, nullptr, &key, nullptr));
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(key);
-}
-
-void StoreFlag(const char* name, DWORD value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
-                                             KEY_WRITE, nullptr, &key, nullptr));
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
-    RegCloseKey(key);
-}
 
 ProcessResult RunHost(const std::string& document, const std::string& options) {
     const std::string folder = BuildFolder();
@@ -66,8 +46,8 @@ std::string ReadFile(const std::string& path) {
 
 class EndToEndTest : public testing::Test {
 protected:
-    void SetUp() override { DeleteSettings(); }
-    void TearDown() override { DeleteSettings(); }
+    void SetUp() override { DeleteStoredSettings(); }
+    void TearDown() override { DeleteStoredSettings(); }
 };
 
 TEST_F(EndToEndTest, RealCtagsRebuildsTheTagsFile) {

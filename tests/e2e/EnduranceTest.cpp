@@ -20,6 +20,7 @@
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeHost.h"
 #include "tests/support/Sandbox.h"
+#include "tests/support/StoredSettings.h"
 
 namespace kestrel::test {
 namespace {
@@ -90,18 +91,6 @@ TEST(EnduranceMeasures, SeeDeliberateLeaks) {
     VirtualFree(block, 0, MEM_RELEASE);
 }
 
-void StoreSetting(const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
-                                             KEY_WRITE, nullptr, &key, nullptr));
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
-
-void StoreFlag(const char* name, DWORD value) {
-    StoreSetting(name, REG_DWORD, &value, 4);
-}
-
 TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     const HMODULE plugIn = LoadLibraryA((ProgramFolder() + "\\Kestrel.dll").c_str());
     ASSERT_NE(nullptr, plugIn);
@@ -112,8 +101,8 @@ TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     MakeFile("K:\\n1\\work\\tags");
     host.SetDocumentPath("K:\\n1\\work\\main.c");
     const std::string fake = FakeCtagsPath();
-    StoreSetting("ExecPath", REG_SZ, fake.c_str(), static_cast<DWORD>(fake.size() + 1));
-    StoreSetting("ExecOption", REG_SZ, "--exit=0 ", 10);
+    StoreText("ExecPath", fake);
+    StoreText("ExecOption", "--exit=0 ");
     StoreFlag("AskFolder", 0);
 
     // One command on each road; each ends with its completion text.
@@ -152,7 +141,7 @@ TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     EXPECT_EQ(before.threads, after.threads);
     EXPECT_LE(after.memory, before.memory + 256 * 1024) << "bytes before " << before.memory;
     FreeLibrary(plugIn);
-    RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath);
+    DeleteStoredSettings();
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeHost.h"
 #include "tests/support/Sandbox.h"
+#include "tests/support/StoredSettings.h"
 
 namespace kestrel::test {
 namespace {
@@ -67,30 +68,14 @@ std::set<std::string> ExportedNames(HMODULE module) {
     return result;
 }
 
-bool SettingsKeyExists() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
-void StoreTagsFileName(const char* name) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
-                                             KEY_WRITE, nullptr, &key, nullptr));
-    RegSetValueExA(key, "TagsFileName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name),
-                   lstrlenA(name) + 1);
-    RegCloseKey(key);
-}
-
 class ExportsTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(nullptr, plugIn.Module()) << "Kestrel.dll beside the test program";
         ClearEvents();
+        DeleteStoredSettings();
     }
+    void TearDown() override { DeleteStoredSettings(); }
     PlugIn plugIn;
     FakeHost host;
 };
@@ -176,7 +161,7 @@ TEST_F(ExportsTest, EventsRememberThenSendTheValue) {
 }
 
 TEST_F(ExportsTest, UninstallAsksAndDeletesOnlyOnYes) {
-    StoreTagsFileName("mytags");
+    StoreText("TagsFileName", "mytags");
 
     DialogDriver no(host.Window(), IDNO);
     EXPECT_EQ(0, plugIn.Query(host.Window(), 0x0907));
@@ -184,13 +169,13 @@ TEST_F(ExportsTest, UninstallAsksAndDeletesOnlyOnYes) {
     EXPECT_TRUE(no.Pressed());
     EXPECT_EQ("EmEditor", no.Title());
     EXPECT_EQ(Cp932("アンインストールしてもよろしいですか？"), no.Prompt());
-    EXPECT_TRUE(SettingsKeyExists());
+    EXPECT_TRUE(StoredSettingsExist());
 
     DialogDriver yes(host.Window(), IDYES);
     EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0907));
     yes.Join();
     EXPECT_TRUE(yes.Pressed());
-    EXPECT_FALSE(SettingsKeyExists());
+    EXPECT_FALSE(StoredSettingsExist());
 
     DialogDriver again(host.Window(), IDYES); // no key left: still 1
     EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0907));
@@ -211,19 +196,13 @@ TEST_F(ExportsTest, CommandReadsSettingsAfreshEachTime) {
     MakeFile("K:\\x1\\work\\tags");
     MakeFile("K:\\x1\\work\\other");
     host.SetDocumentPath("K:\\x1\\work\\main.c");
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
-                                             KEY_WRITE, nullptr, &key, nullptr));
-    const DWORD off = 0;
-    RegSetValueExA(key, "AskFolder", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), 4);
+    StoreFlag("AskFolder", 0);
     const std::string fake = FakeCtagsPath();
-    RegSetValueExA(key, "ExecPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(fake.c_str()),
-                   static_cast<DWORD>(fake.size() + 1));
-    RegCloseKey(key);
+    StoreText("ExecPath", fake);
     const auto onCommand = plugIn.Get<void(WINAPI*)(HWND)>("OnCommand");
 
     onCommand(host.Window());
-    StoreTagsFileName("other");
+    StoreText("TagsFileName", "other");
     onCommand(host.Window());
 
     const std::string line = "\"" + fake + "\" -R -V --tag-relative=yes  -f ";
@@ -268,29 +247,15 @@ protected:
         MakeFolders("K:\\m1\\work");
         MakeFile("K:\\m1\\work\\tags");
         host.SetDocumentPath("K:\\m1\\work\\main.c");
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
-                                                 KEY_WRITE, nullptr, &key, nullptr));
-        const DWORD off = 0;
-        RegSetValueExA(key, "AskFolder", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), 4);
-        const std::string fake = FakeCtagsPath();
-        RegSetValueExA(key, "ExecPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(fake.c_str()),
-                       static_cast<DWORD>(fake.size() + 1));
-        RegCloseKey(key);
+        StoreFlag("AskFolder", 0);
+        StoreText("ExecPath", FakeCtagsPath());
         onCommand = plugIn.Get<void(WINAPI*)(HWND)>("OnCommand");
     }
     void TearDown() override {
+        ExportsTest::TearDown();
         g_allocationsLeft = -1;
         g_failOneOffThread = 0;
         PatchImport(plugIn.Module(), "msvcrt.dll", "malloc", reinterpret_cast<void*>(g_realMalloc));
-        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath);
-    }
-    void StoreExecSync(DWORD on) {
-        HKEY key = nullptr;
-        RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr,
-                        &key, nullptr);
-        RegSetValueExA(key, "ExecSync", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), 4);
-        RegCloseKey(key);
     }
     void(WINAPI* onCommand)(HWND) = nullptr;
 };
@@ -313,7 +278,7 @@ TEST_F(OutOfMemoryTest, NeverReachesTheEditor) {
 }
 
 TEST_F(OutOfMemoryTest, WatcherWithoutMemoryStillFreesTheNextRun) {
-    StoreExecSync(0);
+    StoreFlag("ExecSync", 0);
     g_failOneOffThread = GetCurrentThreadId();
     onCommand(host.Window());
     // No completion text can be made; the next command must still run.
@@ -328,7 +293,7 @@ TEST_F(OutOfMemoryTest, WatcherWithoutMemoryStillFreesTheNextRun) {
         20000);
     EXPECT_EQ(0u, g_failOneOffThread) << "the watcher allocated nothing";
     EXPECT_TRUE(ran) << "every later command was refused";
-    StoreExecSync(1);
+    StoreFlag("ExecSync", 1);
     FakeHost::PumpUntil([] { return false; }, 2000); // the last watcher ends
 }
 
