@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <atomic>
 #include <mutex>
 
 #include "host/ImportPatch.h"
@@ -15,12 +16,15 @@ using BeginThread = uintptr_t(__cdecl*)(void*, unsigned, unsigned(WINAPI*)(void*
 using CreateProcessFunction = decltype(&CreateProcessA);
 using FileAttributesFunction = decltype(&GetFileAttributesA);
 using BeepFunction = decltype(&MessageBeep);
+using ExitCodeFunction = decltype(&GetExitCodeProcess);
 
 std::mutex g_mutex;
 std::vector<ProcessStart> g_starts;
 std::vector<std::string> g_lookups;
 bool g_recordLookups = false;
 bool g_failThreads = false;
+std::atomic<bool> g_failExitCodes{false};
+ExitCodeFunction g_exitCode = nullptr;
 
 CreateProcessFunction g_createProcess = nullptr;
 FileAttributesFunction g_fileAttributes = nullptr;
@@ -56,6 +60,14 @@ DWORD WINAPI HookedFileAttributes(LPCSTR path) {
     return g_fileAttributes(path);
 }
 
+BOOL WINAPI HookedExitCode(HANDLE process, LPDWORD code) {
+    if (g_failExitCodes) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return g_exitCode(process, code);
+}
+
 uintptr_t __cdecl HookedBeginThread(void* security, unsigned stack, unsigned(WINAPI* start)(void*),
                                     void* argument, unsigned flags, unsigned* id) {
     if (g_failThreads) {
@@ -84,6 +96,8 @@ bool InstallHooks() {
                      reinterpret_cast<void*>(&HookedCreateProcess), g_createProcess);
         all &= Patch("kernel32.dll", "GetFileAttributesA",
                      reinterpret_cast<void*>(&HookedFileAttributes), g_fileAttributes);
+        all &= Patch("kernel32.dll", "GetExitCodeProcess", reinterpret_cast<void*>(&HookedExitCode),
+                     g_exitCode);
         all &= Patch("msvcrt.dll", "_beginthreadex", reinterpret_cast<void*>(&HookedBeginThread),
                      g_beginThread);
         return all;
@@ -110,6 +124,10 @@ void RecordFileLookups(bool on) {
 std::vector<std::string> FileLookups() {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_lookups;
+}
+
+void FailExitCodeQueries(bool fail) {
+    g_failExitCodes = fail;
 }
 
 void FailThreadStarts(bool fail) {

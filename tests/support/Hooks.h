@@ -34,4 +34,7 @@ std::vector<std::string> FileLookups();
 // Makes the next thread starts through _beginthreadex fail.
 void FailThreadStarts(bool fail);
 
+// Makes GetExitCodeProcess fail, as for a process whose code cannot be read.
+void FailExitCodeQueries(bool fail);
+
 } // namespace kestrel::test

@@ -81,6 +81,17 @@ TEST_F(BackgroundCommandTest, ErrorExitBeepsOnWatcherThread) {
     }
 }
 
+TEST_F(BackgroundCommandTest, UnreadableExitCodeCountsAsError) {
+    const std::string folder = Project("g6");
+    FailExitCodeQueries(true);
+    RunTagUpdate(settings, host.Window());
+    const bool idle = WaitForIdle();
+    FailExitCodeQueries(false);
+
+    ASSERT_TRUE(idle);
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), "beep", kRanWithError}), Transcript());
+}
+
 TEST_F(BackgroundCommandTest, SecondCommandIsRefusedOnBothRoads) {
     const std::string folder = Project("g3");
     HoldRuns("0");

@@ -186,6 +186,17 @@ TEST_F(SyncCommandTest, ErrorExitBeepsBeforeErrorText) {
               Transcript());
 }
 
+TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
+    Project("s8");
+    settings.AskFolder = false;
+    FailExitCodeQueries(true);
+    RunTagUpdate(settings, host.Window());
+    FailExitCodeQueries(false);
+
+    EXPECT_EQ(Lines({Announced(), Folder("K:\\s8\\work"), Running(), "beep", RanWithError()}),
+              Transcript());
+}
+
 TEST_F(SyncCommandTest, ProgramThatCannotStartReportsWithoutBeep) {
     Project("s4");
     settings.AskFolder = false;
