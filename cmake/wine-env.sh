@@ -1,6 +1,6 @@
 # Sourced: the environment of every Wine run, and the template prefix that
 # each run copies (made once; 12-20 s).
-export LC_ALL=ja_JP.UTF-8
+export LC_ALL=${KESTREL_WINE_LOCALE:-ja_JP.UTF-8} # the code page the tests need: 932
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
