@@ -99,26 +99,23 @@ bool PlugIn::PlugInProc(HWND hwnd, UINT code, WPARAM p1, LPARAM p2, LRESULT& res
     return true;
 }
 
-std::string PlugIn::MenuText() const {
-    if (m_getMenuTextId == nullptr) {
+std::string PlugIn::Text(GetIdFn getId) const {
+    if (getId == nullptr) {
         return std::string();
     }
-    char text[256] = {};
-    if (LoadStringA(m_module, m_getMenuTextId(), text, sizeof text) <= 0) {
+    char text[512] = {};
+    if (LoadStringA(m_module, getId(), text, sizeof text) <= 0) {
         return std::string();
     }
     return text;
 }
 
+std::string PlugIn::MenuText() const {
+    return Text(m_getMenuTextId);
+}
+
 std::string PlugIn::StatusMessage() const {
-    if (m_getStatusMessageId == nullptr) {
-        return std::string();
-    }
-    char text[512] = {};
-    if (LoadStringA(m_module, m_getStatusMessageId(), text, sizeof text) <= 0) {
-        return std::string();
-    }
-    return text;
+    return Text(m_getStatusMessageId);
 }
 
 HBITMAP PlugIn::LoadCommandBitmap() const {

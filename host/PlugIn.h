@@ -45,6 +45,9 @@ private:
     using GetIdFn = UINT(WINAPI*)();
     using PlugInProcFn = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
 
+    // The plug-in's string that getId names, or empty.
+    std::string Text(GetIdFn getId) const;
+
     void Clear();
 
     HMODULE m_module = nullptr;
