@@ -8,7 +8,7 @@
 #include <string>
 
 #include "host/HostOptions.h"
-#include "host/UniqueHandle.h"
+#include "plugin/UniqueAny.h"
 
 namespace kestrel::host {
 

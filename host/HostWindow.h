@@ -11,7 +11,7 @@
 #include "host/HostOptions.h"
 #include "host/PlugIn.h"
 #include "host/ScriptedRun.h"
-#include "host/UniqueBitmap.h"
+#include "plugin/UniqueAny.h"
 
 namespace kestrel::host {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "host/UniqueHandle.h"
+#include "plugin/UniqueAny.h"
 
 namespace kestrel::host {
 

@@ -1,6 +1,6 @@
 #include "settings/SettingsStore.h"
 
-#include "settings/RegistryKey.h"
+#include "plugin/UniqueAny.h"
 #include "settings/TextValue.h"
 
 #include <utility>
@@ -52,7 +52,7 @@ void LoadSettings(Settings& settings) {
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &opened) != ERROR_SUCCESS) {
         return;
     }
-    const RegistryKey key(opened);
+    const UniqueRegKey key(opened);
     for (const TextSetting& text : kTextSettings) {
         CountedString value = ReadTextValue(key.Get(), text.name);
         // An empty text keeps the default: a text setting cannot be emptied.
@@ -71,7 +71,7 @@ void SaveSettings(const Settings& settings) {
                         KEY_WRITE, nullptr, &created, nullptr) != ERROR_SUCCESS) {
         return;
     }
-    const RegistryKey key(created);
+    const UniqueRegKey key(created);
     // Each write stands alone: one that fails leaves that value as it was.
     for (const TextSetting& text : kTextSettings) {
         const CountedString& value = settings.*text.field;

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "tagupdate/UniqueHandle.h"
+#include "plugin/UniqueAny.h"
 #include "text/CountedString.h"
 
 namespace kestrel {
