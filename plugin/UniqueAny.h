@@ -11,8 +11,7 @@ namespace kestrel {
 // Owns one value of type T that Close gives back. Invalid, read as the bit
 // pattern of T, is the value that owns nothing (0 for most kinds, -1 for
 // file handles from CreateFileA).
-template <typename T, auto Close, std::intptr_t Invalid = 0>
-class UniqueAny {
+template <typename T, auto Close, std::intptr_t Invalid = 0> class UniqueAny {
 public:
     static T InvalidValue() noexcept { return reinterpret_cast<T>(Invalid); }
 
