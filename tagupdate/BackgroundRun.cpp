@@ -7,95 +7,94 @@
 // every access to it is atomic.
 //
 // The editor may unload the library while ctags still runs. The watcher
-// therefore holds a reference to the library from before it starts until its
-// last instruction: FreeLibraryAndExitThread drops it and ends the thread
-// without returning into code that may be gone.
+// therefore holds a reference to the library of its own, taken before it
+// starts and given back with its last instruction: FreeLibraryAndExitThread
+// drops it and ends the thread without returning into code that may be gone.
+// Without that reference no watcher starts.
 #include "tagupdate/BackgroundRun.h"
 
 #include <process.h>
 
+#include <memory>
 #include <new>
 
-#include "plugin/HostInterface.h"
 #include "plugin/ModuleState.h"
+#include "plugin/UniqueAny.h"
 #include "resources/resource.h"
-#include "tagupdate/CtagsProcess.h"
 #include "tagupdate/StatusText.h"
 
 namespace kestrel {
 namespace {
 
-// The module that holds this code; with takeReference, loaded once more.
-HMODULE ThisModule(bool takeReference) {
-    DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS;
-    if (!takeReference) {
-        flags |= GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
-    }
+// How long the watcher waits for readers of the tags file to let go.
+constexpr DWORD kReplacePatienceMs = 10000;
+
+// What the watcher owns: the run and its reference to this library.
+struct WatchedRun {
+    CtagsRun run;
+    UniqueModule library;
+};
+
+UniqueModule ReferenceThisLibrary() {
     HMODULE module = nullptr;
-    GetModuleHandleExA(flags, reinterpret_cast<LPCSTR>(&CompletionWatcher), &module);
-    return module;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(&CompletionWatcher), &module)) {
+        module = nullptr;
+    }
+    return UniqueModule(module);
 }
 
-void ReportCompletion(HANDLE process) {
-    WaitForSingleObject(process, INFINITE);
-    DWORD exitCode = 0;
-    const bool succeeded = GetExitCodeProcess(process, &exitCode) && exitCode == 0;
-    CloseHandle(process);
-
+void ReportCompletion(CtagsRun& run) {
+    const bool succeeded = FinishRun(run, kReplacePatienceMs);
     // The watcher names ctags by this literal, never by the command line,
     // which belonged to the command that has long returned.
     CountedString text;
-    if (succeeded) {
-        FormatResource(text, IDS_RAN, "ctags");
-    } else {
-        FormatResource(text, IDS_RAN_WITH_ERROR, "ctags");
-        MessageBeep(0);
-    }
+    FormatEnd(text, succeeded, "ctags");
     SendStatusText(RunningMarker().load(), text);
 }
 
 } // namespace
 
-CountedString RunInBackground(const CountedString& commandLine, const CountedString& runFolder,
-                              DWORD creationFlags, HWND hwnd) {
+CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, HWND hwnd) {
     CountedString status;
-    CtagsProcess ctags;
-    if (!StartCtags(commandLine, runFolder, creationFlags | IDLE_PRIORITY_CLASS, ctags)) {
-        FormatResource(status, IDS_COULD_NOT_RUN, commandLine.Chars());
+    // Made before ctags starts, so that no allocation stands between a
+    // started ctags and its watcher.
+    auto watched = std::make_unique<WatchedRun>();
+    if (!StartRun(command, creationFlags | IDLE_PRIORITY_CLASS, watched->run, status)) {
         return status;
     }
     RunningMarker().store(hwnd);
-    ctags.thread.Reset();
-
-    const HMODULE reference = ThisModule(true);
+    watched->library = ReferenceThisLibrary();
     unsigned threadId = 0;
-    const UniqueHandle watcher(reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, CompletionWatcher, ctags.process.Get(), 0, &threadId)));
+    const UniqueHandle watcher(
+        watched->library ? reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CompletionWatcher,
+                                                                   watched.get(), 0, &threadId))
+                         : nullptr);
     if (watcher) {
-        ctags.process.Release(); // the watcher owns it now
+        watched.release(); // the watcher owns it now
     } else {
         // ctags goes on unwatched; the next command must not be refused.
         RunningMarker().store(nullptr);
-        ctags.process.Reset();
-        if (reference != nullptr) {
-            FreeLibrary(reference);
-        }
+        watched.reset();
     }
-    FormatResource(status, IDS_RUNNING, commandLine.Chars());
+    FormatResource(status, IDS_RUNNING, command.shown.Chars());
     return status;
 }
 
-unsigned WINAPI CompletionWatcher(void* process) {
-    WatcherProcess().store(static_cast<HANDLE>(process));
+unsigned WINAPI CompletionWatcher(void* watchedRun) {
+    std::unique_ptr<WatchedRun> watched(static_cast<WatchedRun*>(watchedRun));
+    WatcherProcess().store(watched->run.process.Get());
     try {
-        ReportCompletion(static_cast<HANDLE>(process)); // every string released here
+        ReportCompletion(watched->run); // every string released here
     } catch (const std::bad_alloc&) {
         // No memory for the completion text: the run still ends, and the
         // next command must not be refused.
     }
     RunningMarker().store(nullptr);
     WatcherProcess().store(nullptr);
-    FreeLibraryAndExitThread(ThisModule(false), 0);
+    const HMODULE library = watched->library.Release();
+    watched.reset();
+    FreeLibraryAndExitThread(library, 0);
     return 0;
 }
 

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "tagupdate/CtagsRun.h"
 #include "text/CountedString.h"
 
 namespace kestrel {
@@ -10,11 +11,10 @@ namespace kestrel {
 // Starts ctags at idle priority and hands it to the completion watcher;
 // returns at once with the status text to show: running, or could not run.
 // The caller has found no background run in progress.
-CountedString RunInBackground(const CountedString& commandLine, const CountedString& runFolder,
-                              DWORD creationFlags, HWND hwnd);
+CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, HWND hwnd);
 
-// Thread function: waits for the ctags process (its argument, which it owns),
+// Thread function: ends the run it is given (a WatchedRun, which it owns),
 // reports the end to the window in the running marker, then clears it.
-unsigned WINAPI CompletionWatcher(void* process);
+unsigned WINAPI CompletionWatcher(void* watchedRun);
 
 } // namespace kestrel

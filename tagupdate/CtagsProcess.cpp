@@ -17,8 +17,8 @@ CountedString CurrentDirectoryFor(const CountedString& runFolder) {
     return IsBareDrive(runFolder) ? runFolder + "\\" : runFolder;
 }
 
-bool StartCtags(const CountedString& commandLine, const CountedString& runFolder,
-                DWORD creationFlags, CtagsProcess& started) {
+bool StartCtags(const CountedString& program, const CountedString& commandLine,
+                const CountedString& runFolder, DWORD creationFlags, CtagsProcess& started) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -26,7 +26,8 @@ bool StartCtags(const CountedString& commandLine, const CountedString& runFolder
     // CreateProcessA may write into its command line: hand it a private copy.
     CountedString writable = commandLine;
     const CountedString directory = CurrentDirectoryFor(runFolder);
-    if (!CreateProcessA(nullptr, writable.GetBuffer(kCommandLineRoom), nullptr, nullptr, FALSE,
+    if (!CreateProcessA(program.IsEmpty() ? nullptr : program.Chars(),
+                        writable.GetBuffer(kCommandLineRoom), nullptr, nullptr, FALSE,
                         creationFlags, nullptr, directory.Chars(), &startup, &info)) {
         return false;
     }

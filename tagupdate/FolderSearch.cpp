@@ -26,4 +26,9 @@ CountedString DirectoryOf(const CountedString& path) {
     return separator < 0 ? CountedString() : path.Left(separator);
 }
 
+CountedString PathIn(const CountedString& folder, const CountedString& name) {
+    const bool endsInSeparator = !folder.IsEmpty() && folder.FindLast('\\') == folder.Length() - 1;
+    return endsInSeparator ? folder + name : folder + "\\" + name;
+}
+
 } // namespace kestrel

@@ -12,4 +12,8 @@ CountedString FindTagsFolder(const CountedString& path, const CountedString& nam
 // The text before the path's last backslash; empty if it has none.
 CountedString DirectoryOf(const CountedString& path);
 
+// `name` inside `folder`, with one backslash between them also when the
+// folder ends in one (a drive root as the browser gives it, "K:\").
+CountedString PathIn(const CountedString& folder, const CountedString& name);
+
 } // namespace kestrel

@@ -1,34 +1,26 @@
 #include "tagupdate/SyncRun.h"
 
 #include "resources/resource.h"
-#include "tagupdate/CtagsProcess.h"
 #include "tagupdate/StatusText.h"
 
 namespace kestrel {
+namespace {
 
-CountedString RunSynchronously(const CountedString& commandLine, const CountedString& runFolder,
-                               DWORD creationFlags, HWND hwnd) {
+// How long the editor's thread waits for readers of the tags file to let go.
+constexpr DWORD kReplacePatienceMs = 2000;
+
+} // namespace
+
+CountedString RunSynchronously(const CtagsCommand& command, DWORD creationFlags, HWND hwnd) {
     CountedString status;
-    CtagsProcess ctags;
-    if (!StartCtags(commandLine, runFolder, creationFlags | NORMAL_PRIORITY_CLASS, ctags)) {
-        FormatResource(status, IDS_COULD_NOT_RUN, commandLine.Chars());
+    CtagsRun run;
+    if (!StartRun(command, creationFlags | NORMAL_PRIORITY_CLASS, run, status)) {
         return status;
     }
-    FormatResource(status, IDS_RUNNING, commandLine.Chars());
+    FormatResource(status, IDS_RUNNING, command.shown.Chars());
     SendStatusText(hwnd, status);
-
-    WaitForSingleObject(ctags.process.Get(), INFINITE);
-    DWORD exitCode = 0;
-    const bool succeeded = GetExitCodeProcess(ctags.process.Get(), &exitCode) && exitCode == 0;
-    ctags.process.Reset();
-    ctags.thread.Reset();
-
-    if (succeeded) {
-        FormatResource(status, IDS_RAN, commandLine.Chars());
-    } else {
-        FormatResource(status, IDS_RAN_WITH_ERROR, commandLine.Chars());
-        MessageBeep(0);
-    }
+    const bool succeeded = FinishRun(run, kReplacePatienceMs);
+    FormatEnd(status, succeeded, command.shown.Chars());
     return status;
 }
 

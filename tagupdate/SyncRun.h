@@ -3,13 +3,13 @@
 
 #include <windows.h>
 
+#include "tagupdate/CtagsRun.h"
 #include "text/CountedString.h"
 
 namespace kestrel {
 
 // Announces the running process and returns the final status text: ran,
 // ran with an error (after a beep), or could not run.
-CountedString RunSynchronously(const CountedString& commandLine, const CountedString& runFolder,
-                               DWORD creationFlags, HWND hwnd);
+CountedString RunSynchronously(const CtagsCommand& command, DWORD creationFlags, HWND hwnd);
 
 } // namespace kestrel

@@ -4,6 +4,7 @@
 #include "plugin/ModuleState.h"
 #include "resources/resource.h"
 #include "tagupdate/BackgroundRun.h"
+#include "tagupdate/CtagsRun.h"
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
 #include "tagupdate/StatusText.h"
@@ -12,8 +13,12 @@
 namespace kestrel {
 
 CountedString BuildCommandLine(const Settings& settings) {
+    return BuildCommandLine(settings, settings.TagsFileName);
+}
+
+CountedString BuildCommandLine(const Settings& settings, const CountedString& tagsName) {
     return CountedString("\"") + settings.ExecPath + "\" " + settings.ExecOption + " -f " +
-           settings.TagsFileName;
+           tagsName;
 }
 
 CountedString GetDocumentPath(HWND hwnd) {
@@ -56,9 +61,11 @@ void RunTagUpdate(const Settings& settings, HWND hwnd) {
         FormatResource(status, IDS_ALREADY_RUNNING, commandLine.Chars());
         MessageBeep(0);
     } else if (settings.ExecSync) {
-        status = RunSynchronously(commandLine, runFolder, creationFlags, hwnd);
+        status =
+            RunSynchronously(PrepareCommand(settings, commandLine, runFolder), creationFlags, hwnd);
     } else {
-        status = RunInBackground(commandLine, runFolder, creationFlags, hwnd);
+        status =
+            RunInBackground(PrepareCommand(settings, commandLine, runFolder), creationFlags, hwnd);
     }
     SendStatusText(hwnd, status);
 }

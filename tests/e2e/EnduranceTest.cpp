@@ -141,6 +141,8 @@ TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     EXPECT_EQ(before.threads, after.threads);
     EXPECT_LE(after.memory, before.memory + 256 * 1024) << "bytes before " << before.memory;
     FreeLibrary(plugIn);
+    EXPECT_EQ(nullptr, GetModuleHandleA("Kestrel.dll"))
+        << "a finished watcher still pins the library";
     DeleteStoredSettings();
 }
 

@@ -76,7 +76,8 @@ TEST_F(FakeCtagsTest, RecordsItsStartWritesTagsAndExitsAsTold) {
             "!_TAG_FILE_FORMAT\t2\t/extended format/\nmain\tmain.c\t/^int main(void)$/;\"\tf\n",
             ReadFile(folder + "\\tags"));
         expectedRecord += "cmdline: " + commandLine + "\r\ncwd: " + folder +
-                          "\r\nconsole: " + c.console + "\r\nend\r\n";
+                          "\r\nconsole: " + c.console + "\r\nprogram: " + BuildFolder() +
+                          "\\FakeCtags.exe\r\nend\r\n";
         EXPECT_EQ(expectedRecord, ReadFile(record));
     }
 }

@@ -5,10 +5,13 @@
 //   --delay=MS       sleep before ending (default 0)
 //   --wait-file=PATH do not end before PATH exists (polled every 20 ms)
 //   -f NAME          write a small tags file NAME in the current folder
+//   --partial        write only its first half, as a run cut short leaves it
+//   --no-output      write no tags file at all, as a wrapper that writes elsewhere
+//   --terminate      end by TerminateProcess, files still open, instead of exiting
 // Every other argument is ignored, as the real options (-R, -V, ...) are.
 // When KESTREL_FAKE_CTAGS_RECORD names a file, each run first appends a
-// record of how it was started: "cmdline: ...", "cwd: ...", "console: 0|1"
-// and "end", one line each.
+// record of how it was started: "cmdline: ...", "cwd: ...", "console: 0|1",
+// "program: <its own path>" and "end", one line each.
 #include <windows.h>
 
 #include <cstdlib>
@@ -24,6 +27,9 @@ struct FakeOptions {
     DWORD delayMs = 0;
     std::string waitFile;
     std::string tagsFile;
+    bool partial = false;
+    bool noOutput = false;
+    bool terminate = false;
 };
 
 bool StartsWith(const char* text, const char* prefix, const char*& rest) {
@@ -45,6 +51,12 @@ FakeOptions ParseOptions(int argc, char** argv) {
             options.delayMs = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
         } else if (StartsWith(argv[i], "--wait-file=", value)) {
             options.waitFile = value;
+        } else if (std::strcmp(argv[i], "--partial") == 0) {
+            options.partial = true;
+        } else if (std::strcmp(argv[i], "--no-output") == 0) {
+            options.noOutput = true;
+        } else if (std::strcmp(argv[i], "--terminate") == 0) {
+            options.terminate = true;
         } else if (std::strcmp(argv[i], "-f") == 0 && i + 1 < argc) {
             options.tagsFile = argv[++i];
         }
@@ -73,23 +85,31 @@ void WriteRecord() {
     }
     char folder[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof folder, folder);
-    const std::string record =
-        std::string("cmdline: ") + GetCommandLineA() + "\r\n" + "cwd: " + folder + "\r\n" +
-        "console: " + (GetConsoleWindow() != nullptr ? "1" : "0") + "\r\n" + "end\r\n";
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    const std::string record = std::string("cmdline: ") + GetCommandLineA() + "\r\n" +
+                               "cwd: " + folder + "\r\n" +
+                               "console: " + (GetConsoleWindow() != nullptr ? "1" : "0") + "\r\n" +
+                               "program: " + program + "\r\n" + "end\r\n";
     AppendToFile(recordPath, record);
 }
 
-void WriteTagsFile(const std::string& name) {
+// The file stays open when the run is cut short, as ctags leaves it.
+HANDLE WriteTagsFile(const std::string& name, bool partial) {
     HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return;
+        return file;
     }
     const char tags[] = "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
                         "main\tmain.c\t/^int main(void)$/;\"\tf\n";
+    const DWORD size = partial ? (sizeof tags - 1) / 2 : sizeof tags - 1;
     DWORD written = 0;
-    WriteFile(file, tags, sizeof tags - 1, &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file, tags, size, &written, nullptr);
+    if (!partial) {
+        CloseHandle(file);
+    }
+    return file;
 }
 
 } // namespace
@@ -103,8 +123,11 @@ int main(int argc, char** argv) {
         }
     }
     Sleep(options.delayMs);
-    if (!options.tagsFile.empty()) {
-        WriteTagsFile(options.tagsFile);
+    if (!options.tagsFile.empty() && !options.noOutput) {
+        WriteTagsFile(options.tagsFile, options.partial);
+    }
+    if (options.terminate) {
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(options.exitCode));
     }
     return options.exitCode;
 }

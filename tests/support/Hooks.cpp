@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <utility>
 
 #include "host/ImportPatch.h"
 #include "tests/support/EventLog.h"
@@ -17,14 +18,21 @@ using CreateProcessFunction = decltype(&CreateProcessA);
 using FileAttributesFunction = decltype(&GetFileAttributesA);
 using BeepFunction = decltype(&MessageBeep);
 using ExitCodeFunction = decltype(&GetExitCodeProcess);
+using MoveFunction = decltype(&MoveFileExA);
+using ModuleFunction = decltype(&GetModuleHandleExA);
 
 std::mutex g_mutex;
 std::vector<ProcessStart> g_starts;
 std::vector<std::string> g_lookups;
 bool g_recordLookups = false;
 bool g_failThreads = false;
+bool g_failModules = false;
+ModuleFunction g_module = nullptr;
 std::atomic<bool> g_failExitCodes{false};
 ExitCodeFunction g_exitCode = nullptr;
+MoveFunction g_move = nullptr;
+std::function<void()> g_afterFailedMove;
+int g_failedMoves = 0;
 
 CreateProcessFunction g_createProcess = nullptr;
 FileAttributesFunction g_fileAttributes = nullptr;
@@ -68,6 +76,33 @@ BOOL WINAPI HookedExitCode(HANDLE process, LPDWORD code) {
     return g_exitCode(process, code);
 }
 
+BOOL WINAPI HookedMove(LPCSTR from, LPCSTR to, DWORD flags) {
+    const BOOL moved = g_move(from, to, flags);
+    if (!moved) {
+        const DWORD error = GetLastError();
+        std::function<void()> action;
+        {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            ++g_failedMoves;
+            action = g_afterFailedMove;
+        }
+        if (action) {
+            action();
+        }
+        SetLastError(error);
+    }
+    return moved;
+}
+
+BOOL WINAPI HookedModule(DWORD flags, LPCSTR name, HMODULE* module) {
+    if (g_failModules) {
+        *module = nullptr;
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return FALSE;
+    }
+    return g_module(flags, name, module);
+}
+
 uintptr_t __cdecl HookedBeginThread(void* security, unsigned stack, unsigned(WINAPI* start)(void*),
                                     void* argument, unsigned flags, unsigned* id) {
     if (g_failThreads) {
@@ -98,6 +133,9 @@ bool InstallHooks() {
                      reinterpret_cast<void*>(&HookedFileAttributes), g_fileAttributes);
         all &= Patch("kernel32.dll", "GetExitCodeProcess", reinterpret_cast<void*>(&HookedExitCode),
                      g_exitCode);
+        all &= Patch("kernel32.dll", "MoveFileExA", reinterpret_cast<void*>(&HookedMove), g_move);
+        all &= Patch("kernel32.dll", "GetModuleHandleExA", reinterpret_cast<void*>(&HookedModule),
+                     g_module);
         all &= Patch("msvcrt.dll", "_beginthreadex", reinterpret_cast<void*>(&HookedBeginThread),
                      g_beginThread);
         return all;
@@ -130,8 +168,20 @@ void FailExitCodeQueries(bool fail) {
     g_failExitCodes = fail;
 }
 
+int OnFailedMove(std::function<void()> action) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_afterFailedMove = std::move(action);
+    const int failed = g_failedMoves;
+    g_failedMoves = 0;
+    return failed;
+}
+
 void FailThreadStarts(bool fail) {
     g_failThreads = fail;
+}
+
+void FailModuleReferences(bool fail) {
+    g_failModules = fail;
 }
 
 } // namespace kestrel::test

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,14 @@ std::vector<std::string> FileLookups();
 // Makes the next thread starts through _beginthreadex fail.
 void FailThreadStarts(bool fail);
 
+// Makes GetModuleHandleExA fail, so that no module reference can be taken.
+void FailModuleReferences(bool fail);
+
 // Makes GetExitCodeProcess fail, as for a process whose code cannot be read.
 void FailExitCodeQueries(bool fail);
+
+// Calls `action` (when set) after each MoveFileExA that fails; returns how
+// many failed since the last call.
+int OnFailedMove(std::function<void()> action);
 
 } // namespace kestrel::test

@@ -137,24 +137,33 @@ TEST_F(BackgroundCommandTest, FailedStartLeavesNextCommandFree) {
 }
 
 TEST_F(BackgroundCommandTest, WatcherThatCannotStartFreesTheMarker) {
-    const std::string folder = Project("g5");
-    HoldRuns("0");
-    FailThreadStarts(true);
-    RunTagUpdate(settings, host.Window());
-    FailThreadStarts(false);
+    // Without a reference to the library of its own, a watcher could be
+    // unloaded under its feet: it is not started either.
+    for (void (*fail)(bool) : {&FailThreadStarts, &FailModuleReferences}) {
+        SCOPED_TRACE(fail == &FailThreadStarts ? "no thread" : "no library reference");
+        ClearEvents();
+        ClearProcessStarts();
+        const std::string folder = Project(fail == &FailThreadStarts ? "g5" : "g7");
+        HoldRuns("0");
+        // The unwatched run writes nothing, so the next run's output is its own.
+        settings.ExecOption = settings.ExecOption + "--no-output ";
+        fail(true);
+        RunTagUpdate(settings, host.Window());
+        fail(false);
 
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Running()}), Transcript());
-    EXPECT_EQ(nullptr, RunningMarker().load());
-    EXPECT_EQ(1u, ProcessStarts().size());
+        EXPECT_EQ(Lines({Announced(), Folder(folder), Running()}), Transcript());
+        EXPECT_EQ(nullptr, RunningMarker().load());
+        EXPECT_EQ(1u, ProcessStarts().size());
 
-    // ctags still runs, unwatched: no completion text ever follows, and the
-    // next command is not refused.
-    ReleaseHeldRuns();
-    ClearEvents();
-    settings.ExecOption = "--exit=0 ";
-    RunTagUpdate(settings, host.Window());
-    ASSERT_TRUE(WaitForIdle());
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), kRan}), Transcript());
+        // ctags still runs, unwatched: no completion text ever follows, and
+        // the next command is not refused.
+        ReleaseHeldRuns();
+        ClearEvents();
+        settings.ExecOption = "--exit=0 ";
+        RunTagUpdate(settings, host.Window());
+        ASSERT_TRUE(WaitForIdle());
+        EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), kRan}), Transcript());
+    }
 }
 
 } // namespace

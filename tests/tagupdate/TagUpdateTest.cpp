@@ -148,7 +148,8 @@ TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
     EXPECT_EQ(Lines({Announced(), Folder("K:\\s1\\work"), Running(), Ran()}), Transcript());
     const auto records = ReadFakeCtagsRecords(record);
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(Utf8(BuildCommandLine(settings).Chars()), records[0].at("cmdline"));
+    EXPECT_EQ("\"" + FakeCtagsPath() + "\" --exit=0  -f tags.kestrel-new",
+              records[0].at("cmdline"));
     EXPECT_EQ("K:\\s1\\work", records[0].at("cwd"));
     EXPECT_TRUE(Exists("K:\\s1\\work\\tags"));
 
@@ -236,7 +237,9 @@ TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
 
     const auto records = ReadFakeCtagsRecords(record);
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(Utf8(BuildCommandLine(settings).Chars()), records[0].at("cmdline"));
+    EXPECT_EQ("\"" + FakeCtagsPath() + "\" --exit=0 " + std::string(2500, 'v') +
+                  "  -f tags.kestrel-new",
+              records[0].at("cmdline"));
     const auto texts = StatusTexts();
     ASSERT_EQ(4u, texts.size());
     EXPECT_EQ(2048u, texts[0].size());

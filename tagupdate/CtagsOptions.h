@@ -1,0 +1,16 @@
+// What ctags will make of the options text, read the way it reads its own
+// command line.
+#pragma once
+
+namespace kestrel {
+
+// Whether ctags would add to its -f file instead of rewriting it: -a, alone
+// or in a group (-Ra), or --append with no value or any value but no, off,
+// 0, false or n (in any case); the last one given wins.
+bool AsksToAppend(const char* options);
+
+// Whether the options end inside a double quote, which would take the -f
+// after them into the same word.
+bool LeavesQuoteOpen(const char* options);
+
+} // namespace kestrel

@@ -1,0 +1,83 @@
+#include "tagupdate/ProgramSearch.h"
+
+#include <windows.h>
+
+#include "tagupdate/FolderSearch.h"
+
+namespace kestrel {
+namespace {
+
+bool IsFile(const CountedString& path) {
+    const DWORD attributes = GetFileAttributesA(path.Chars());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// X:\ or \\: a PATH entry that does not depend on the current folder.
+bool IsAbsoluteFolder(const char* folder) {
+    return (folder[0] != '\0' && folder[1] == ':' && (folder[2] == '\\' || folder[2] == '/')) ||
+           (folder[0] == '\\' && folder[1] == '\\');
+}
+
+// The text that a Get...A call left in buffer, given its result; empty when
+// the call failed or the text did not fit.
+CountedString Answer(const char* buffer, DWORD length) {
+    return length > 0 && length < MAX_PATH ? CountedString(buffer) : CountedString();
+}
+
+bool FoundIn(const CountedString& folder, const CountedString& name, CountedString& found) {
+    if (folder.IsEmpty()) {
+        return false;
+    }
+    found = PathIn(folder, name);
+    return IsFile(found);
+}
+
+bool FoundOnPath(const CountedString& name, CountedString& found) {
+    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (size == 0) {
+        return false;
+    }
+    CountedString path;
+    GetEnvironmentVariableA("PATH", path.GetBuffer(static_cast<int>(size)), size);
+    path.ReleaseBuffer();
+    // Neither ';' nor '"' can be the second byte of a double-byte character.
+    for (const char* entry = path.Chars(); *entry != '\0';) {
+        char folder[MAX_PATH] = {};
+        DWORD length = 0;
+        for (; *entry != '\0' && *entry != ';'; ++entry) {
+            if (*entry != '"' && length < MAX_PATH) {
+                folder[length++] = *entry;
+            }
+        }
+        if (*entry == ';') {
+            ++entry;
+        }
+        if (length < MAX_PATH && IsAbsoluteFolder(folder) &&
+            FoundIn(CountedString(folder), name, found)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool HasFolderPart(const CountedString& path) {
+    return path.FindLast('\\') >= 0 || path.FindLast('/') >= 0 || path.FindLast(':') >= 0;
+}
+
+CountedString FindProgram(const CountedString& name) {
+    const CountedString program = name.FindLast('.') < 0 ? name + ".exe" : name;
+    CountedString found;
+    char buffer[MAX_PATH] = {};
+    if (FoundIn(DirectoryOf(Answer(buffer, GetModuleFileNameA(nullptr, buffer, MAX_PATH))), program,
+                found) ||
+        FoundIn(Answer(buffer, GetSystemDirectoryA(buffer, MAX_PATH)), program, found) ||
+        FoundIn(Answer(buffer, GetWindowsDirectoryA(buffer, MAX_PATH)), program, found) ||
+        FoundOnPath(program, found)) {
+        return found;
+    }
+    return CountedString();
+}
+
+} // namespace kestrel
