@@ -2,11 +2,14 @@
 // runs the command with the settings in the registry, against the real
 // ctags and the fake one.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -42,6 +45,27 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+// Ends every running ctags.exe of this Wine prefix as a kill would; true if
+// there was one.
+bool TerminateCtags() {
+    bool found = false;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more;
+         more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, "ctags.exe") == 0) {
+            const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+            found |= process != nullptr && TerminateProcess(process, 1);
+            if (process != nullptr) {
+                CloseHandle(process);
+            }
+        }
+    }
+    CloseHandle(snapshot);
+    return found;
 }
 
 class EndToEndTest : public testing::Test {
@@ -80,6 +104,52 @@ TEST_F(EndToEndTest, RealCtagsRebuildsTheTagsFile) {
           "TEXT_LIMIT\tsrc\\\\lib\\\\text.c\t", "main\tsrc\\\\main.c\t"}) {
         EXPECT_NE(std::string::npos, tags.find(expected)) << expected << " in\n" << tags;
     }
+    EXPECT_FALSE(Exists("K:\\e1\\tags.kestrel-new"));
+
+    // The same ctags writing the tags file in place gives the same bytes.
+    const ProcessResult inPlace = RunAndCapture(
+        "\"" + BuildFolder() + "\\ctags.exe\" -R -V --tag-relative=yes  -f tags", "K:\\e1");
+    ASSERT_TRUE(inPlace.started);
+    EXPECT_EQ(0u, inPlace.exitCode);
+    EXPECT_EQ(ReadFile("K:\\e1\\tags"), tags);
+}
+
+TEST_F(EndToEndTest, RealCtagsEndedMidwayLeavesTheOldTagsWhole) {
+    for (int i = 0; i < 2000; ++i) {
+        const std::string folder = "K:\\e4\\m" + std::to_string(i / 100);
+        if (i % 100 == 0) {
+            MakeFolders(folder);
+        }
+        MakeFile(folder + "\\f" + std::to_string(i) + ".c",
+                 "int function_" + std::to_string(i) + "(void) { return 0; }\n");
+    }
+    const std::string old = "old_symbol\told.c\t/^old$/;\"\tf\n";
+    MakeFile("K:\\e4\\tags", old);
+    StoreFlag("AskFolder", 0);
+
+    std::atomic<bool> hostEnded{false};
+    ProcessResult run;
+    std::thread host([&] {
+        run = RunHost("K:\\e4\\m0\\f0.c", "--run --trace-beep");
+        hostEnded = true;
+    });
+    // ctags opens its output as it starts: end it as soon as it writes, as a
+    // crash or a kill would, long before it has written everything.
+    bool ended = false;
+    while (!ended && !hostEnded) {
+        const bool writing = Exists("K:\\e4\\tags.kestrel-new") || ReadFile("K:\\e4\\tags") != old;
+        ended = writing && TerminateCtags();
+        Sleep(ended ? 0 : 5);
+    }
+    host.join();
+
+    ASSERT_TRUE(ended) << "ctags ran to its end before it could be stopped";
+    EXPECT_EQ(old, ReadFile("K:\\e4\\tags"));
+    EXPECT_FALSE(Exists("K:\\e4\\tags.kestrel-new"));
+    const std::string line = "\"ctags.exe\" -R -V --tag-relative=yes  -f tags";
+    EXPECT_EQ("status: " + line + " を実行しましたがエラー終了しました。",
+              Only(run.lines, "status: ").back());
+    EXPECT_EQ((Lines{"beep: 0 thread=ui"}), Only(run.lines, "beep: "));
 }
 
 TEST_F(EndToEndTest, SettingsChangedInTheRegistryApplyToTheNextCommand) {
