@@ -30,15 +30,15 @@ bool StartRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
         program = FindProgram(command.execPath);
         ready = !program.IsEmpty();
     }
-    CtagsProcess started;
+    CtagsProcess created;
     if (!ready || !RemoveLeftover(command.output) ||
-        !StartCtags(program, command.started, command.runFolder, creationFlags, started)) {
+        !StartCtags(program, command.started, command.runFolder, creationFlags, created)) {
         FormatResource(status, IDS_COULD_NOT_RUN, command.shown.Chars());
         return false;
     }
-    run.process = std::move(started.process);
+    run.process = std::move(created.process);
     run.output = command.output;
-    return true; // the thread handle closes with `started`
+    return true; // the thread handle closes with `created`
 }
 
 bool FinishRun(CtagsRun& run, DWORD patienceMs) {

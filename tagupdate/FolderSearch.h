@@ -16,4 +16,8 @@ CountedString DirectoryOf(const CountedString& path);
 // folder ends in one (a drive root as the browser gives it, "K:\").
 CountedString PathIn(const CountedString& folder, const CountedString& name);
 
+// X:\... or \\server\share\... (either slash): a path that means the same
+// whatever the current folder and drive.
+bool IsAbsolutePath(const char* path);
+
 } // namespace kestrel

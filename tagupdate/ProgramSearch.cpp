@@ -12,12 +12,6 @@ bool IsFile(const CountedString& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// X:\ or \\: a PATH entry that does not depend on the current folder.
-bool IsAbsoluteFolder(const char* folder) {
-    return (folder[0] != '\0' && folder[1] == ':' && (folder[2] == '\\' || folder[2] == '/')) ||
-           (folder[0] == '\\' && folder[1] == '\\');
-}
-
 // The text that a Get...A call left in buffer, given its result; empty when
 // the call failed or the text did not fit.
 CountedString Answer(const char* buffer, DWORD length) {
@@ -52,7 +46,7 @@ bool FoundOnPath(const CountedString& name, CountedString& found) {
         if (*entry == ';') {
             ++entry;
         }
-        if (length < MAX_PATH && IsAbsoluteFolder(folder) &&
+        if (length < MAX_PATH && IsAbsolutePath(folder) &&
             FoundIn(CountedString(folder), name, found)) {
             return true;
         }

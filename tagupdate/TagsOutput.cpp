@@ -16,24 +16,14 @@ namespace {
 
 constexpr DWORD kRetryPauseMs = 50;
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-// X:\... or \\server\share\...: the name is a path of its own.
-bool IsAbsolute(const char* name) {
-    return (name[0] != '\0' && name[1] == ':' && IsSeparator(name[2])) ||
-           (IsSeparator(name[0]) && IsSeparator(name[1]));
-}
-
 // A name that comes out as one word on the command line and names the same
 // file for ctags in the run folder as for the plug-in.
 bool IsPlainName(const char* name) {
     if (name[0] == '\0' || name[0] == '-' || std::strpbrk(name, " \t\"") != nullptr) {
         return false;
     }
-    const bool relativeToDrive = IsSeparator(name[0]) || (name[0] != '\0' && name[1] == ':');
-    return IsAbsolute(name) || !relativeToDrive;
+    const bool relativeToDrive = name[0] == '\\' || name[0] == '/' || name[1] == ':';
+    return IsAbsolutePath(name) || !relativeToDrive;
 }
 
 bool IsFolder(const CountedString& path) {
@@ -66,7 +56,7 @@ TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFo
         return output;
     }
     output.tagsPath =
-        IsAbsolute(name) ? settings.TagsFileName : PathIn(runFolder, settings.TagsFileName);
+        IsAbsolutePath(name) ? settings.TagsFileName : PathIn(runFolder, settings.TagsFileName);
     if (IsFolder(output.tagsPath)) {
         return output; // a folder cannot be replaced by a file
     }
