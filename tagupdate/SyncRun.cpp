@@ -12,12 +12,14 @@ constexpr DWORD kReplacePatienceMs = 2000;
 } // namespace
 
 CountedString RunSynchronously(const CtagsCommand& command, DWORD creationFlags, HWND hwnd) {
+    // Made before ctags starts: out of memory cannot come between a started
+    // ctags and the end of its run.
     CountedString status;
+    FormatResource(status, IDS_RUNNING, command.shown.Chars());
     CtagsRun run;
     if (!StartRun(command, creationFlags | NORMAL_PRIORITY_CLASS, run, status)) {
         return status;
     }
-    FormatResource(status, IDS_RUNNING, command.shown.Chars());
     SendStatusText(hwnd, status);
     const bool succeeded = FinishRun(run, kReplacePatienceMs);
     FormatEnd(status, succeeded, command.shown.Chars());
