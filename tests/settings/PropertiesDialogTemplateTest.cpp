@@ -109,7 +109,7 @@ const ExpectedControl kControls[] = {
     {IDC_SHOW_CONSOLE, 0x80, "出力をコンソールに表示", "Show the output in a console", 8, 108, 172,
      10, 0x50010003},
     {IDC_ASK_FOLDER, 0x80, "tagsが見つかった場合もフォルダを再確認する",
-     "Confirm the folder even if tags is found", 8, 124, 172, 10, 0x50010003},
+     "Confirm the folder even if a tags file is found", 8, 124, 172, 10, 0x50010003},
     {IDOK, 0x80, "OK", "OK", 180, 8, 50, 14, 0x50010001},
     {IDCANCEL, 0x80, "キャンセル", "Cancel", 180, 24, 50, 14, 0x50010000},
 };
