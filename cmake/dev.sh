@@ -13,6 +13,8 @@ setup() {
   source "$top/cmake/wine-env.sh"
 }
 
+# build [TARGET...]: configures what is missing and builds every target, or
+# the ones named, for each arch.
 build() {
   local arch
   for arch in $arches; do
@@ -22,7 +24,7 @@ build() {
         -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-$arch.cmake" \
         -DKESTREL_CTAGS_EXE="$KESTREL_CTAGS_EXE" >/dev/null
     fi
-    cmake --build "$dir" -j "$jobs"
+    cmake --build "$dir" -j "$jobs" ${1:+--target "$@"}
   done
 }
 
@@ -64,6 +66,12 @@ case "$cmd" in
     done
     exit $status
     ;;
+  dist)
+    setup
+    arches="i686 x86_64"
+    build Kestrel
+    exec bash "$top/cmake/dist.sh" "$@"
+    ;;
   demo)
     setup
     build
@@ -79,7 +87,7 @@ case "$cmd" in
     exec bash "$top/bench/run.sh" "$@"
     ;;
   *)
-    echo "usage: ./dev test|demo|bench|build|setup" >&2
+    echo "usage: ./dev test|demo|bench|dist|build|setup" >&2
     exit 2
     ;;
 esac

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine32 wine64 xvfb xauth x11-utils locales
-  cmake ninja-build googletest imagemagick
+  cmake ninja-build googletest imagemagick zip
   # Japanese glyphs for the dialogs under Wine (screenshots).
   fonts-ipafont-gothic
 )
@@ -37,12 +37,16 @@ if ! command -v npm >/dev/null 2>&1; then
   DEBIAN_FRONTEND=noninteractive sudo_ apt-get install -y -qq --no-install-recommends npm >/dev/null
 fi
 
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-  echo "setup: generating ja_JP.UTF-8"
-  sudo_ sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | sudo_ tee -a /etc/locale.gen >/dev/null
-  sudo_ locale-gen >/dev/null
-fi
+# ja_JP.UTF-8 for the tests (code page 932), en_US.UTF-8 for their English
+# runs (code page 1252).
+for loc in ja_JP en_US; do
+  if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf-\?8\$"; then
+    echo "setup: generating $loc.UTF-8"
+    sudo_ sed -i "s/^# *$loc.UTF-8 UTF-8/$loc.UTF-8 UTF-8/" /etc/locale.gen
+    grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" | sudo_ tee -a /etc/locale.gen >/dev/null
+    sudo_ locale-gen >/dev/null
+  fi
+done
 
 # The real ctags for Windows (Universal Ctags, x86-64), taken from an npm
 # package at set-up time and never committed.

@@ -1,6 +1,8 @@
 # Sourced: the environment of every Wine run, and the template prefix that
 # each run copies (made once; 12-20 s).
-export LC_ALL=${KESTREL_WINE_LOCALE:-ja_JP.UTF-8} # the code page the tests need: 932
+# KESTREL_WINE_LOCALE chooses the locale: ja_JP.UTF-8 (code page 932, Japanese
+# texts) unless a run asks for another, such as en_US.UTF-8 (1252, English).
+export LC_ALL=${KESTREL_WINE_LOCALE:-ja_JP.UTF-8}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs one Windows program under Wine the way every test run must see it:
 # a fresh prefix copied from a prepared template, ANSI code page 932
-# (ja_JP.UTF-8), no Wine debug output, an X display, and drive K: mapped to
-# an empty folder so that tests have a drive root of their own
+# (ja_JP.UTF-8; KESTREL_WINE_LOCALE=en_US.UTF-8 gives 1252 and English), no
+# Wine debug output, an X display, and drive K: mapped to an empty folder so
+# that tests have a drive root of their own
 # (KESTREL_K_DRIVE=FOLDER maps it to that folder instead).
 #   wine-run.sh PROGRAM.exe [ARGS...]
 # KESTREL_KEEP_PREFIX=1 keeps the prefix and prints where it is.

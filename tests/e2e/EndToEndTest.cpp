@@ -18,6 +18,7 @@
 #include "tests/host/ProcessRun.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/StoredSettings.h"
+#include "tests/support/UiLanguage.h"
 
 namespace kestrel::test {
 namespace {
@@ -91,10 +92,14 @@ TEST_F(EndToEndTest, RealCtagsRebuildsTheTagsFile) {
     ASSERT_TRUE(run.started);
     EXPECT_EQ(0u, run.exitCode);
     const std::string line = "\"ctags.exe\" -R -V --tag-relative=yes  -f tags";
-    EXPECT_EQ(
-        (Lines{"status: 選択されたフォルダで " + line + " を実行します。", "status: K:\\e1",
-               "status: " + line + " を実行しています。", "status: " + line + " を実行しました。"}),
-        Only(run.lines, "status: "));
+    const Lines expected =
+        JapaneseUi()
+            ? Lines{"status: 選択されたフォルダで " + line + " を実行します。", "status: K:\\e1",
+                    "status: " + line + " を実行しています。",
+                    "status: " + line + " を実行しました。"}
+            : Lines{"status: " + line + " will run in the selected folder.", "status: K:\\e1",
+                    "status: " + line + " is running.", "status: Ran " + line + "."};
+    EXPECT_EQ(expected, Only(run.lines, "status: "));
     EXPECT_TRUE(Only(run.lines, "beep: ").empty());
     const std::string tags = ReadFile("K:\\e1\\tags");
     EXPECT_EQ(std::string::npos, tags.find("old_symbol"));

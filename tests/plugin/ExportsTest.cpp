@@ -17,6 +17,7 @@
 #include "tests/support/FakeHost.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/StoredSettings.h"
+#include "tests/support/UiLanguage.h"
 
 namespace kestrel::test {
 namespace {
@@ -168,7 +169,9 @@ TEST_F(ExportsTest, UninstallAsksAndDeletesOnlyOnYes) {
     no.Join();
     EXPECT_TRUE(no.Pressed());
     EXPECT_EQ("EmEditor", no.Title());
-    EXPECT_EQ(Cp932("アンインストールしてもよろしいですか？"), no.Prompt());
+    EXPECT_EQ(JapaneseUi() ? Cp932("アンインストールしてもよろしいですか？")
+                           : "Are you sure you want to uninstall?",
+              no.Prompt());
     EXPECT_TRUE(StoredSettingsExist());
 
     DialogDriver yes(host.Window(), IDYES);
@@ -188,7 +191,7 @@ TEST_F(ExportsTest, PropertiesQueryAnswersOneWhateverTheOutcome) {
     EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0901));
     cancel.Join();
     EXPECT_TRUE(cancel.Pressed());
-    EXPECT_EQ(Cp932("Kestrelのプロパティ"), cancel.Title());
+    EXPECT_EQ(JapaneseUi() ? Cp932("Kestrelのプロパティ") : "Kestrel Properties", cancel.Title());
 }
 
 TEST_F(ExportsTest, CommandReadsSettingsAfreshEachTime) {

@@ -2,14 +2,42 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "tests/support/Cp932.h"
 #include "tests/support/Sandbox.h"
+#include "tests/support/UiLanguage.h"
 
 namespace kestrel::test {
 namespace {
+
+const LANGID kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
+const LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+
+std::wstring Wide(const std::string& utf8) {
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), n);
+    return text;
+}
+
+// A UTF-8 text as the ANSI functions of this run give it back.
+std::string InAnsiCodePage(const std::string& utf8) {
+    const std::wstring wide = Wide(utf8);
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
+                        nullptr, nullptr);
+    return text;
+}
+
+BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR languages) {
+    reinterpret_cast<std::vector<WORD>*>(languages)->push_back(language);
+    return TRUE;
+}
 
 class ResourcesTest : public testing::Test {
 protected:
@@ -20,63 +48,87 @@ protected:
         }
     }
 
-    // The whole string-table entry, embedded NULs included.
+    // The whole string-table entry, embedded NULs included, in the language
+    // that the loader picks for this run.
     std::string Text(UINT id) const {
         char buffer[512];
         const int length = LoadStringA(module, id, buffer, sizeof buffer);
         return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
     }
 
+    // The entry as the table of one language stores it.
+    std::wstring Entry(UINT id, LANGID language) const {
+        const HRSRC block = FindResourceExA(module, MAKEINTRESOURCEA(6) /* RT_STRING */,
+                                            MAKEINTRESOURCEA(id / 16 + 1), language);
+        if (block == nullptr) {
+            return L"(no block)";
+        }
+        const WCHAR* entry = static_cast<const WCHAR*>(LockResource(LoadResource(module, block)));
+        for (UINT index = 0; index < id % 16; ++index) {
+            entry += *entry + 1;
+        }
+        return std::wstring(entry + 1, *entry);
+    }
+
     HMODULE module = LoadLibraryExA((ProgramFolder() + "\\Kestrel.dll").c_str(), nullptr,
                                     LOAD_LIBRARY_AS_DATAFILE);
 };
 
-TEST_F(ResourcesTest, StringTableHoldsEveryTextExactly) {
+TEST_F(ResourcesTest, StringTablesHoldEveryTextInBothLanguages) {
     struct Row {
         UINT id;
-        std::string utf8;
+        std::string japanese, english; // UTF-8
     };
+    // The filter: description, NUL, pattern.
+    const std::string nul(1, '\0');
     const Row rows[] = {
-        {1, "TAGS(ctags)更新"},
-        {2, "ctagsを実行しTAGSファイルを更新します。\nTAGS更新"},
-        {3, "アンインストールしてもよろしいですか？"},
-        {4, "Kestrel"},
-        {5, "0.3 by Tobrin"},
-        {500, "tagsを生成するフォルダを選択してください"},
-        {501, "選択されたフォルダで %s を実行します。"},
-        {502, "%s を実行しました。"},
-        {503, "%s を実行できませんでした。"},
-        {504, "%s を実行しています。"},
-        {505, "CTAGSの実行ファイルを指定"},
-        {507, "%s を実行しましたがエラー終了しました。"},
-        {508, "ctags を２重に起動することはできません。"},
+        {1, "TAGS(ctags)更新", "Update TAGS (ctags)"},
+        {2, "ctagsを実行しTAGSファイルを更新します。\nTAGS更新",
+         "Runs ctags and updates the TAGS file.\nUpdate TAGS"},
+        {3, "アンインストールしてもよろしいですか？", "Are you sure you want to uninstall?"},
+        {4, "Kestrel", "Kestrel"},
+        {5, "0.3 by Tobrin", "0.3 by Tobrin"},
+        {500, "tagsを生成するフォルダを選択してください",
+         "Select the folder in which to generate tags"},
+        {501, "選択されたフォルダで %s を実行します。", "%s will run in the selected folder."},
+        {502, "%s を実行しました。", "Ran %s."},
+        {503, "%s を実行できませんでした。", "Could not run %s."},
+        {504, "%s を実行しています。", "%s is running."},
+        {505, "CTAGSの実行ファイルを指定", "Specify the CTAGS executable"},
+        {506, "CTAGS実行ファイル(*.exe)" + nul + "*.exe",
+         "CTAGS executable (*.exe)" + nul + "*.exe"},
+        {507, "%s を実行しましたがエラー終了しました。", "Ran %s, but it ended with an error."},
+        {508, "ctags を２重に起動することはできません。",
+         "ctags cannot be started a second time while it is running."},
     };
+    const bool japanese = JapaneseUi();
     for (const Row& row : rows) {
-        EXPECT_EQ(Cp932(row.utf8.c_str()), Text(row.id)) << "string " << row.id;
+        SCOPED_TRACE(testing::Message() << "string " << row.id);
+        EXPECT_EQ(Wide(row.japanese), Entry(row.id, kJapanese));
+        EXPECT_EQ(Wide(row.english), Entry(row.id, kEnglish));
+        // The loader's choice for this run, in its code page.
+        EXPECT_EQ(InAnsiCodePage(japanese ? row.japanese : row.english), Text(row.id));
     }
-    // The filter keeps its embedded NUL: description, NUL, pattern.
-    EXPECT_EQ(Cp932("CTAGS実行ファイル(*.exe)") + std::string(1, '\0') + "*.exe", Text(506));
-    // Japanese, and 24 characters for the filter with its embedded NUL.
-    const HRSRC block = FindResourceExA(module, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(500 / 16 + 1),
-                                        MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
-    ASSERT_NE(nullptr, block);
-    const WCHAR* entry = static_cast<const WCHAR*>(LockResource(LoadResource(module, block)));
-    for (UINT index = 0; index < 506 % 16; ++index) {
-        entry += *entry + 1;
-    }
-    EXPECT_EQ(24, entry[0]);
-    EXPECT_EQ(0, entry[1 + 18]);
+    // The filter's entry counts its embedded NUL: 24 and 30 characters.
+    EXPECT_EQ(24u, Entry(506, kJapanese).size());
+    EXPECT_EQ(30u, Entry(506, kEnglish).size());
 }
 
-TEST_F(ResourcesTest, BitmapsAreEightBitWithSixteenColours) {
+TEST_F(ResourcesTest, BitmapsAreNeutralEightBitWithSixteenColours) {
     struct Row {
         int id;
         LONG size;
     };
     for (const Row& row : {Row{101, 16}, Row{102, 24}}) {
-        const HRSRC found = FindResourceExA(module, MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(row.id),
-                                            MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
-        ASSERT_NE(nullptr, found) << "bitmap " << row.id;
+        SCOPED_TRACE(testing::Message() << "bitmap " << row.id);
+        // One copy for every language.
+        std::vector<WORD> languages;
+        EnumResourceLanguagesA(module, MAKEINTRESOURCEA(2) /* RT_BITMAP */,
+                               MAKEINTRESOURCEA(row.id), &AddLanguage,
+                               reinterpret_cast<LONG_PTR>(&languages));
+        EXPECT_EQ(std::vector<WORD>{LANG_NEUTRAL}, languages);
+        const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(row.id), MAKEINTRESOURCEA(2));
+        ASSERT_NE(nullptr, found);
         const BITMAPINFOHEADER* header =
             static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, found)));
         EXPECT_EQ(row.size, header->biWidth);
@@ -93,6 +145,60 @@ TEST_F(ResourcesTest, BitmapsAreEightBitWithSixteenColours) {
             several |= pixels[i] != pixels[0];
         }
         EXPECT_TRUE(several);
+    }
+}
+
+TEST_F(ResourcesTest, VersionResourceDescribesTheLibraryInBothLanguages) {
+    const std::string path = ProgramFolder() + "\\Kestrel.dll";
+    DWORD unused = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &unused);
+    ASSERT_NE(0u, size) << "no version resource";
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, data.data()));
+
+    void* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", &value, &length));
+    ASSERT_EQ(sizeof(VS_FIXEDFILEINFO), length);
+    const VS_FIXEDFILEINFO& fixed = *static_cast<const VS_FIXEDFILEINFO*>(value);
+    EXPECT_EQ(0xFEEF04BDu, fixed.dwSignature);
+    // 0.3.0.0: major and minor in the high word, build and revision in the low.
+    EXPECT_EQ(0x00000003u, fixed.dwFileVersionMS);
+    EXPECT_EQ(0u, fixed.dwFileVersionLS);
+    EXPECT_EQ(0x00000003u, fixed.dwProductVersionMS);
+    EXPECT_EQ(0u, fixed.dwProductVersionLS);
+    EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed.dwFileType);
+
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &value, &length));
+    const WORD* pairs = static_cast<const WORD*>(value);
+    EXPECT_EQ((std::vector<WORD>{0x0411, 1200, 0x0409, 1200}),
+              std::vector<WORD>(pairs, pairs + length / sizeof(WORD)));
+
+    struct Block {
+        const char* name;
+        const char* description; // UTF-8
+    };
+    const Block blocks[] = {
+        {"041104B0", "EmEditor から ctags の tags ファイルを更新するプラグイン"},
+        {"040904B0", "EmEditor plug-in that updates the ctags tags file"},
+    };
+    for (const Block& block : blocks) {
+        SCOPED_TRACE(block.name);
+        const auto field = [&](const char* name) {
+            const std::string query = std::string("\\StringFileInfo\\") + block.name + "\\" + name;
+            void* text = nullptr;
+            UINT chars = 0;
+            if (!VerQueryValueA(data.data(), query.c_str(), &text, &chars) || text == nullptr) {
+                return std::string("(missing)");
+            }
+            return std::string(static_cast<const char*>(text));
+        };
+        EXPECT_EQ("Kestrel", field("ProductName"));
+        EXPECT_EQ("Tobrin", field("CompanyName"));
+        EXPECT_EQ("0.3.0.0", field("FileVersion"));
+        EXPECT_EQ("0.3.0.0", field("ProductVersion"));
+        EXPECT_EQ("Kestrel.dll", field("OriginalFilename"));
+        EXPECT_EQ(InAnsiCodePage(block.description), field("FileDescription"));
     }
 }
 

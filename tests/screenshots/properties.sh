@@ -4,10 +4,16 @@
 #   tests/screenshots/properties.sh [BUILD-DIR] [OUTPUT.png]
 # BUILD-DIR defaults to build/i686 and must hold bin/PropertiesScreenshot.exe;
 # OUTPUT defaults to docs/screenshots/properties.png.
+# KESTREL_WINE_LOCALE=en_US.UTF-8 shows the English dialog; OUTPUT then
+# defaults to docs/screenshots/properties-en.png.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$(cd "${1:-$top/build/i686}" && pwd)
-out=$(realpath -m "${2:-$top/docs/screenshots/properties.png}")
+case "${KESTREL_WINE_LOCALE:-ja_JP.UTF-8}" in
+  ja_JP*) picture=properties.png ;;
+  *) picture=properties-en.png ;;
+esac
+out=$(realpath -m "${2:-$top/docs/screenshots/$picture}")
 program=$build/bin/PropertiesScreenshot.exe
 if [ ! -f "$program" ]; then
   echo "properties.sh: build the PropertiesScreenshot target first ($program)" >&2

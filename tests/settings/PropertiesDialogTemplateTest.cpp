@@ -1,6 +1,7 @@
-// Dialog 106 as the built library carries it, read back field by field from
-// its DLGTEMPLATEEX and DLGITEMTEMPLATEEX records: the resource compiler
-// must not have added or changed a single style bit.
+// Dialog 106 as the built library carries it in Japanese and in English, read
+// back field by field from its DLGTEMPLATEEX and DLGITEMTEMPLATEEX records:
+// the resource compiler must not have added or changed a single style bit,
+// and the languages differ only in their texts and font.
 #include <windows.h>
 
 #include <cstdint>
@@ -88,25 +89,43 @@ private:
 struct ExpectedControl {
     DWORD id;
     WORD classAtom; // 0x80 button, 0x81 edit, 0x82 static
-    const char* text;
+    const char* japanese;
+    const char* english;
     short x, y, cx, cy;
     DWORD style;
 };
 
 const ExpectedControl kControls[] = {
-    {0xFFFFFFFF, 0x82, "tagsファイル名(&F):", 8, 8, 80, 8, 0x5002000C},
-    {IDC_TAGS_FILE_NAME, 0x81, "", 8, 18, 80, 12, 0x50810080},
-    {0xFFFFFFFF, 0x82, "実行オプション(&O):", 8, 36, 172, 8, 0x5002000C},
-    {IDC_EXEC_OPTION, 0x81, "", 8, 46, 172, 12, 0x50810080},
-    {0xFFFFFFFF, 0x82, "ctags実行ファイルのパス(&E):", 8, 64, 172, 8, 0x5002000C},
-    {IDC_EXEC_PATH, 0x81, "", 8, 74, 208, 12, 0x50810080},
-    {IDC_BROWSE, 0x80, "...", 220, 74, 12, 14, 0x50010000},
-    {IDC_EXEC_SYNC, 0x80, "更新が終わるのを待つ", 8, 92, 172, 10, 0x50010003},
-    {IDC_SHOW_CONSOLE, 0x80, "出力をコンソールに表示", 8, 108, 172, 10, 0x50010003},
-    {IDC_ASK_FOLDER, 0x80, "tagsが見つかった場合もフォルダを再確認する", 8, 124, 172, 10,
-     0x50010003},
-    {IDOK, 0x80, "OK", 180, 8, 50, 14, 0x50010001},
-    {IDCANCEL, 0x80, "キャンセル", 180, 24, 50, 14, 0x50010000},
+    {0xFFFFFFFF, 0x82, "tagsファイル名(&F):", "Tags &file name:", 8, 8, 80, 8, 0x5002000C},
+    {IDC_TAGS_FILE_NAME, 0x81, "", "", 8, 18, 80, 12, 0x50810080},
+    {0xFFFFFFFF, 0x82, "実行オプション(&O):", "Run &options:", 8, 36, 172, 8, 0x5002000C},
+    {IDC_EXEC_OPTION, 0x81, "", "", 8, 46, 172, 12, 0x50810080},
+    {0xFFFFFFFF, 0x82, "ctags実行ファイルのパス(&E):", "Path of the ctags &executable:", 8, 64, 172,
+     8, 0x5002000C},
+    {IDC_EXEC_PATH, 0x81, "", "", 8, 74, 208, 12, 0x50810080},
+    {IDC_BROWSE, 0x80, "...", "...", 220, 74, 12, 14, 0x50010000},
+    {IDC_EXEC_SYNC, 0x80, "更新が終わるのを待つ", "Wait until the update has finished", 8, 92, 172,
+     10, 0x50010003},
+    {IDC_SHOW_CONSOLE, 0x80, "出力をコンソールに表示", "Show the output in a console", 8, 108, 172,
+     10, 0x50010003},
+    {IDC_ASK_FOLDER, 0x80, "tagsが見つかった場合もフォルダを再確認する",
+     "Confirm the folder even if a tags file is found", 8, 124, 172, 10, 0x50010003},
+    {IDOK, 0x80, "OK", "OK", 180, 8, 50, 14, 0x50010001},
+    {IDCANCEL, 0x80, "キャンセル", "Cancel", 180, 24, 50, 14, 0x50010000},
+};
+
+// What differs between the languages: the texts and the font.
+struct Language {
+    WORD id;
+    bool japanese;
+    const char* title;
+    WORD points;
+    const wchar_t* font;
+};
+
+const Language kLanguages[] = {
+    {MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), true, "Kestrelのプロパティ", 9, L"MS UI Gothic"},
+    {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), false, "Kestrel Properties", 8, L"MS Shell Dlg"},
 };
 
 // A predefined class may be stored by name; the dialog manager treats it as
@@ -127,11 +146,11 @@ WORD ClassAtom(const NameOrOrdinal& name) {
     return 0;
 }
 
-void ExpectTemplate(HMODULE module) {
-    const WORD japanese = 1041;
+void ExpectTemplate(HMODULE module, const Language& language) {
+    SCOPED_TRACE(testing::Message() << "language " << language.id);
     HRSRC found = FindResourceExA(module, MAKEINTRESOURCEA(5) /* RT_DIALOG */,
-                                  MAKEINTRESOURCEA(IDD_PROPERTIES), japanese);
-    ASSERT_NE(nullptr, found) << "no dialog 106 in language 1041";
+                                  MAKEINTRESOURCEA(IDD_PROPERTIES), language.id);
+    ASSERT_NE(nullptr, found) << "no dialog 106 in language " << language.id;
     const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
     ASSERT_NE(nullptr, data);
     Reader in(data, SizeofResource(module, found));
@@ -151,12 +170,12 @@ void ExpectTemplate(HMODULE module) {
     EXPECT_TRUE(!menu.isOrdinal && menu.name.empty()) << "a menu";
     const NameOrOrdinal windowClass = in.Name();
     EXPECT_TRUE(!windowClass.isOrdinal && windowClass.name.empty()) << "a dialog class";
-    EXPECT_EQ("Kestrelのプロパティ", Utf8(in.Text()));
-    EXPECT_EQ(9, in.Get<WORD>()); // points
+    EXPECT_EQ(language.title, Utf8(in.Text()));
+    EXPECT_EQ(language.points, in.Get<WORD>());
     EXPECT_EQ(0, in.Get<WORD>()); // weight
     EXPECT_EQ(0, in.Get<BYTE>()); // italic
     EXPECT_EQ(0, in.Get<BYTE>()); // charset
-    EXPECT_EQ(L"MS UI Gothic", in.Text());
+    EXPECT_EQ(language.font, in.Text());
     ASSERT_FALSE(in.Failed());
 
     for (WORD i = 0; i < count && i < std::size(kControls); ++i) {
@@ -175,7 +194,7 @@ void ExpectTemplate(HMODULE module) {
         EXPECT_EQ(e.classAtom, ClassAtom(in.Name()));
         const NameOrOrdinal text = in.Name();
         EXPECT_FALSE(text.isOrdinal);
-        EXPECT_EQ(Wide(e.text), text.name);
+        EXPECT_EQ(Wide(language.japanese ? e.japanese : e.english), text.name);
         const WORD extra = in.Get<WORD>();
         EXPECT_EQ(0, extra);
         for (WORD b = 0; b < extra; ++b) {
@@ -185,17 +204,21 @@ void ExpectTemplate(HMODULE module) {
     }
 }
 
-TEST(PropertiesDialogTemplate, BuiltLibraryHoldsDialog106AsDesigned) {
+TEST(PropertiesDialogTemplate, BuiltLibraryHoldsDialog106InBothLanguages) {
     const std::string path = test::ProgramFolder() + "\\Kestrel.dll";
     HMODULE library = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, library) << path;
-    ExpectTemplate(library);
+    for (const Language& language : kLanguages) {
+        ExpectTemplate(library, language);
+    }
     FreeLibrary(library);
 }
 
 // The copy linked into the test programs, which the dialog tests show.
 TEST(PropertiesDialogTemplate, TestProgramHoldsTheSameDialog) {
-    ExpectTemplate(GetModuleHandleA(nullptr));
+    for (const Language& language : kLanguages) {
+        ExpectTemplate(GetModuleHandleA(nullptr), language);
+    }
 }
 
 } // namespace

@@ -25,6 +25,7 @@
 #include "settings/SettingsStore.h"
 #include "tests/support/Cp932.h"
 #include "tests/support/Sandbox.h"
+#include "tests/support/UiLanguage.h"
 
 namespace kestrel {
 namespace {
@@ -35,6 +36,14 @@ const char kDefaultOption[] = "-R -V --tag-relative=yes ";
 const char kToolPath[] = "K:\\tools\\ctags.exe";
 const char kOtherPath[] = "K:\\other\\alt.exe";
 const char kEmptyFolder[] = "K:\\empty";
+
+// The file-open dialog's title and file type in the language of this run.
+std::string OpenTitle() {
+    return test::JapaneseUi() ? Cp932("CTAGSの実行ファイルを指定") : "Specify the CTAGS executable";
+}
+std::string OpenType() {
+    return test::JapaneseUi() ? Cp932("CTAGS実行ファイル(*.exe)") : "CTAGS executable (*.exe)";
+}
 
 // Edits and check boxes as the dialog shows them.
 struct Shown {
@@ -179,7 +188,7 @@ void ExpectBrowseCall(const OpenFileCall& call, HWND dialog) {
     EXPECT_EQ(size, f.lStructSize);
     EXPECT_EQ(dialog, f.hwndOwner);
     EXPECT_EQ(nullptr, f.hInstance);
-    EXPECT_EQ(Cp932("CTAGS実行ファイル(*.exe)") + std::string("\0*.exe\0\0", 8), call.filter);
+    EXPECT_EQ(OpenType() + std::string("\0*.exe\0\0", 8), call.filter);
     EXPECT_EQ(nullptr, f.lpstrCustomFilter);
     EXPECT_EQ(0u, f.nMaxCustFilter);
     EXPECT_EQ(0u, f.nFilterIndex);
@@ -187,7 +196,7 @@ void ExpectBrowseCall(const OpenFileCall& call, HWND dialog) {
     EXPECT_EQ(nullptr, f.lpstrFileTitle);
     EXPECT_EQ(0u, f.nMaxFileTitle);
     EXPECT_EQ(nullptr, f.lpstrInitialDir);
-    EXPECT_EQ(Cp932("CTAGSの実行ファイルを指定"), call.title);
+    EXPECT_EQ(OpenTitle(), call.title);
     EXPECT_EQ(0x1004u, f.Flags);
     EXPECT_EQ(0, f.nFileOffset);
     EXPECT_EQ(0, f.nFileExtension);
@@ -684,12 +693,12 @@ TEST_F(PropertiesDialogTest, FileOpenStartsFromAnExistingExecPathOnly) {
             }
             char title[256] = {};
             GetWindowTextA(fileDialog, title, sizeof title);
-            EXPECT_EQ(Cp932("CTAGSの実行ファイルを指定"), title);
+            EXPECT_EQ(OpenTitle(), title);
             HWND types = GetDlgItem(fileDialog, 0x470);
             EXPECT_EQ(1, SendMessageA(types, CB_GETCOUNT, 0, 0));
             char type[256] = {};
             SendMessageA(types, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(type));
-            EXPECT_EQ(Cp932("CTAGS実行ファイル(*.exe)"), type);
+            EXPECT_EQ(OpenType(), type);
             if (c.shownName != nullptr) {
                 EXPECT_EQ(c.shownName, User::FileName(fileDialog));
             }
