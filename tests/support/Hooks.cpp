@@ -22,6 +22,8 @@ std::mutex g_mutex;
 std::vector<ProcessStart> g_starts;
 std::vector<std::string> g_lookups;
 bool g_recordLookups = false;
+std::string g_failingLookup;
+DWORD g_lookupError = 0;
 bool g_failThreads = false;
 std::atomic<bool> g_failExitCodes{false};
 ExitCodeFunction g_exitCode = nullptr;
@@ -55,6 +57,10 @@ DWORD WINAPI HookedFileAttributes(LPCSTR path) {
         std::lock_guard<std::mutex> lock(g_mutex);
         if (g_recordLookups) {
             g_lookups.push_back(path ? path : "");
+        }
+        if (path != nullptr && !g_failingLookup.empty() && g_failingLookup == path) {
+            SetLastError(g_lookupError);
+            return INVALID_FILE_ATTRIBUTES;
         }
     }
     return g_fileAttributes(path);
@@ -124,6 +130,12 @@ void RecordFileLookups(bool on) {
 std::vector<std::string> FileLookups() {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_lookups;
+}
+
+void FailFileLookup(const std::string& path, DWORD error) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_failingLookup = path;
+    g_lookupError = error;
 }
 
 void FailExitCodeQueries(bool fail) {

@@ -31,6 +31,9 @@ void ClearProcessStarts();
 void RecordFileLookups(bool on);
 std::vector<std::string> FileLookups();
 
+// Makes GetFileAttributesA fail on `path` with `error`; an empty path ends it.
+void FailFileLookup(const std::string& path, DWORD error);
+
 // Makes the next thread starts through _beginthreadex fail.
 void FailThreadStarts(bool fail);
 

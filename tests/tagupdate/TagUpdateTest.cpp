@@ -34,6 +34,7 @@ struct SearchCase {
     std::vector<const char*> objects; // files named tags; a trailing \ makes a folder
     const char* found;
     std::vector<const char*> lookups;
+    DWORD firstLookupError = 0; // the first candidate cannot be checked for this reason
 };
 
 class FolderSearchTest : public testing::TestWithParam<SearchCase> {};
@@ -50,9 +51,13 @@ TEST_P(FolderSearchTest, FindsNearestAncestorHoldingTags) {
             MakeFile(path, "!_TAG_FILE_FORMAT\t2\n");
         }
     }
+    if (c.firstLookupError != 0) {
+        FailFileLookup(Cp932(c.lookups.front()), c.firstLookupError);
+    }
     RecordFileLookups(true);
     const CountedString found =
         FindTagsFolder(CountedString(Cp932(c.document).c_str()), CountedString("tags"));
+    FailFileLookup("", 0);
     std::vector<std::string> lookups;
     for (const std::string& lookup : FileLookups()) {
         lookups.push_back(Utf8(lookup));
@@ -101,7 +106,27 @@ INSTANTIATE_TEST_SUITE_P(
                    "",
                    {"K:\\f\\work\\tags", "K:\\f\\tags", "K:\\tags"}},
         SearchCase{"DriveRoot", "K:\\g\\main.c", {"K:\\tags"}, "K:", {"K:\\g\\tags", "K:\\tags"}},
-        SearchCase{"EmptyPath", "", {}, "", {}}, SearchCase{"NoBackslash", "main.c", {}, "", {}}),
+        SearchCase{"EmptyPath", "", {}, "", {}}, SearchCase{"NoBackslash", "main.c", {}, "", {}},
+        // A candidate too long to check ends the search: the tags file may be
+        // right there, and an ancestor's would send ctags to the wrong tree.
+        SearchCase{"TooLongEndsTheSearch",
+                   "K:\\h\\work\\src\\main.c",
+                   {"K:\\h\\work\\tags"},
+                   "",
+                   {"K:\\h\\work\\src\\tags"},
+                   ERROR_FILENAME_EXCED_RANGE},
+        SearchCase{"PathNotFoundWalksOn",
+                   "K:\\i\\work\\src\\main.c",
+                   {"K:\\i\\work\\tags"},
+                   "K:\\i\\work",
+                   {"K:\\i\\work\\src\\tags", "K:\\i\\work\\tags"},
+                   ERROR_PATH_NOT_FOUND},
+        SearchCase{"AccessDeniedWalksOn",
+                   "K:\\j\\work\\src\\main.c",
+                   {"K:\\j\\work\\tags"},
+                   "K:\\j\\work",
+                   {"K:\\j\\work\\src\\tags", "K:\\j\\work\\tags"},
+                   ERROR_ACCESS_DENIED}),
     [](const testing::TestParamInfo<SearchCase>& info) { return info.param.name; });
 
 TEST(DirectoryOf, TakesTextBeforeLastSeparator) {
