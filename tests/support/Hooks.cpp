@@ -1,6 +1,7 @@
 #include "tests/support/Hooks.h"
 
 #include <process.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <mutex>
@@ -17,10 +18,13 @@ using CreateProcessFunction = decltype(&CreateProcessA);
 using FileAttributesFunction = decltype(&GetFileAttributesA);
 using BeepFunction = decltype(&MessageBeep);
 using ExitCodeFunction = decltype(&GetExitCodeProcess);
+using BrowseFunction = decltype(&SHBrowseForFolderA);
 
 std::mutex g_mutex;
 std::vector<ProcessStart> g_starts;
 std::vector<std::string> g_lookups;
+std::vector<BrowserSetup> g_browsers;
+BrowseFunction g_browse = nullptr;
 bool g_recordLookups = false;
 std::string g_failingLookup;
 DWORD g_lookupError = 0;
@@ -66,6 +70,17 @@ DWORD WINAPI HookedFileAttributes(LPCSTR path) {
     return g_fileAttributes(path);
 }
 
+PIDLIST_ABSOLUTE WINAPI HookedBrowse(LPBROWSEINFOA info) {
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_browsers.push_back(
+            {info->hwndOwner, info->pidlRoot == nullptr, info->ulFlags,
+             info->lpszTitle ? info->lpszTitle : "(null)", reinterpret_cast<void*>(info->lpfn),
+             info->lParam ? reinterpret_cast<const char*>(info->lParam) : "(null)"});
+    }
+    return g_browse(info);
+}
+
 BOOL WINAPI HookedExitCode(HANDLE process, LPDWORD code) {
     if (g_failExitCodes) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -106,6 +121,9 @@ bool InstallHooks() {
                      g_exitCode);
         all &= Patch("msvcrt.dll", "_beginthreadex", reinterpret_cast<void*>(&HookedBeginThread),
                      g_beginThread);
+        // Only the command tests' programs show the browser.
+        Patch("shell32.dll", "SHBrowseForFolderA", reinterpret_cast<void*>(&HookedBrowse),
+              g_browse);
         return all;
     }();
     return installed;
@@ -114,6 +132,11 @@ bool InstallHooks() {
 std::vector<ProcessStart> ProcessStarts() {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_starts;
+}
+
+std::vector<BrowserSetup> BrowserSetups() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_browsers;
 }
 
 void ClearProcessStarts() {

@@ -173,7 +173,7 @@ TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
     EXPECT_EQ(Lines({Announced(), Folder("K:\\s1\\work"), Running(), Ran()}), Transcript());
     const auto records = ReadFakeCtagsRecords(record);
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(Utf8(BuildCommandLine(settings).Chars()), records[0].at("cmdline"));
+    EXPECT_EQ("\"" + Utf8(FakeCtagsPath()) + "\" --exit=0  -f tags", records[0].at("cmdline"));
     EXPECT_EQ("K:\\s1\\work", records[0].at("cwd"));
     EXPECT_TRUE(Exists("K:\\s1\\work\\tags"));
 
@@ -255,13 +255,15 @@ TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
 TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
     Project("s6");
     settings.AskFolder = false;
-    settings.ExecOption = ("--exit=0 " + std::string(2500, 'v') + " ").c_str();
+    const std::string many(2500, 'v');
+    settings.ExecOption = ("--exit=0 " + many + " ").c_str();
 
     RunTagUpdate(settings, host.Window());
 
     const auto records = ReadFakeCtagsRecords(record);
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(Utf8(BuildCommandLine(settings).Chars()), records[0].at("cmdline"));
+    EXPECT_EQ("\"" + Utf8(FakeCtagsPath()) + "\" --exit=0 " + many + "  -f tags",
+              records[0].at("cmdline"));
     const auto texts = StatusTexts();
     ASSERT_EQ(4u, texts.size());
     EXPECT_EQ(2048u, texts[0].size());
@@ -308,12 +310,23 @@ TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
     MakeFolders("K:\\b2\\work\\src");
     MakeFile("K:\\b2\\work\\tags");
     host.SetDocumentPath("K:\\b2\\work\\src\\main.c");
+    const std::size_t browsers = BrowserSetups().size();
 
     DialogDriver driver(host.Window(), IDOK);
     RunTagUpdate(settings, host.Window());
     driver.Join();
 
-    EXPECT_EQ(Cp932("tagsを生成するフォルダを選択してください"), driver.Prompt());
+    const std::string title = Cp932("tagsを生成するフォルダを選択してください");
+    EXPECT_EQ(title, driver.Prompt());
+    const std::vector<BrowserSetup> setups = BrowserSetups();
+    ASSERT_EQ(browsers + 1, setups.size());
+    const BrowserSetup& setup = setups.back();
+    EXPECT_EQ(host.Window(), setup.owner);
+    EXPECT_TRUE(setup.rootNull);
+    EXPECT_EQ(0x0341u, setup.flags);
+    EXPECT_EQ(title, setup.title);
+    EXPECT_EQ(reinterpret_cast<void*>(&BrowseCallback), setup.callback);
+    EXPECT_EQ("K:\\b2\\work", setup.initial);
     EXPECT_EQ(Lines({Announced(), Folder("K:\\b2\\work"), Running(), Ran()}), Transcript());
     const auto records = ReadFakeCtagsRecords(record);
     ASSERT_EQ(1u, records.size());
