@@ -4,8 +4,6 @@
 
 #include "plugin/ModuleState.h"
 
-namespace {
-
 #if defined(__MINGW32__)
 // The GNU C++ runtime takes a thrown exception's memory from malloc and, when
 // malloc fails, from an emergency pool. The pool's lock is a winpthreads mutex
@@ -15,7 +13,9 @@ namespace {
 // while the heap still serves, one throw goes through the pool, its own
 // allocation refused; the unwinder and this thread's exception state are set
 // up on the way. Visual C++ throws without the heap and needs none of this.
-extern "C" void*(__cdecl* __MINGW_IMP_SYMBOL(malloc))(size_t);
+extern "C" void*(__cdecl* __MINGW_IMP_SYMBOL(malloc))(size_t); // this library's import
+
+namespace {
 
 void*(__cdecl* g_malloc)(size_t) = nullptr;
 
@@ -38,12 +38,12 @@ void OpenEmergencyPool() {
     __MINGW_IMP_SYMBOL(malloc) = g_malloc;
     VirtualProtect(&__MINGW_IMP_SYMBOL(malloc), sizeof(void*), protection, &protection);
 }
-#else
-void OpenEmergencyPool() {
-}
-#endif
 
 } // namespace
+#else
+static void OpenEmergencyPool() {
+}
+#endif
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
     if (reason == DLL_PROCESS_ATTACH) {
