@@ -3,8 +3,8 @@
 // The editor loads the library, asks GetMenuTextID, GetStatusMessageID,
 // GetBitmapID and PlugInProc for texts, bitmaps, name and version, and calls
 // OnCommand when the user invokes the command. Every export runs on the
-// editor's user-interface thread; the library entry point only stores the
-// module handle.
+// editor's user-interface thread; the library entry point stores the module
+// handle and readies the runtime to throw std::bad_alloc on an empty heap.
 //
 // OnCommand reads the settings afresh from the registry. A synchronous run
 // holds the editor's thread until ctags has ended. A background run adds one

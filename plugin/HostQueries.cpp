@@ -1,5 +1,7 @@
 #include "plugin/HostQueries.h"
 
+#include <new>
+
 #include "resources/resource.h"
 #include "settings/PropertiesDialog.h"
 #include "settings/SettingsStore.h"
@@ -36,7 +38,10 @@ LRESULT AnswerHostQuery(HWND hwnd, UINT code, WPARAM first, LPARAM second) {
     case kQueryHasProperties:
         return 1;
     case kQueryProperties:
-        ShowProperties(hwnd);
+        try {
+            ShowProperties(hwnd);
+        } catch (const std::bad_alloc&) { // the answer stays 1 whatever the dialog's fate
+        }
         return 1;
     case kQueryName:
         return CopyResourceText(IDS_PLUGIN_NAME, first, second);

@@ -18,6 +18,11 @@ CountedString FindTagsFolder(const CountedString& path, const CountedString& nam
         if (GetFileAttributesA(candidate.Chars()) != INVALID_FILE_ATTRIBUTES) {
             return folder;
         }
+        // A candidate too long to check may hold the tags file: an ancestor's
+        // would have ctags rebuild the wrong tree, so nothing is found.
+        if (GetLastError() == ERROR_FILENAME_EXCED_RANGE) {
+            return CountedString();
+        }
     }
 }
 

@@ -265,11 +265,15 @@ bool CountedString::Format(const char* format, ...) {
 
 bool CountedString::FormatV(const char* format, va_list args) {
     constexpr int kLimit = 2048;
-    char* buffer = GetBuffer(kLimit);
-    // Output beyond kLimit bytes is cut; the text always ends inside the block.
-    std::vsnprintf(buffer, kLimit + 1, format, args);
-    buffer[kLimit] = '\0';
-    ReleaseBuffer(-1);
+    // The format text or an argument may lie in this string's own block,
+    // which GetBuffer may free and the output would overwrite: the output is
+    // made aside first. Output beyond kLimit bytes is cut.
+    char output[kLimit + 1];
+    std::vsnprintf(output, sizeof output, format, args);
+    output[kLimit] = '\0';
+    const std::size_t length = std::strlen(output);
+    std::memcpy(GetBuffer(kLimit), output, length + 1);
+    ReleaseBuffer(static_cast<int>(length));
     return true;
 }
 

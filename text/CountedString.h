@@ -52,7 +52,8 @@ public:
 
     // Loads a string-table text of any length from the module's resources.
     bool LoadResource(UINT id);
-    // printf-style, at most 2048 bytes of output.
+    // printf-style, at most 2048 bytes of output. The format text and the
+    // arguments may be this string's own characters.
     bool Format(const char* format, ...);
     bool FormatV(const char* format, va_list args);
 
@@ -74,7 +75,7 @@ private:
 static_assert(sizeof(CountedString) == sizeof(char*), "the object is its pointer");
 
 // Formats string-table text `id` with the arguments into target. A
-// CountedString argument is passed as its Chars(), never target's own.
+// CountedString argument is passed as its Chars(), target's own as well.
 bool FormatResource(CountedString& target, UINT id, ...);
 
 } // namespace kestrel

@@ -218,13 +218,11 @@ TEST_F(ExportsTest, CommandReadsSettingsAfreshEachTime) {
               Transcript());
 }
 
-// One of the library's own allocations fails on demand, through its import
-// of malloc: operator new then throws std::bad_alloc inside the library.
-// Only that one fails: the runtime's unwinder itself needs memory the first
-// time an exception passes (a lock it creates then), so a heap that refuses
-// everything from then on ends the process in the runtime, not in our code.
+// The library's own allocations fail on demand, through its import of
+// malloc: operator new then throws std::bad_alloc inside the library.
 using Malloc = void*(__cdecl*)(size_t);
 Malloc g_realMalloc = nullptr;
+std::atomic<bool> g_failEvery{false};
 std::atomic<long> g_allocationsLeft{-1};  // the allocation to fail; -1: none
 std::atomic<DWORD> g_failOneOffThread{0}; // fail the next one not on this thread
 
@@ -234,7 +232,7 @@ void* __cdecl FailingMalloc(size_t size) {
         g_failOneOffThread.compare_exchange_strong(const_cast<DWORD&>(spared), 0)) {
         return nullptr;
     }
-    if (g_allocationsLeft >= 0 && g_allocationsLeft-- == 0) {
+    if (g_failEvery || (g_allocationsLeft >= 0 && g_allocationsLeft-- == 0)) {
         return nullptr;
     }
     return g_realMalloc(size);
@@ -256,6 +254,7 @@ protected:
     }
     void TearDown() override {
         ExportsTest::TearDown();
+        g_failEvery = false;
         g_allocationsLeft = -1;
         g_failOneOffThread = 0;
         PatchImport(plugIn.Module(), "msvcrt.dll", "malloc", reinterpret_cast<void*>(g_realMalloc));
@@ -278,6 +277,16 @@ TEST_F(OutOfMemoryTest, NeverReachesTheEditor) {
     ClearEvents();
     onCommand(host.Window());
     EXPECT_EQ(4u, StatusTexts().size()) << "the library still works afterwards";
+}
+
+TEST_F(OutOfMemoryTest, NoMemoryFromTheFirstAllocationOn) {
+    g_failEvery = true; // the library has not thrown before
+    onCommand(host.Window());
+    EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0901)) << "no dialog, but still the answer 1";
+    g_failEvery = false;
+    ClearEvents();
+    onCommand(host.Window());
+    EXPECT_EQ(4u, StatusTexts().size());
 }
 
 TEST_F(OutOfMemoryTest, WatcherWithoutMemoryStillFreesTheNextRun) {

@@ -143,6 +143,18 @@ TEST_F(BadValues, ShortDwordIsTheNumberOfItsBytes) {
         EXPECT_EQ(c.taken ? c.value : defaults.ShowConsole, settings.ShowConsole);
         EXPECT_EQ(c.taken ? c.value : defaults.AskFolder, settings.AskFolder);
     }
+
+    // Each flag is queried with room for four bytes, whatever the one before
+    // it read.
+    ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
+    StoreValue("ExecSync", REG_DWORD, "\0", 1);
+    StoreValue("ShowConsole", REG_DWORD, "\0\0\x01", 3);
+    StoreValue("AskFolder", REG_DWORD, "\0\0\0\0", 4);
+    Settings settings;
+    LoadSettings(settings);
+    EXPECT_FALSE(settings.ExecSync);
+    EXPECT_TRUE(settings.ShowConsole);
+    EXPECT_FALSE(settings.AskFolder);
 }
 
 // A stand-in for RegQueryValueExA that lets a test act before each query of

@@ -1,6 +1,7 @@
 #include "settings/SettingsStore.h"
 
 #include "StoreTestSupport.h"
+#include "settings/PropertiesDialog.h"
 
 #include <string>
 #include <vector>
@@ -179,6 +180,22 @@ TEST_F(SettingsStore, TextStoredWithoutNulIsReadWhole) {
     Settings settings;
     LoadSettings(settings);
     EXPECT_STREQ("tool.exe", settings.ExecPath.Chars());
+}
+
+TEST_F(SettingsStore, TextEndsAtANulInsideItsData) {
+    StoreValue("ExecPath", REG_SZ, "tool.exe\0old.exe", 17);
+    Settings settings;
+    LoadSettings(settings);
+    EXPECT_STREQ("tool.exe", settings.ExecPath.Chars());
+    EXPECT_EQ(8, settings.ExecPath.Length());
+}
+
+TEST_F(SettingsStore, PropertiesWhoseDialogCannotBeMadeSaveNothing) {
+    // This program holds no dialog 106.
+    ASSERT_EQ(-1, DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(106), nullptr,
+                                  PropertiesDialogProc, 0));
+    ShowProperties(nullptr);
+    EXPECT_EQ(-1, test::StoredValueCount());
 }
 
 TEST_F(SettingsStore, SaveThenLoadReproducesEverything) {

@@ -1,7 +1,11 @@
 #include "tests/support/DialogDriver.h"
 
+#include <atomic>
+
 namespace kestrel::test {
 namespace {
+
+std::atomic<int> g_drivers{0};
 
 struct Search {
     HWND owner;
@@ -30,6 +34,7 @@ HWND FindOwnedDialog(HWND owner) {
 
 DialogDriver::DialogDriver(HWND owner, int button, DWORD settleMs, DWORD timeoutMs)
     : m_thread(&DialogDriver::Drive, this, owner, button, settleMs, timeoutMs) {
+    ++g_drivers;
 }
 
 DialogDriver::~DialogDriver() {
@@ -39,7 +44,12 @@ DialogDriver::~DialogDriver() {
 void DialogDriver::Join() {
     if (m_thread.joinable()) {
         m_thread.join();
+        --g_drivers;
     }
+}
+
+bool DialogExpected() {
+    return g_drivers > 0;
 }
 
 void DialogDriver::Drive(HWND owner, int button, DWORD settleMs, DWORD timeoutMs) {

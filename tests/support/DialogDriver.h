@@ -38,4 +38,7 @@ private:
 // The top-level dialog owned by `owner`, or null.
 HWND FindOwnedDialog(HWND owner);
 
+// True while a DialogDriver waits for or answers a dialog.
+bool DialogExpected();
+
 } // namespace kestrel::test

@@ -48,7 +48,11 @@ void ClearEvents() {
 std::vector<std::string> Transcript() {
     std::vector<std::string> lines;
     for (const Event& event : Events()) {
-        lines.push_back(event.kind == Event::Beep ? std::string("beep") : "S:" + Utf8(event.text));
+        if (event.kind == Event::Status) {
+            lines.push_back("S:" + Utf8(event.text));
+        } else {
+            lines.push_back(event.text == "0" ? "beep" : "beep " + event.text);
+        }
     }
     return lines;
 }

@@ -21,7 +21,8 @@ std::vector<std::string> StatusTexts();
 int BeepCount();
 void ClearEvents();
 
-// "S:<text in UTF-8>" and "beep" in order, for readable comparisons.
+// "S:<text in UTF-8>", and "beep" for MessageBeep(0) or "beep <type>" for any
+// other type, in order, for readable comparisons.
 std::vector<std::string> Transcript();
 
 } // namespace kestrel::test

@@ -1,11 +1,20 @@
 #include "tests/support/FakeHost.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include <gtest/gtest.h>
+
 #include "plugin/HostInterface.h"
+#include "tests/support/DialogDriver.h"
 #include "tests/support/EventLog.h"
 
 namespace kestrel::test {
+namespace {
+
+constexpr UINT_PTR kDialogWatch = 1;
+
+} // namespace
 
 FakeHost::FakeHost() {
     WNDCLASSA windowClass = {};
@@ -17,6 +26,7 @@ FakeHost::FakeHost() {
                                400, 300, nullptr, nullptr, GetModuleHandleA(nullptr), this);
     SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ShowWindow(m_window, SW_SHOW);
+    SetTimer(m_window, kDialogWatch, 1000, nullptr); // runs in the dialogs' modal loops too
 }
 
 FakeHost::~FakeHost() {
@@ -46,6 +56,24 @@ bool FakeHost::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 
 LRESULT CALLBACK FakeHost::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     FakeHost* self = reinterpret_cast<FakeHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message == WM_TIMER && wParam == kDialogWatch && self != nullptr) {
+        HWND dialog = FindOwnedDialog(window);
+        if (dialog == nullptr || DialogExpected()) {
+            self->m_unexpectedTicks = 0;
+        } else if (++self->m_unexpectedTicks >= 2) {
+            char title[256] = {};
+            GetWindowTextA(dialog, title, sizeof title);
+            ADD_FAILURE() << "a dialog opened that the test did not expect: \"" << title << '"';
+            if (++self->m_unexpectedDialogs > 1) { // a test that loops would run for minutes
+                std::fflush(stdout);
+                ExitProcess(1);
+            }
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            PostMessageA(dialog, WM_COMMAND, IDNO, 0); // a message box without Cancel
+            self->m_unexpectedTicks = 0;
+        }
+        return 0;
+    }
     if (message == kStatusTextMessage) {
         RecordEvent(Event::Status, reinterpret_cast<const char*>(lParam));
         return 0;

@@ -1,5 +1,8 @@
 // A host window on the test's thread that answers the plug-in as the editor
-// does: it gives the document path and logs every status text.
+// does: it gives the document path and logs every status text. A dialog that
+// opens over it while no DialogDriver waits fails the test and is cancelled
+// within two seconds, so that a test never hangs on it; a second one ends the
+// program.
 #pragma once
 
 #include <windows.h>
@@ -33,6 +36,8 @@ private:
     HWND m_window = nullptr;
     std::string m_path;
     PathAnswer m_answer = PathAnswer::Text;
+    int m_unexpectedTicks = 0; // seconds an unexpected dialog has been open
+    int m_unexpectedDialogs = 0;
 };
 
 } // namespace kestrel::test

@@ -1,6 +1,7 @@
 #include "tests/support/Hooks.h"
 
 #include <process.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <mutex>
@@ -20,11 +21,16 @@ using BeepFunction = decltype(&MessageBeep);
 using ExitCodeFunction = decltype(&GetExitCodeProcess);
 using MoveFunction = decltype(&MoveFileExA);
 using ModuleFunction = decltype(&GetModuleHandleExA);
+using BrowseFunction = decltype(&SHBrowseForFolderA);
 
 std::mutex g_mutex;
 std::vector<ProcessStart> g_starts;
 std::vector<std::string> g_lookups;
+std::vector<BrowserSetup> g_browsers;
+BrowseFunction g_browse = nullptr;
 bool g_recordLookups = false;
+std::string g_failingLookup;
+DWORD g_lookupError = 0;
 bool g_failThreads = false;
 bool g_failModules = false;
 ModuleFunction g_module = nullptr;
@@ -64,8 +70,23 @@ DWORD WINAPI HookedFileAttributes(LPCSTR path) {
         if (g_recordLookups) {
             g_lookups.push_back(path ? path : "");
         }
+        if (path != nullptr && !g_failingLookup.empty() && g_failingLookup == path) {
+            SetLastError(g_lookupError);
+            return INVALID_FILE_ATTRIBUTES;
+        }
     }
     return g_fileAttributes(path);
+}
+
+PIDLIST_ABSOLUTE WINAPI HookedBrowse(LPBROWSEINFOA info) {
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_browsers.push_back(
+            {info->hwndOwner, info->pidlRoot == nullptr, info->ulFlags,
+             info->lpszTitle ? info->lpszTitle : "(null)", reinterpret_cast<void*>(info->lpfn),
+             info->lParam ? reinterpret_cast<const char*>(info->lParam) : "(null)"});
+    }
+    return g_browse(info);
 }
 
 BOOL WINAPI HookedExitCode(HANDLE process, LPDWORD code) {
@@ -138,6 +159,9 @@ bool InstallHooks() {
                      g_module);
         all &= Patch("msvcrt.dll", "_beginthreadex", reinterpret_cast<void*>(&HookedBeginThread),
                      g_beginThread);
+        // Only the command tests' programs show the browser.
+        Patch("shell32.dll", "SHBrowseForFolderA", reinterpret_cast<void*>(&HookedBrowse),
+              g_browse);
         return all;
     }();
     return installed;
@@ -146,6 +170,11 @@ bool InstallHooks() {
 std::vector<ProcessStart> ProcessStarts() {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_starts;
+}
+
+std::vector<BrowserSetup> BrowserSetups() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_browsers;
 }
 
 void ClearProcessStarts() {
@@ -162,6 +191,12 @@ void RecordFileLookups(bool on) {
 std::vector<std::string> FileLookups() {
     std::lock_guard<std::mutex> lock(g_mutex);
     return g_lookups;
+}
+
+void FailFileLookup(const std::string& path, DWORD error) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_failingLookup = path;
+    g_lookupError = error;
 }
 
 void FailExitCodeQueries(bool fail) {

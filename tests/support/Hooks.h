@@ -21,16 +21,31 @@ struct ProcessStart {
     bool environmentNull;
 };
 
+// What the plug-in asked of the folder browser, in the system code page.
+struct BrowserSetup {
+    HWND owner;
+    bool rootNull;
+    UINT flags;
+    std::string title;
+    void* callback;
+    std::string initial; // the text given to the callback; "(null)" for none
+};
+
 // Installs every hook once; beeps go to the event log. False when one of the
 // imports was not found, so nothing would be seen.
 bool InstallHooks();
 
 std::vector<ProcessStart> ProcessStarts();
+// Every folder browser opened since the program started, in order.
+std::vector<BrowserSetup> BrowserSetups();
 void ClearProcessStarts();
 
 // Every path given to GetFileAttributesA while recording is on.
 void RecordFileLookups(bool on);
 std::vector<std::string> FileLookups();
+
+// Makes GetFileAttributesA fail on `path` with `error`; an empty path ends it.
+void FailFileLookup(const std::string& path, DWORD error);
 
 // Makes the next thread starts through _beginthreadex fail.
 void FailThreadStarts(bool fail);

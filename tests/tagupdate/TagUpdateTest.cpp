@@ -34,6 +34,7 @@ struct SearchCase {
     std::vector<const char*> objects; // files named tags; a trailing \ makes a folder
     const char* found;
     std::vector<const char*> lookups;
+    DWORD firstLookupError = 0; // the first candidate cannot be checked for this reason
 };
 
 class FolderSearchTest : public testing::TestWithParam<SearchCase> {};
@@ -50,9 +51,13 @@ TEST_P(FolderSearchTest, FindsNearestAncestorHoldingTags) {
             MakeFile(path, "!_TAG_FILE_FORMAT\t2\n");
         }
     }
+    if (c.firstLookupError != 0) {
+        FailFileLookup(Cp932(c.lookups.front()), c.firstLookupError);
+    }
     RecordFileLookups(true);
     const CountedString found =
         FindTagsFolder(CountedString(Cp932(c.document).c_str()), CountedString("tags"));
+    FailFileLookup("", 0);
     std::vector<std::string> lookups;
     for (const std::string& lookup : FileLookups()) {
         lookups.push_back(Utf8(lookup));
@@ -101,7 +106,27 @@ INSTANTIATE_TEST_SUITE_P(
                    "",
                    {"K:\\f\\work\\tags", "K:\\f\\tags", "K:\\tags"}},
         SearchCase{"DriveRoot", "K:\\g\\main.c", {"K:\\tags"}, "K:", {"K:\\g\\tags", "K:\\tags"}},
-        SearchCase{"EmptyPath", "", {}, "", {}}, SearchCase{"NoBackslash", "main.c", {}, "", {}}),
+        SearchCase{"EmptyPath", "", {}, "", {}}, SearchCase{"NoBackslash", "main.c", {}, "", {}},
+        // A candidate too long to check ends the search: the tags file may be
+        // right there, and an ancestor's would send ctags to the wrong tree.
+        SearchCase{"TooLongEndsTheSearch",
+                   "K:\\h\\work\\src\\main.c",
+                   {"K:\\h\\work\\tags"},
+                   "",
+                   {"K:\\h\\work\\src\\tags"},
+                   ERROR_FILENAME_EXCED_RANGE},
+        SearchCase{"PathNotFoundWalksOn",
+                   "K:\\i\\work\\src\\main.c",
+                   {"K:\\i\\work\\tags"},
+                   "K:\\i\\work",
+                   {"K:\\i\\work\\src\\tags", "K:\\i\\work\\tags"},
+                   ERROR_PATH_NOT_FOUND},
+        SearchCase{"AccessDeniedWalksOn",
+                   "K:\\j\\work\\src\\main.c",
+                   {"K:\\j\\work\\tags"},
+                   "K:\\j\\work",
+                   {"K:\\j\\work\\src\\tags", "K:\\j\\work\\tags"},
+                   ERROR_ACCESS_DENIED}),
     [](const testing::TestParamInfo<SearchCase>& info) { return info.param.name; });
 
 TEST(DirectoryOf, TakesTextBeforeLastSeparator) {
@@ -148,7 +173,7 @@ TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
     EXPECT_EQ(Lines({Announced(), Folder("K:\\s1\\work"), Running(), Ran()}), Transcript());
     const auto records = ReadFakeCtagsRecords(record);
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("\"" + FakeCtagsPath() + "\" --exit=0  -f tags.kestrel-new",
+    EXPECT_EQ("\"" + Utf8(FakeCtagsPath()) + "\" --exit=0  -f tags.kestrel-new",
               records[0].at("cmdline"));
     EXPECT_EQ("K:\\s1\\work", records[0].at("cwd"));
     EXPECT_TRUE(Exists("K:\\s1\\work\\tags"));
@@ -231,14 +256,14 @@ TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
 TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
     Project("s6");
     settings.AskFolder = false;
-    settings.ExecOption = ("--exit=0 " + std::string(2500, 'v') + " ").c_str();
+    const std::string many(2500, 'v');
+    settings.ExecOption = ("--exit=0 " + many + " ").c_str();
 
     RunTagUpdate(settings, host.Window());
 
     const auto records = ReadFakeCtagsRecords(record);
     ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("\"" + FakeCtagsPath() + "\" --exit=0 " + std::string(2500, 'v') +
-                  "  -f tags.kestrel-new",
+    EXPECT_EQ("\"" + Utf8(FakeCtagsPath()) + "\" --exit=0 " + many + "  -f tags.kestrel-new",
               records[0].at("cmdline"));
     const auto texts = StatusTexts();
     ASSERT_EQ(4u, texts.size());
@@ -286,12 +311,23 @@ TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
     MakeFolders("K:\\b2\\work\\src");
     MakeFile("K:\\b2\\work\\tags");
     host.SetDocumentPath("K:\\b2\\work\\src\\main.c");
+    const std::size_t browsers = BrowserSetups().size();
 
     DialogDriver driver(host.Window(), IDOK);
     RunTagUpdate(settings, host.Window());
     driver.Join();
 
-    EXPECT_EQ(Cp932("tagsを生成するフォルダを選択してください"), driver.Prompt());
+    const std::string title = Cp932("tagsを生成するフォルダを選択してください");
+    EXPECT_EQ(title, driver.Prompt());
+    const std::vector<BrowserSetup> setups = BrowserSetups();
+    ASSERT_EQ(browsers + 1, setups.size());
+    const BrowserSetup& setup = setups.back();
+    EXPECT_EQ(host.Window(), setup.owner);
+    EXPECT_TRUE(setup.rootNull);
+    EXPECT_EQ(0x0341u, setup.flags);
+    EXPECT_EQ(title, setup.title);
+    EXPECT_EQ(reinterpret_cast<void*>(&BrowseCallback), setup.callback);
+    EXPECT_EQ("K:\\b2\\work", setup.initial);
     EXPECT_EQ(Lines({Announced(), Folder("K:\\b2\\work"), Running(), Ran()}), Transcript());
     const auto records = ReadFakeCtagsRecords(record);
     ASSERT_EQ(1u, records.size());

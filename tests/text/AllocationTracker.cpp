@@ -5,6 +5,7 @@
 #include "tests/text/AllocationTracker.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <new>
@@ -91,6 +92,7 @@ void Free(void* block) {
             ++t.badDeletes; // freeing it again would corrupt the heap
             return;
         }
+        std::memset(block, 0xDD, it->second.size); // reading it afterwards reads garbage
         t.live.erase(it);
         ++t.deletes;
     }

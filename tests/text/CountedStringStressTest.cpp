@@ -35,7 +35,7 @@ public:
 };
 testing::Environment* const g_noBadDeletes = testing::AddGlobalTestEnvironment(new NoBadDeletes);
 
-// Steps that the main thread and two workers take together: each worker
+// Steps that the main thread and its workers take together: each worker
 // arrives when it has finished a step and waits until the main thread opens
 // the next one. Thread start-up and exit allocate, so the main thread counts
 // allocations only between the gates.
@@ -47,7 +47,7 @@ public:
             std::this_thread::yield();
         }
     }
-    void WaitForBoth(int arrivals) {
+    void WaitFor(int arrivals) {
         while (m_arrived.load() < arrivals) {
             std::this_thread::yield();
         }
@@ -106,10 +106,10 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
                 lists[0][static_cast<std::size_t>(i)] = s;
                 lists[1][static_cast<std::size_t>(i)] = s;
             }
-            gate.WaitForBoth(2 * (3 * cycle + 1));
+            gate.WaitFor(2 * (3 * cycle + 1));
             const AllocationWindow copies;
             gate.Open(3 * cycle + 1);
-            gate.WaitForBoth(2 * (3 * cycle + 2));
+            gate.WaitFor(2 * (3 * cycle + 2));
             copyNews += copies.News();
             for (int i = 0; i < kBlocks; ++i) {
                 const CountedString& s = lists[0][static_cast<std::size_t>(i)];
@@ -120,7 +120,7 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
             }
             const AllocationWindow release;
             gate.Open(3 * cycle + 2);
-            gate.WaitForBoth(2 * (3 * cycle + 3));
+            gate.WaitFor(2 * (3 * cycle + 3));
             releaseDeletes += release.Deletes();
             gate.Open(3 * cycle + 3);
         }
@@ -138,6 +138,34 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
     }
     EXPECT_EQ(0, whole.StillLive());
     EXPECT_EQ(badDeletesBefore, BadDeletes());
+}
+
+TEST(CountedStringThreads, CopiesMadeAtOnceAreCountedExactly) {
+    constexpr int kThreads = 4;
+    constexpr int kCopies = 250000;
+    const CountedString block("one block");
+    Gate gate;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&gate, &block] {
+            std::vector<CountedString> held;
+            held.reserve(kCopies);
+            gate.Arrive(1);
+            for (int k = 0; k < kCopies; ++k) {
+                held.emplace_back(block);
+            }
+            gate.Arrive(2); // keeps every copy until the count has been read
+        });
+    }
+    gate.WaitFor(kThreads);
+    gate.Open(1); // all threads copy at the same time
+    gate.WaitFor(2 * kThreads);
+    EXPECT_EQ(1 + kThreads * kCopies, block.Header()->count);
+    gate.Open(2);
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(1, block.Header()->count);
 }
 
 // Lead bytes of code page 932, for the model of find-last.

@@ -226,6 +226,22 @@ TEST(Format, ConversionsAndSharedTargets) {
     EXPECT_TRUE(Holds(s, "again"));
 }
 
+TEST(Format, TakesItsOwnTextAsFormatOrArgument) {
+    for (int room : {0, 4096}) { // a block that is replaced, and one written in place
+        CountedString format;
+        format.GetBuffer(room);
+        format = "%s|%s";
+        EXPECT_TRUE(format.Format(format.Chars(), "0123456789", "x"));
+        EXPECT_TRUE(Holds(format, "0123456789|x")) << "room " << room;
+
+        CountedString argument;
+        argument.GetBuffer(room);
+        argument = "ab";
+        EXPECT_TRUE(argument.Format("%s+%s", argument.Chars(), argument.Chars()));
+        EXPECT_TRUE(Holds(argument, "ab+ab")) << "room " << room;
+    }
+}
+
 TEST(FormatResource, FormatsAStringTableTextWithTheArguments) {
     const CountedString tool("ctags");
     CountedString target("old");
