@@ -12,7 +12,7 @@
 #include "host/ImportPatch.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/Cp932.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/Dialogs.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeHost.h"
 #include "tests/support/Sandbox.h"
@@ -163,32 +163,26 @@ TEST_F(ExportsTest, EventsRememberThenSendTheValue) {
 TEST_F(ExportsTest, UninstallAsksAndDeletesOnlyOnYes) {
     StoreText("TagsFileName", "mytags");
 
-    DialogDriver no(host.Window(), IDNO);
-    EXPECT_EQ(0, plugIn.Query(host.Window(), 0x0907));
-    no.Join();
-    EXPECT_TRUE(no.Pressed());
-    EXPECT_EQ("EmEditor", no.Title());
-    EXPECT_EQ(Cp932("アンインストールしてもよろしいですか？"), no.Prompt());
+    const Answered no =
+        AnswerDialog(IDNO, [&] { EXPECT_EQ(0, plugIn.Query(host.Window(), 0x0907)); });
+    EXPECT_TRUE(no.pressed);
+    EXPECT_EQ("EmEditor", no.title);
+    EXPECT_EQ(Cp932("アンインストールしてもよろしいですか？"), no.prompt);
     EXPECT_TRUE(StoredSettingsExist());
 
-    DialogDriver yes(host.Window(), IDYES);
-    EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0907));
-    yes.Join();
-    EXPECT_TRUE(yes.Pressed());
+    EXPECT_TRUE(
+        AnswerDialog(IDYES, [&] { EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0907)); }).pressed);
     EXPECT_FALSE(StoredSettingsExist());
-
-    DialogDriver again(host.Window(), IDYES); // no key left: still 1
-    EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0907));
-    again.Join();
-    EXPECT_TRUE(again.Pressed());
+    // No key left: still 1.
+    EXPECT_TRUE(
+        AnswerDialog(IDYES, [&] { EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0907)); }).pressed);
 }
 
 TEST_F(ExportsTest, PropertiesQueryAnswersOneWhateverTheOutcome) {
-    DialogDriver cancel(host.Window(), IDCANCEL);
-    EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0901));
-    cancel.Join();
-    EXPECT_TRUE(cancel.Pressed());
-    EXPECT_EQ(Cp932("Kestrelのプロパティ"), cancel.Title());
+    const Answered cancel =
+        AnswerDialog(IDCANCEL, [&] { EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0901)); });
+    EXPECT_TRUE(cancel.pressed);
+    EXPECT_EQ(Cp932("Kestrelのプロパティ"), cancel.title);
 }
 
 TEST_F(ExportsTest, CommandReadsSettingsAfreshEachTime) {

@@ -4,7 +4,7 @@
 
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/Dialogs.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
@@ -270,11 +270,9 @@ class BrowserCommandTest : public CommandTest {};
 TEST_F(BrowserCommandTest, CancelShowsOnlyTheAnnouncement) {
     Project("b1");
 
-    DialogDriver driver(host.Window(), IDCANCEL);
-    RunTagUpdate(settings, host.Window());
-    driver.Join();
+    const Answered browser = AnswerDialog(IDCANCEL, [&] { RunTagUpdate(settings, host.Window()); });
 
-    EXPECT_TRUE(driver.Pressed());
+    EXPECT_TRUE(browser.pressed);
     EXPECT_EQ(Lines({Announced()}), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
 }
@@ -284,11 +282,9 @@ TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
     MakeFile("K:\\b2\\work\\tags");
     host.SetDocumentPath("K:\\b2\\work\\src\\main.c");
 
-    DialogDriver driver(host.Window(), IDOK);
-    RunTagUpdate(settings, host.Window());
-    driver.Join();
+    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
 
-    EXPECT_EQ(Cp932("tagsを生成するフォルダを選択してください"), driver.Prompt());
+    EXPECT_EQ(Cp932("tagsを生成するフォルダを選択してください"), browser.prompt);
     EXPECT_EQ(Lines({Announced(), Folder("K:\\b2\\work"), Running(), Ran()}), Transcript());
     const auto records = ReadFakeCtagsRecords(record);
     ASSERT_EQ(1u, records.size());
@@ -300,11 +296,9 @@ TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) 
     host.SetDocumentPath("K:\\b3\\work\\src\\main.c");
     settings.AskFolder = false;
 
-    DialogDriver driver(host.Window(), IDOK);
-    RunTagUpdate(settings, host.Window());
-    driver.Join();
+    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
 
-    EXPECT_TRUE(driver.Pressed());
+    EXPECT_TRUE(browser.pressed);
     EXPECT_EQ(Lines({Announced(), Folder("K:\\b3\\work\\src"), Running(), Ran()}), Transcript());
 }
 
@@ -312,12 +306,10 @@ TEST_F(BrowserCommandTest, RefusalStillAsksForTheFolderFirst) {
     Project("b4");
     RunningMarker().store(host.Window());
 
-    DialogDriver driver(host.Window(), IDOK);
-    RunTagUpdate(settings, host.Window());
-    driver.Join();
+    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
     RunningMarker().store(nullptr);
 
-    EXPECT_TRUE(driver.Pressed());
+    EXPECT_TRUE(browser.pressed);
     EXPECT_EQ(Lines({Announced(), Folder("K:\\b4\\work"), "beep", Refused()}), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
 }
@@ -326,13 +318,11 @@ TEST_F(BrowserCommandTest, EmptyDocumentPathOpensBrowserWithoutPreselection) {
     host.SetDocumentPath("");
     RecordFileLookups(true);
 
-    DialogDriver driver(host.Window(), IDCANCEL);
-    RunTagUpdate(settings, host.Window());
-    driver.Join();
+    const Answered browser = AnswerDialog(IDCANCEL, [&] { RunTagUpdate(settings, host.Window()); });
 
     EXPECT_TRUE(FileLookups().empty());
     RecordFileLookups(false);
-    EXPECT_TRUE(driver.Pressed());
+    EXPECT_TRUE(browser.pressed);
     EXPECT_EQ(Lines({Announced()}), Transcript());
 }
 
