@@ -155,6 +155,12 @@ std::size_t LiveBlockSize(const void* block) {
     return it == t.live.end() ? 0 : it->second.size;
 }
 
+long LiveBlocks() {
+    Tracker& t = State();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return static_cast<long>(t.live.size());
+}
+
 long BadDeletes() {
     Tracker& t = State();
     std::lock_guard<std::mutex> lock(t.mutex);
