@@ -4,6 +4,8 @@
 // blocks are still deleted after every static destructor has run.
 #include "tests/text/AllocationTracker.h"
 
+#include "tests/support/GlobalNew.h"
+
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -186,38 +188,10 @@ bool CancelFailure() {
 } // namespace test
 } // namespace kestrel
 
-// The replaceable global allocation functions of the test program.
-void* operator new(std::size_t size) {
-    return kestrel::test::Allocate(size);
+// The test program's global operator new and delete (tests/support/GlobalNew.cpp).
+void* kestrel::AllocateBlock(std::size_t size) {
+    return test::Allocate(size);
 }
-void* operator new[](std::size_t size) {
-    return kestrel::test::Allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return kestrel::test::Allocate(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return ::operator new(size, std::nothrow);
-}
-void operator delete(void* block) noexcept {
-    kestrel::test::Free(block);
-}
-void operator delete[](void* block) noexcept {
-    kestrel::test::Free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    kestrel::test::Free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    kestrel::test::Free(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    kestrel::test::Free(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    kestrel::test::Free(block);
+void kestrel::FreeBlock(void* block) noexcept {
+    test::Free(block);
 }
