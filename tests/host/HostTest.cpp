@@ -9,24 +9,12 @@
 #include <gtest/gtest.h>
 
 #include "tests/host/ProcessRun.h"
+#include "tests/support/Cp932.h"
 
 namespace kestrel::test {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-std::string Utf8ToAnsi(const std::string& utf8) {
-    std::wstring wide(utf8.size() + 1, L'\0');
-    wide.resize(static_cast<size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], static_cast<int>(wide.size())) -
-        1));
-    std::string ansi(wide.size() * 2 + 1, '\0');
-    ansi.resize(
-        static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &ansi[0],
-                                                static_cast<int>(ansi.size()), nullptr, nullptr) -
-                            1));
-    return ansi;
-}
 
 // Runs the host on the test plug-in in `mode`, with `options` after --dll.
 ProcessResult RunHost(const char* mode, const std::string& options) {
@@ -51,8 +39,8 @@ Lines Only(const Lines& lines, const std::string& prefix) {
 }
 
 TEST(KestrelHost, ReportsStatusTextsDocumentPathAndBeepsInOrder) {
-    const ProcessResult run = RunHost("texts", "--run --trace-beep --document \"" +
-                                                   Utf8ToAnsi("C:\\文書\\表示.c") + "\"");
+    const ProcessResult run =
+        RunHost("texts", "--run --trace-beep --document \"" + Cp932("C:\\文書\\表示.c") + "\"");
     ASSERT_TRUE(run.started);
     EXPECT_EQ(0u, run.exitCode);
     const Lines expected = {

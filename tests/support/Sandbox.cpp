@@ -31,6 +31,13 @@ void MakeFile(const std::string& path, const std::string& contents) {
     std::ofstream(path, std::ios::binary) << contents;
 }
 
+std::string FileContents(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
 void RemoveFile(const std::string& path) {
     if (!DeleteFileA(path.c_str())) {
         RemoveDirectoryA(path.c_str());
