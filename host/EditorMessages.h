@@ -15,9 +15,6 @@ constexpr UINT kDocumentPathQuery = 0x083A;
 constexpr WPARAM kDocumentPathQueryKind = 0x0116;
 constexpr int kPathBufferSize = 260;
 
-// wParam a value the plug-in remembered from an event, lParam 0.
-constexpr UINT kEventValueMessage = 0x0802;
-
 // PlugInProc query that opens the plug-in's properties.
 constexpr UINT kPropertiesQuery = 0x0901;
 

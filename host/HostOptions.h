@@ -4,32 +4,21 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 namespace kestrel::host {
 
 enum class BrowseAnswer { None, Ok, Cancel };
 
-// One OnEvents call of a scripted run.
-struct PlugInEvent {
-    UINT events = 0;
-    LPARAM value = 0;
-};
-
 struct HostOptions {
     std::string dllPath;      // empty: Kestrel.dll beside the host
     std::string documentPath; // system code page; empty: no document
     bool run = false;
-    unsigned count = 1;
     bool waitBackground = false;
-    unsigned waitTexts = 1;
-    DWORD timeoutMs = 120000;
     DWORD holdMs = 0; // how long the window stays after a scripted run
     BrowseAnswer browse = BrowseAnswer::None;
     bool traceBeep = false;
     bool unloadAfterCommand = false;
     bool help = false;
-    std::vector<PlugInEvent> events;
 };
 
 // Fills `options` from the arguments after the program name; on a bad

@@ -144,9 +144,6 @@ LRESULT HostWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             OnDocumentPathQuery(reinterpret_cast<char*>(lParam));
         }
         return 0;
-    case kEventValueMessage:
-        PrintLine("event-value: " + std::to_string(wParam));
-        return 0;
     case kStartScriptMessage:
         if (m_script && m_script->Start(m_window)) {
             FinishScriptedRun();

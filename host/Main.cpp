@@ -7,10 +7,12 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <optional>
 #include <string>
 
 #include "host/BeepTrace.h"
-#include "host/BrowserDriver.h"
+#include "host/BrowserAnswer.h"
+#include "host/DialogDriver.h"
 #include "host/HostOptions.h"
 #include "host/HostWindow.h"
 #include "host/Output.h"
@@ -21,6 +23,8 @@ namespace {
 
 constexpr int kUsageExitCode = 1;
 constexpr int kStartFailureExitCode = 2;
+// A scripted run that takes longer has hung.
+constexpr DWORD kScriptedRunTimeoutMs = 120000;
 
 int RunHost(const kestrel::host::HostOptions& options) {
     using namespace kestrel::host;
@@ -28,7 +32,7 @@ int RunHost(const kestrel::host::HostOptions& options) {
     InitCommonControlsEx(&controls);
 
     Watchdog watchdog;
-    if (options.run && !watchdog.Arm(options.timeoutMs)) {
+    if (options.run && !watchdog.Arm(kScriptedRunTimeoutMs)) {
         PrintError("cannot start the time-out watch");
         return kStartFailureExitCode;
     }
@@ -47,14 +51,16 @@ int RunHost(const kestrel::host::HostOptions& options) {
         PrintError("cannot create the host window");
         return kStartFailureExitCode;
     }
-    BrowserDriver browserDriver;
-    if (options.browse != BrowseAnswer::None &&
-        !browserDriver.Start(GetCurrentThreadId(), window.Handle(), options.browse)) {
-        PrintError("cannot start the folder browser driver");
-        return kStartFailureExitCode;
+    std::optional<kestrel::DialogDriver> dialogs;
+    if (options.browse != BrowseAnswer::None) {
+        dialogs.emplace();
+        if (!dialogs->IsHooked()) {
+            PrintError("cannot watch for folder browsers");
+            return kStartFailureExitCode;
+        }
+        AnswerBrowsers(*dialogs, options.browse);
     }
     const int exitCode = window.RunMessageLoop();
-    browserDriver.Stop();
     watchdog.Disarm();
     return exitCode;
 }

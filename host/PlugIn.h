@@ -7,28 +7,28 @@
 
 #include <string>
 
+#include "plugin/UniqueAny.h"
+
 namespace kestrel::host {
 
 class PlugIn {
 public:
-    PlugIn() = default;
-    ~PlugIn() { Unload(); }
-    PlugIn(PlugIn&& other) noexcept;
-    PlugIn& operator=(PlugIn&& other) noexcept;
-    PlugIn(const PlugIn&) = delete;
-    PlugIn& operator=(const PlugIn&) = delete;
-
-    // LoadLibraryA and the export look-ups; false if the library did not load.
+    // LoadLibraryA; false if the library did not load.
     bool Load(const std::string& path);
     // FreeLibrary; the exports are gone afterwards.
-    void Unload();
+    void Unload() { m_module.Reset(); }
 
-    bool IsLoaded() const { return m_module != nullptr; }
-    HMODULE Module() const { return m_module; }
+    bool IsLoaded() const { return static_cast<bool>(m_module); }
+    HMODULE Module() const { return m_module.Get(); }
+
+    // The export `name` as a `Function`, null when it is missing.
+    template <typename Function> Function Export(const char* name) const {
+        return reinterpret_cast<Function>(
+            reinterpret_cast<void*>(GetProcAddress(m_module.Get(), name)));
+    }
 
     bool OnCommand(HWND hwnd) const;
     bool QueryStatus(HWND hwnd, BOOL& checked, BOOL& enabled) const;
-    bool OnEvents(HWND hwnd, UINT events, LPARAM value) const;
     bool PlugInProc(HWND hwnd, UINT code, WPARAM p1, LPARAM p2, LRESULT& result) const;
     // The menu text that the plug-in names with GetMenuTextID, loaded from its
     // string table; empty if it names none.
@@ -39,28 +39,15 @@ public:
     HBITMAP LoadCommandBitmap() const;
 
 private:
-    using OnCommandFn = void(WINAPI*)(HWND);
-    using QueryStatusFn = BOOL(WINAPI*)(HWND, LPBOOL);
-    using OnEventsFn = void(WINAPI*)(HWND, UINT, LPARAM);
     using GetIdFn = UINT(WINAPI*)();
-    using PlugInProcFn = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
 
-    // The plug-in's string that getId names, or empty.
-    std::string Text(GetIdFn getId) const;
+    // The plug-in's string that the export `getId` names, or empty.
+    std::string Text(const char* getId) const;
 
-    void Clear();
-
-    HMODULE m_module = nullptr;
-    OnCommandFn m_onCommand = nullptr;
-    QueryStatusFn m_queryStatus = nullptr;
-    OnEventsFn m_onEvents = nullptr;
-    GetIdFn m_getMenuTextId = nullptr;
-    GetIdFn m_getStatusMessageId = nullptr;
-    GetIdFn m_getBitmapId = nullptr;
-    PlugInProcFn m_plugInProc = nullptr;
+    UniqueModule m_module;
 };
 
-// Kestrel.dll in the folder of the running host.
+// Kestrel.dll in the folder of the running program.
 std::string DefaultPlugInPath();
 
 } // namespace kestrel::host

@@ -1,29 +1,22 @@
 #include "host/ScriptedRun.h"
 
-#include <string>
-
 #include "host/Output.h"
 
 namespace kestrel::host {
 
 bool ScriptedRun::Start(HWND host) {
-    for (const PlugInEvent& event : m_options.events) {
-        m_plugIn.OnEvents(host, event.events, event.value);
-    }
     m_started = true;
-    for (unsigned i = 1; i <= m_options.count; ++i) {
-        PrintLine("command: " + std::to_string(i));
-        m_inCommand = true;
-        m_plugIn.OnCommand(host);
-        m_inCommand = false;
-        PrintLine("command-returned: " + std::to_string(i));
-    }
+    PrintLine("command");
+    m_inCommand = true;
+    m_plugIn.OnCommand(host);
+    m_inCommand = false;
+    PrintLine("command-returned");
     if (m_options.unloadAfterCommand) {
         // A background run's watcher must keep the library loaded by itself.
         m_plugIn.Unload();
         PrintLine("unloaded");
     }
-    if (!m_options.waitBackground || HasEnoughLateTexts()) {
+    if (!m_options.waitBackground || m_lateText) {
         return true;
     }
     m_waiting = true;
@@ -36,9 +29,9 @@ bool ScriptedRun::OnStatusText(bool sentByOtherThread) {
     // other threads only while it waits: inside a command that is a dialog's
     // own message loop.
     if (m_started && (sentByOtherThread || !m_inCommand)) {
-        ++m_lateTexts;
+        m_lateText = true;
     }
-    if (m_waiting && HasEnoughLateTexts()) {
+    if (m_waiting && m_lateText) {
         m_waiting = false;
         return true;
     }

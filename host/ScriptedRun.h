@@ -1,6 +1,6 @@
-// The unattended use of the plug-in that tests ask for: events, then a row of
-// commands, then optionally unloading the plug-in and waiting for the status
-// texts that a background run sends late from its own thread.
+// The unattended use of the plug-in that tests ask for: one command, then
+// optionally unloading the plug-in and waiting for the status text that a
+// background run sends late from its own thread.
 #pragma once
 
 #include <windows.h>
@@ -17,23 +17,21 @@ public:
     ScriptedRun(const ScriptedRun&) = delete;
     ScriptedRun& operator=(const ScriptedRun&) = delete;
 
-    // Runs the events and the commands on the host's thread; true when the
-    // run is over, false when it now waits for late texts.
+    // Runs the command on the host's thread; true when the run is over,
+    // false when it now waits for a late text.
     bool Start(HWND host);
 
-    // Counts one status text; true when it is the last one waited for.
+    // Counts one status text; true when it is the late text waited for.
     // `sentByOtherThread`: it came from a thread other than the host's.
     bool OnStatusText(bool sentByOtherThread);
 
 private:
-    bool HasEnoughLateTexts() const { return m_lateTexts >= m_options.waitTexts; }
-
     const HostOptions& m_options;
     PlugIn& m_plugIn;
     bool m_started = false;
     bool m_inCommand = false;
     bool m_waiting = false;
-    unsigned m_lateTexts = 0;
+    bool m_lateText = false;
 };
 
 } // namespace kestrel::host

@@ -12,8 +12,8 @@ namespace {
 
 constexpr int kQueryTextSize = 80;
 
-} // namespace
-
+// Copies string `id` to `buffer` (capacity in characters with the terminator)
+// when the buffer is not null; returns the text's length + 1 either way.
 LRESULT CopyResourceText(UINT id, WPARAM capacity, LPARAM buffer) {
     char text[kQueryTextSize];
     LoadResourceText(id, text, kQueryTextSize);
@@ -23,6 +23,7 @@ LRESULT CopyResourceText(UINT id, WPARAM capacity, LPARAM buffer) {
     return lstrlenA(text) + 1;
 }
 
+// Asks whether to uninstall; on Yes deletes the settings key and answers 1.
 LRESULT Uninstall(HWND hwnd) {
     char question[kQueryTextSize];
     LoadResourceText(IDS_UNINSTALL_QUESTION, question, kQueryTextSize);
@@ -32,6 +33,8 @@ LRESULT Uninstall(HWND hwnd) {
     RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath); // a missing key is fine
     return 1;
 }
+
+} // namespace
 
 LRESULT AnswerHostQuery(HWND hwnd, UINT code, WPARAM first, LPARAM second) {
     switch (code) {

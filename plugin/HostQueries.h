@@ -21,11 +21,4 @@ enum HostQuery : UINT {
 // Answers query `code`; unknown codes answer 0.
 LRESULT AnswerHostQuery(HWND hwnd, UINT code, WPARAM first, LPARAM second);
 
-// Copies string `id` to `buffer` (capacity in characters with the terminator)
-// when the buffer is not null; returns the text's length + 1 either way.
-LRESULT CopyResourceText(UINT id, WPARAM capacity, LPARAM buffer);
-
-// Asks whether to uninstall; on Yes deletes the settings key and answers 1.
-LRESULT Uninstall(HWND hwnd);
-
 } // namespace kestrel

@@ -58,5 +58,7 @@ using UniqueRegKey = UniqueAny<HKEY, &RegCloseKey>;
 using UniqueBitmap = UniqueAny<HBITMAP, &DeleteObject>;
 // A reference to a loaded library, taken with LoadLibraryA or GetModuleHandleExA.
 using UniqueModule = UniqueAny<HMODULE, &FreeLibrary>;
+// A hook set with SetWindowsHookExA.
+using UniqueHook = UniqueAny<HHOOK, &UnhookWindowsHookEx>;
 
 } // namespace kestrel

@@ -57,12 +57,14 @@ public:
     bool Format(const char* format, ...);
     bool FormatV(const char* format, va_list args);
 
+private:
+    // Tests look at the representation through text/CountedStringForTests.h.
+    friend struct CountedStringForTests;
+
     const StringHeader* Header() const noexcept {
         return reinterpret_cast<const StringHeader*>(m_chars) - 1;
     }
     static const StringHeader* SharedEmpty() noexcept;
-
-private:
     StringHeader* MutableHeader() noexcept { return reinterpret_cast<StringHeader*>(m_chars) - 1; }
     void Allocate(int n);
     void Release() noexcept;

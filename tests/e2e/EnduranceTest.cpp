@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "plugin/ModuleState.h"
+#include "host/PlugIn.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeHost.h"
@@ -92,10 +92,8 @@ TEST(EnduranceMeasures, SeeDeliberateLeaks) {
 }
 
 TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
-    const HMODULE plugIn = LoadLibraryA((ProgramFolder() + "\\Kestrel.dll").c_str());
-    ASSERT_NE(nullptr, plugIn);
-    const auto onCommand = reinterpret_cast<void(WINAPI*)(HWND)>(
-        reinterpret_cast<void*>(GetProcAddress(plugIn, "OnCommand")));
+    host::PlugIn plugIn;
+    ASSERT_TRUE(plugIn.Load(host::DefaultPlugInPath()));
     FakeHost host;
     MakeFolders("K:\\n1\\work");
     MakeFile("K:\\n1\\work\\tags");
@@ -112,7 +110,7 @@ TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
             StoreFlag("ExecSync", sync);
             ClearEvents();
             const int threads = Threads();
-            onCommand(host.Window());
+            plugIn.OnCommand(host.Window());
             ++commands;
             // A synchronous command ends with its fourth text; a background one
             // with the watcher's "ctags ..." text after it and the watcher's
@@ -145,7 +143,7 @@ TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     EXPECT_LE(after.handles, before.handles + 2) << "handles before " << before.handles;
     EXPECT_EQ(before.threads, after.threads);
     EXPECT_LE(after.memory, before.memory + 256 * 1024) << "bytes before " << before.memory;
-    FreeLibrary(plugIn);
+    plugIn.Unload();
     EXPECT_EQ(nullptr, GetModuleHandleA("Kestrel.dll"))
         << "a finished watcher still pins the library";
     DeleteStoredSettings();

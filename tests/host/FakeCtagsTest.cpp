@@ -2,27 +2,15 @@
 // tags file, its exit code and its wait for a file.
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "tests/host/ProcessRun.h"
+#include "tests/support/Sandbox.h"
 
 namespace kestrel::test {
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 class FakeCtagsTest : public testing::Test {
 protected:
@@ -74,11 +62,11 @@ TEST_F(FakeCtagsTest, RecordsItsStartWritesTagsAndExitsAsTold) {
         EXPECT_EQ(c.exitCode, run.exitCode);
         EXPECT_EQ(
             "!_TAG_FILE_FORMAT\t2\t/extended format/\nmain\tmain.c\t/^int main(void)$/;\"\tf\n",
-            ReadFile(folder + "\\tags"));
+            FileContents(folder + "\\tags"));
         expectedRecord += "cmdline: " + commandLine + "\r\ncwd: " + folder +
                           "\r\nconsole: " + c.console + "\r\nprogram: " + BuildFolder() +
                           "\\FakeCtags.exe\r\nend\r\n";
-        EXPECT_EQ(expectedRecord, ReadFile(record));
+        EXPECT_EQ(expectedRecord, FileContents(record));
     }
 }
 

@@ -31,13 +31,6 @@ HANDLE InheritableCopy(HANDLE handle) {
 
 } // namespace
 
-std::string BuildFolder() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder = path;
-    return folder.substr(0, folder.find_last_of('\\'));
-}
-
 ProcessResult RunAndCapture(const std::string& commandLine, const char* folder,
                             DWORD creationFlags) {
     ProcessResult result;

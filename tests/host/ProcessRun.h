@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Sandbox.h"
+
 namespace kestrel::test {
 
 struct ProcessResult {
@@ -15,7 +17,9 @@ struct ProcessResult {
 };
 
 // The folder of the running test program, where every built program lies.
-std::string BuildFolder();
+inline std::string BuildFolder() {
+    return ProgramFolder();
+}
 
 // Runs `commandLine` in `folder` (null: the current one) with CreateProcessA's
 // `creationFlags` until it ends and returns its stdout; stderr goes to the

@@ -6,6 +6,7 @@
 //              "late 1" and "late 2", keeping the library loaded meanwhile
 //   browse     opens the shell's folder browser on the document path and
 //              reports the folder chosen ("browsed: <path>" or "browsed: none")
+//   browse-twice  the same twice in a row
 #include <windows.h>
 
 #include <process.h>
@@ -114,6 +115,9 @@ void WINAPI OnCommand(HWND hwnd) {
     if (lstrcmpA(mode, "background") == 0) {
         StartBackground(hwnd);
     } else if (lstrcmpA(mode, "browse") == 0) {
+        Browse(hwnd);
+    } else if (lstrcmpA(mode, "browse-twice") == 0) {
+        Browse(hwnd);
         Browse(hwnd);
     } else {
         SendTexts(hwnd);

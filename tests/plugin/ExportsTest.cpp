@@ -10,9 +10,10 @@
 #include <gtest/gtest.h>
 
 #include "host/ImportPatch.h"
+#include "host/PlugIn.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/Cp932.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/Dialogs.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeHost.h"
 #include "tests/support/Sandbox.h"
@@ -25,31 +26,6 @@ namespace {
 using QueryStatusFunction = BOOL(WINAPI*)(HWND, LPBOOL);
 using OnEventsFunction = void(WINAPI*)(HWND, UINT, LPARAM);
 using IdFunction = UINT(WINAPI*)();
-using PlugInProcFunction = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
-
-// A freshly loaded library, unloaded again at the end of the test.
-class PlugIn {
-public:
-    PlugIn() : m_module(LoadLibraryA((ProgramFolder() + "\\Kestrel.dll").c_str())) {}
-    ~PlugIn() {
-        if (m_module != nullptr) {
-            FreeLibrary(m_module);
-        }
-    }
-    PlugIn(const PlugIn&) = delete;
-    PlugIn& operator=(const PlugIn&) = delete;
-
-    HMODULE Module() const { return m_module; }
-    template <typename Function> Function Get(const char* name) const {
-        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(m_module, name)));
-    }
-    LRESULT Query(HWND hwnd, UINT code, WPARAM first = 0, LPARAM second = 0) const {
-        return Get<PlugInProcFunction>("PlugInProc")(hwnd, code, first, second);
-    }
-
-private:
-    HMODULE m_module;
-};
 
 // The names in the library's export directory.
 std::set<std::string> ExportedNames(HMODULE module) {
@@ -72,12 +48,17 @@ std::set<std::string> ExportedNames(HMODULE module) {
 class ExportsTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(nullptr, plugIn.Module()) << "Kestrel.dll beside the test program";
+        ASSERT_TRUE(plugIn.Load(host::DefaultPlugInPath())) << "Kestrel.dll beside the test";
         ClearEvents();
         DeleteStoredSettings();
     }
     void TearDown() override { DeleteStoredSettings(); }
-    PlugIn plugIn;
+    LRESULT Query(UINT code, WPARAM first = 0, LPARAM second = 0) const {
+        LRESULT result = 0;
+        EXPECT_TRUE(plugIn.PlugInProc(host.Window(), code, first, second, result));
+        return result;
+    }
+    host::PlugIn plugIn;
     FakeHost host;
 };
 
@@ -88,14 +69,14 @@ TEST_F(ExportsTest, ExportsExactlyTheSevenUndecoratedNames) {
 }
 
 TEST_F(ExportsTest, ConstantAnswers) {
-    EXPECT_EQ(1u, plugIn.Get<IdFunction>("GetMenuTextID")());
-    EXPECT_EQ(2u, plugIn.Get<IdFunction>("GetStatusMessageID")());
-    EXPECT_EQ(101u, plugIn.Get<IdFunction>("GetBitmapID")());
+    EXPECT_EQ(1u, plugIn.Export<IdFunction>("GetMenuTextID")());
+    EXPECT_EQ(2u, plugIn.Export<IdFunction>("GetStatusMessageID")());
+    EXPECT_EQ(101u, plugIn.Export<IdFunction>("GetBitmapID")());
 
     BOOL checked = TRUE;
-    EXPECT_EQ(TRUE, plugIn.Get<QueryStatusFunction>("QueryStatus")(host.Window(), &checked));
+    EXPECT_EQ(TRUE, plugIn.Export<QueryStatusFunction>("QueryStatus")(host.Window(), &checked));
     EXPECT_EQ(FALSE, checked);
-    EXPECT_EQ(TRUE, plugIn.Get<QueryStatusFunction>("QueryStatus")(host.Window(), nullptr));
+    EXPECT_EQ(TRUE, plugIn.Export<QueryStatusFunction>("QueryStatus")(host.Window(), nullptr));
 }
 
 TEST_F(ExportsTest, QueryTable) {
@@ -110,26 +91,24 @@ TEST_F(ExportsTest, QueryTable) {
         {0x090A, 0, 0},   {0, 0, 0},        {0xFFFF, 1, 0},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(row.expected, plugIn.Query(host.Window(), row.code, row.first))
+        EXPECT_EQ(row.expected, Query(row.code, row.first))
             << "query 0x" << std::hex << row.code << " with " << row.first;
     }
     EXPECT_TRUE(Events().empty()); // no query above talks to the host
 }
 
 TEST_F(ExportsTest, NameAndVersionQueriesMeasureAndCopy) {
-    EXPECT_EQ(8, plugIn.Query(host.Window(), 0x0902, 0, 0));
-    EXPECT_EQ(14, plugIn.Query(host.Window(), 0x0904, 0, 0));
+    EXPECT_EQ(8, Query(0x0902, 0, 0));
+    EXPECT_EQ(14, Query(0x0904, 0, 0));
 
     char buffer[16];
     std::fill(std::begin(buffer), std::end(buffer), '#');
-    EXPECT_EQ(8, plugIn.Query(host.Window(), 0x0902, 4, reinterpret_cast<LPARAM>(buffer)));
+    EXPECT_EQ(8, Query(0x0902, 4, reinterpret_cast<LPARAM>(buffer)));
     EXPECT_EQ(std::string("Kes\0#", 5), std::string(buffer, 5));
 
-    EXPECT_EQ(8,
-              plugIn.Query(host.Window(), 0x0902, sizeof buffer, reinterpret_cast<LPARAM>(buffer)));
+    EXPECT_EQ(8, Query(0x0902, sizeof buffer, reinterpret_cast<LPARAM>(buffer)));
     EXPECT_STREQ("Kestrel", buffer);
-    EXPECT_EQ(14,
-              plugIn.Query(host.Window(), 0x0904, sizeof buffer, reinterpret_cast<LPARAM>(buffer)));
+    EXPECT_EQ(14, Query(0x0904, sizeof buffer, reinterpret_cast<LPARAM>(buffer)));
     EXPECT_STREQ("0.3 by Tobrin", buffer);
 }
 
@@ -146,7 +125,7 @@ LRESULT CALLBACK RecordEventValue(HWND window, UINT message, WPARAM wParam, LPAR
 TEST_F(ExportsTest, EventsRememberThenSendTheValue) {
     HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordEventValue));
-    const OnEventsFunction onEvents = plugIn.Get<OnEventsFunction>("OnEvents");
+    const OnEventsFunction onEvents = plugIn.Export<OnEventsFunction>("OnEvents");
     g_sent.clear();
 
     onEvents(window, 0x0040, 5); // nothing remembered yet
@@ -164,34 +143,24 @@ TEST_F(ExportsTest, EventsRememberThenSendTheValue) {
 TEST_F(ExportsTest, UninstallAsksAndDeletesOnlyOnYes) {
     StoreText("TagsFileName", "mytags");
 
-    DialogDriver no(host.Window(), IDNO);
-    EXPECT_EQ(0, plugIn.Query(host.Window(), 0x0907));
-    no.Join();
-    EXPECT_TRUE(no.Pressed());
-    EXPECT_EQ("EmEditor", no.Title());
+    const Answered no = AnswerDialog(IDNO, [&] { EXPECT_EQ(0, Query(0x0907)); });
+    EXPECT_TRUE(no.pressed);
+    EXPECT_EQ("EmEditor", no.title);
     EXPECT_EQ(JapaneseUi() ? Cp932("アンインストールしてもよろしいですか？")
                            : "Are you sure you want to uninstall?",
-              no.Prompt());
+              no.prompt);
     EXPECT_TRUE(StoredSettingsExist());
 
-    DialogDriver yes(host.Window(), IDYES);
-    EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0907));
-    yes.Join();
-    EXPECT_TRUE(yes.Pressed());
+    EXPECT_TRUE(AnswerDialog(IDYES, [&] { EXPECT_EQ(1, Query(0x0907)); }).pressed);
     EXPECT_FALSE(StoredSettingsExist());
-
-    DialogDriver again(host.Window(), IDYES); // no key left: still 1
-    EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0907));
-    again.Join();
-    EXPECT_TRUE(again.Pressed());
+    // No key left: still 1.
+    EXPECT_TRUE(AnswerDialog(IDYES, [&] { EXPECT_EQ(1, Query(0x0907)); }).pressed);
 }
 
 TEST_F(ExportsTest, PropertiesQueryAnswersOneWhateverTheOutcome) {
-    DialogDriver cancel(host.Window(), IDCANCEL);
-    EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0901));
-    cancel.Join();
-    EXPECT_TRUE(cancel.Pressed());
-    EXPECT_EQ(JapaneseUi() ? Cp932("Kestrelのプロパティ") : "Kestrel Properties", cancel.Title());
+    const Answered cancel = AnswerDialog(IDCANCEL, [&] { EXPECT_EQ(1, Query(0x0901)); });
+    EXPECT_TRUE(cancel.pressed);
+    EXPECT_EQ(JapaneseUi() ? Cp932("Kestrelのプロパティ") : "Kestrel Properties", cancel.title);
 }
 
 TEST_F(ExportsTest, CommandReadsSettingsAfreshEachTime) {
@@ -202,7 +171,7 @@ TEST_F(ExportsTest, CommandReadsSettingsAfreshEachTime) {
     StoreFlag("AskFolder", 0);
     const std::string fake = FakeCtagsPath();
     StoreText("ExecPath", fake);
-    const auto onCommand = plugIn.Get<void(WINAPI*)(HWND)>("OnCommand");
+    const auto onCommand = plugIn.Export<void(WINAPI*)(HWND)>("OnCommand");
 
     onCommand(host.Window());
     StoreText("TagsFileName", "other");
@@ -250,7 +219,7 @@ protected:
         host.SetDocumentPath("K:\\m1\\work\\main.c");
         StoreFlag("AskFolder", 0);
         StoreText("ExecPath", FakeCtagsPath());
-        onCommand = plugIn.Get<void(WINAPI*)(HWND)>("OnCommand");
+        onCommand = plugIn.Export<void(WINAPI*)(HWND)>("OnCommand");
     }
     void TearDown() override {
         ExportsTest::TearDown();
@@ -270,7 +239,7 @@ TEST_F(OutOfMemoryTest, NeverReachesTheEditor) {
         g_allocationsLeft = left;
         onCommand(host.Window());
         char name[16] = {};
-        plugIn.Query(host.Window(), 0x0902, sizeof name, reinterpret_cast<LPARAM>(name));
+        Query(0x0902, sizeof name, reinterpret_cast<LPARAM>(name));
         g_allocationsLeft = -1;
         EXPECT_LE(StatusTexts().size(), 4u);
     }
@@ -282,7 +251,7 @@ TEST_F(OutOfMemoryTest, NeverReachesTheEditor) {
 TEST_F(OutOfMemoryTest, NoMemoryFromTheFirstAllocationOn) {
     g_failEvery = true; // the library has not thrown before
     onCommand(host.Window());
-    EXPECT_EQ(1, plugIn.Query(host.Window(), 0x0901)) << "no dialog, but still the answer 1";
+    EXPECT_EQ(1, Query(0x0901)) << "no dialog, but still the answer 1";
     g_failEvery = false;
     ClearEvents();
     onCommand(host.Window());

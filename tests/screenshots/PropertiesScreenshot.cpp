@@ -6,50 +6,16 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <thread>
+#include <functional>
 
+#include "host/DialogDriver.h"
 #include "plugin/ModuleState.h"
 #include "settings/PropertiesDialog.h"
 
 namespace {
 
-struct Search {
-    DWORD thread;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
-    char name[16] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(window)) {
-        return TRUE;
-    }
-    reinterpret_cast<Search*>(param)->found = window;
-    return FALSE;
-}
-
 bool Exists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Waits for the dialog, reports where it is, and cancels it once told to.
-void Photographed(DWORD thread, const char* readyFile, const char* doneFile) {
-    Search search = {thread, nullptr};
-    while (search.found == nullptr) {
-        Sleep(50);
-        EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&search));
-    }
-    Sleep(500); // let the controls paint
-    RECT r = {};
-    GetWindowRect(search.found, &r);
-    if (FILE* ready = std::fopen(readyFile, "w")) {
-        std::fprintf(ready, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
-        std::fclose(ready);
-    }
-    while (!Exists(doneFile)) {
-        Sleep(50);
-    }
-    PostMessageA(search.found, WM_COMMAND, IDCANCEL, 0);
 }
 
 } // namespace
@@ -74,9 +40,27 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::thread helper(Photographed, GetCurrentThreadId(), argv[1], argv[2]);
+    // Once the dialog waits, painted, its place goes to READY-FILE; then it
+    // looks for DONE-FILE at every tick of the driver until it appears.
+    kestrel::DialogDriver driver;
+    std::function<void(HWND)> waitForDone = [&](HWND dialog) {
+        if (Exists(argv[2])) {
+            kestrel::DialogDriver::Click(dialog, IDCANCEL);
+        } else {
+            driver.Then(waitForDone);
+        }
+    };
+    driver.Then([&](HWND dialog) {
+        RECT r = {};
+        GetWindowRect(dialog, &r);
+        if (FILE* ready = std::fopen(argv[1], "w")) {
+            std::fprintf(ready, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left,
+                         r.bottom - r.top);
+            std::fclose(ready);
+        }
+        driver.Then(waitForDone);
+    });
     kestrel::ShowProperties(host);
-    helper.join();
     DestroyWindow(host);
     return 0;
 }

@@ -2,7 +2,9 @@
 // texts, and texts that change while they are read.
 #include "settings/SettingsStore.h"
 
-#include "StoreTestSupport.h"
+#include "tests/support/ImportRedirect.h"
+#include "tests/text/AllocationTracker.h"
+#include "tests/support/StoredSettings.h"
 
 #include <cstring>
 #include <functional>
@@ -193,7 +195,7 @@ LONG WINAPI ScriptedQuery(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type,
 class ScriptedValue {
 public:
     ScriptedValue(const char* name, const QueryScript& script)
-        : m_redirect("RegQueryValueExA", reinterpret_cast<void*>(&ScriptedQuery)) {
+        : m_redirect("advapi32.dll", "RegQueryValueExA", reinterpret_cast<void*>(&ScriptedQuery)) {
         g_realQuery = reinterpret_cast<QueryFunction>(m_redirect.Original());
         g_scriptedValue = name;
         g_queries = 0;

@@ -1,7 +1,8 @@
 #include "settings/SettingsStore.h"
 
-#include "StoreTestSupport.h"
 #include "settings/PropertiesDialog.h"
+#include "tests/support/ImportRedirect.h"
+#include "tests/support/StoredSettings.h"
 
 #include <string>
 #include <vector>
@@ -15,7 +16,7 @@ using test::DeleteStoredSettings;
 using test::ImportRedirect;
 using test::ReadStoredValue;
 using test::StoredValue;
-using test::StoreDword;
+using test::StoreFlag;
 using test::StoreText;
 using test::StoreValue;
 
@@ -66,35 +67,21 @@ TEST_F(SettingsStore, SaveWritesDefaultsAsTheStoredLayout) {
     Settings settings;
     SaveSettings(settings);
 
+    // Texts with their size, the NUL last.
     const struct {
         const char* name;
+        DWORD type;
         std::string bytes;
-    } texts[] = {
-        {"TagsFileName", std::string("tags", 5)},
-        {"ExecOption", std::string("-R -V --tag-relative=yes ", 26)},
-        {"ExecPath", std::string("ctags.exe", 10)},
+    } values[] = {
+        {"TagsFileName", REG_SZ, std::string("tags", 5)},
+        {"ExecOption", REG_SZ, std::string("-R -V --tag-relative=yes ", 26)},
+        {"ExecPath", REG_SZ, std::string("ctags.exe", 10)},
+        {"ExecSync", REG_DWORD, std::string("\x01\0\0\0", 4)},
+        {"ShowConsole", REG_DWORD, std::string("\0\0\0\0", 4)},
+        {"AskFolder", REG_DWORD, std::string("\x01\0\0\0", 4)},
     };
-    for (const auto& text : texts) {
-        SCOPED_TRACE(text.name);
-        const StoredValue stored = ReadStoredValue(text.name);
-        ASSERT_EQ(ERROR_SUCCESS, stored.status);
-        EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.type);
-        EXPECT_EQ(text.bytes, stored.bytes); // size included, the NUL last
-    }
-    const struct {
-        const char* name;
-        std::string bytes;
-    } flags[] = {
-        {"ExecSync", std::string("\x01\0\0\0", 4)},
-        {"ShowConsole", std::string("\0\0\0\0", 4)},
-        {"AskFolder", std::string("\x01\0\0\0", 4)},
-    };
-    for (const auto& flag : flags) {
-        SCOPED_TRACE(flag.name);
-        const StoredValue stored = ReadStoredValue(flag.name);
-        ASSERT_EQ(ERROR_SUCCESS, stored.status);
-        EXPECT_EQ(static_cast<DWORD>(REG_DWORD), stored.type);
-        EXPECT_EQ(flag.bytes, stored.bytes);
+    for (const auto& value : values) {
+        test::ExpectStoredValue(value.name, value.type, value.bytes);
     }
     EXPECT_EQ(6, test::StoredValueCount()); // nothing else under the key
 }
@@ -296,7 +283,8 @@ LONG WINAPI RecordingCreateKey(HKEY root, LPCSTR path, DWORD reserved, LPSTR key
 class RecordedWrites {
 public:
     explicit RecordedWrites(const char* failing = nullptr)
-        : m_redirect("RegSetValueExA", reinterpret_cast<void*>(&RecordingSetValue)) {
+        : m_redirect("advapi32.dll", "RegSetValueExA",
+                     reinterpret_cast<void*>(&RecordingSetValue)) {
         g_realSetValue = reinterpret_cast<SetValueFunction>(m_redirect.Original());
         g_setValueCalls.clear();
         g_failingValue = failing;
@@ -317,9 +305,9 @@ TEST_F(SettingsStore, SaveWritesInOrderAndGoesOnPastAFailedWrite) {
         StoreText("TagsFileName", "old-tags");
         StoreText("ExecOption", "old-option");
         StoreText("ExecPath", "old.exe");
-        StoreDword("ExecSync", 0);
-        StoreDword("ShowConsole", 1);
-        StoreDword("AskFolder", 0);
+        StoreFlag("ExecSync", 0);
+        StoreFlag("ShowConsole", 1);
+        StoreFlag("AskFolder", 0);
         {
             Settings settings;
             settings.TagsFileName = "new-tags";
@@ -357,8 +345,10 @@ TEST_F(SettingsStore, SaveWritesInOrderAndGoesOnPastAFailedWrite) {
 TEST_F(SettingsStore, OpensTheKeyForReadingAndCreatesItForWriting) {
     Settings settings;
     {
-        ImportRedirect open("RegOpenKeyExA", reinterpret_cast<void*>(&RecordingOpenKey));
-        ImportRedirect create("RegCreateKeyExA", reinterpret_cast<void*>(&RecordingCreateKey));
+        ImportRedirect open("advapi32.dll", "RegOpenKeyExA",
+                            reinterpret_cast<void*>(&RecordingOpenKey));
+        ImportRedirect create("advapi32.dll", "RegCreateKeyExA",
+                              reinterpret_cast<void*>(&RecordingCreateKey));
         ASSERT_NE(nullptr, open.Original());
         ASSERT_NE(nullptr, create.Original());
         g_realOpenKey = reinterpret_cast<OpenKeyFunction>(open.Original());
@@ -379,10 +369,11 @@ TEST_F(SettingsStore, OpensTheKeyForReadingAndCreatesItForWriting) {
 
 TEST_F(SettingsStore, UnreadableKeyKeepsDefaults) {
     StoreText("ExecPath", "other.exe");
-    StoreDword("ExecSync", 0);
+    StoreFlag("ExecSync", 0);
     Settings settings;
     {
-        ImportRedirect open("RegOpenKeyExA", reinterpret_cast<void*>(&RecordingOpenKey));
+        ImportRedirect open("advapi32.dll", "RegOpenKeyExA",
+                            reinterpret_cast<void*>(&RecordingOpenKey));
         ASSERT_NE(nullptr, open.Original());
         g_realOpenKey = reinterpret_cast<OpenKeyFunction>(open.Original());
         g_refuseOpen = true;

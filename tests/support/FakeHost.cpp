@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "plugin/HostInterface.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/Dialogs.h"
 #include "tests/support/EventLog.h"
 
 namespace kestrel::test {

@@ -1,6 +1,6 @@
 // A host window on the test's thread that answers the plug-in as the editor
 // does: it gives the document path and logs every status text. A dialog that
-// opens over it while no DialogDriver waits fails the test and is cancelled
+// opens over it while no dialog steps run fails the test and is cancelled
 // within two seconds, so that a test never hangs on it; a second one ends the
 // program.
 #pragma once

@@ -7,28 +7,57 @@
 
 namespace kestrel::test {
 
-void MakeFolders(const std::string& path) {
-    // Split by characters: a double-byte character may end in 0x5C.
+namespace {
+
+// Lists `folder` once. Wine's folder browser selects a folder only when no
+// folder on its path has changed since it was last listed.
+void List(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+    }
+}
+
+// Where the folders of `path` end, below the drive's root. Split by
+// characters: a double-byte character may end in 0x5C.
+std::vector<size_t> FolderEnds(const std::string& path) {
     std::vector<size_t> ends;
     for (const char* p = path.c_str(); *p != '\0'; p = CharNextA(p)) {
         if (*p == '\\' && p - path.c_str() > 2) {
             ends.push_back(static_cast<size_t>(p - path.c_str()));
         }
     }
+    return ends;
+}
+
+} // namespace
+
+void MakeFolders(const std::string& path) {
+    std::vector<size_t> ends = FolderEnds(path);
     ends.push_back(path.size());
     for (size_t end : ends) {
-        const std::string folder = path.substr(0, end);
-        CreateDirectoryA(folder.c_str(), nullptr);
-        WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            FindClose(find);
-        }
+        CreateDirectoryA(path.substr(0, end).c_str(), nullptr);
+    }
+    // Each folder changes when the next one is made in it: list them after.
+    for (size_t end : ends) {
+        List(path.substr(0, end));
     }
 }
 
 void MakeFile(const std::string& path, const std::string& contents) {
     std::ofstream(path, std::ios::binary) << contents;
+    const std::vector<size_t> ends = FolderEnds(path);
+    if (!ends.empty()) {
+        List(path.substr(0, ends.back()));
+    }
+}
+
+std::string FileContents(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
 }
 
 void RemoveFile(const std::string& path) {

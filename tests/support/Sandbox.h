@@ -11,6 +11,7 @@ namespace kestrel::test {
 // so that the folder browser can select it under Wine.
 void MakeFolders(const std::string& path);
 void MakeFile(const std::string& path, const std::string& contents = "");
+std::string FileContents(const std::string& path); // every byte; empty when missing
 void RemoveFile(const std::string& path);
 bool Exists(const std::string& path);
 

@@ -4,7 +4,7 @@
 
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/Dialogs.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
@@ -298,11 +298,9 @@ class BrowserCommandTest : public CommandTest {};
 TEST_F(BrowserCommandTest, CancelShowsOnlyTheAnnouncement) {
     Project("b1");
 
-    DialogDriver driver(host.Window(), IDCANCEL);
-    RunTagUpdate(settings, host.Window());
-    driver.Join();
+    const Answered browser = AnswerDialog(IDCANCEL, [&] { RunTagUpdate(settings, host.Window()); });
 
-    EXPECT_TRUE(driver.Pressed());
+    EXPECT_TRUE(browser.pressed);
     EXPECT_EQ(Lines({Announced()}), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
 }
@@ -313,12 +311,10 @@ TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
     host.SetDocumentPath("K:\\b2\\work\\src\\main.c");
     const std::size_t browsers = BrowserSetups().size();
 
-    DialogDriver driver(host.Window(), IDOK);
-    RunTagUpdate(settings, host.Window());
-    driver.Join();
+    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
 
     const std::string title = Cp932("tagsを生成するフォルダを選択してください");
-    EXPECT_EQ(title, driver.Prompt());
+    EXPECT_EQ(title, browser.prompt);
     const std::vector<BrowserSetup> setups = BrowserSetups();
     ASSERT_EQ(browsers + 1, setups.size());
     const BrowserSetup& setup = setups.back();
@@ -339,11 +335,9 @@ TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) 
     host.SetDocumentPath("K:\\b3\\work\\src\\main.c");
     settings.AskFolder = false;
 
-    DialogDriver driver(host.Window(), IDOK);
-    RunTagUpdate(settings, host.Window());
-    driver.Join();
+    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
 
-    EXPECT_TRUE(driver.Pressed());
+    EXPECT_TRUE(browser.pressed);
     EXPECT_EQ(Lines({Announced(), Folder("K:\\b3\\work\\src"), Running(), Ran()}), Transcript());
 }
 
@@ -351,12 +345,10 @@ TEST_F(BrowserCommandTest, RefusalStillAsksForTheFolderFirst) {
     Project("b4");
     RunningMarker().store(host.Window());
 
-    DialogDriver driver(host.Window(), IDOK);
-    RunTagUpdate(settings, host.Window());
-    driver.Join();
+    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
     RunningMarker().store(nullptr);
 
-    EXPECT_TRUE(driver.Pressed());
+    EXPECT_TRUE(browser.pressed);
     EXPECT_EQ(Lines({Announced(), Folder("K:\\b4\\work"), "beep", Refused()}), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
 }
@@ -365,13 +357,11 @@ TEST_F(BrowserCommandTest, EmptyDocumentPathOpensBrowserWithoutPreselection) {
     host.SetDocumentPath("");
     RecordFileLookups(true);
 
-    DialogDriver driver(host.Window(), IDCANCEL);
-    RunTagUpdate(settings, host.Window());
-    driver.Join();
+    const Answered browser = AnswerDialog(IDCANCEL, [&] { RunTagUpdate(settings, host.Window()); });
 
     EXPECT_TRUE(FileLookups().empty());
     RecordFileLookups(false);
-    EXPECT_TRUE(driver.Pressed());
+    EXPECT_TRUE(browser.pressed);
     EXPECT_EQ(Lines({Announced()}), Transcript());
 }
 

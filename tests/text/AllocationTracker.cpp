@@ -4,6 +4,8 @@
 // blocks are still deleted after every static destructor has run.
 #include "tests/text/AllocationTracker.h"
 
+#include "tests/support/GlobalNew.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -157,6 +159,12 @@ std::size_t LiveBlockSize(const void* block) {
     return it == t.live.end() ? 0 : it->second.size;
 }
 
+long LiveBlocks() {
+    Tracker& t = State();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return static_cast<long>(t.live.size());
+}
+
 long BadDeletes() {
     Tracker& t = State();
     std::lock_guard<std::mutex> lock(t.mutex);
@@ -182,38 +190,10 @@ bool CancelFailure() {
 } // namespace test
 } // namespace kestrel
 
-// The replaceable global allocation functions of the test program.
-void* operator new(std::size_t size) {
-    return kestrel::test::Allocate(size);
+// The test program's global operator new and delete (tests/support/GlobalNew.cpp).
+void* kestrel::AllocateBlock(std::size_t size) {
+    return test::Allocate(size);
 }
-void* operator new[](std::size_t size) {
-    return kestrel::test::Allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return kestrel::test::Allocate(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return ::operator new(size, std::nothrow);
-}
-void operator delete(void* block) noexcept {
-    kestrel::test::Free(block);
-}
-void operator delete[](void* block) noexcept {
-    kestrel::test::Free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    kestrel::test::Free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    kestrel::test::Free(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    kestrel::test::Free(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    kestrel::test::Free(block);
+void kestrel::FreeBlock(void* block) noexcept {
+    test::Free(block);
 }

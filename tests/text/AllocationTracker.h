@@ -33,6 +33,9 @@ private:
 // the start of one.
 std::size_t LiveBlockSize(const void* block);
 
+// Blocks from operator new that are not deleted yet, by every thread.
+long LiveBlocks();
+
 // Deletes of a pointer that was not a live block (double frees), since the
 // program started. Such a delete is counted and otherwise ignored.
 long BadDeletes();

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "text/CountedString.h"
+#include "text/CountedStringForTests.h"
 
 namespace kestrel {
 
@@ -31,13 +32,13 @@ inline std::string EscapedBytes(const char* bytes, std::size_t size) {
 }
 
 inline void PrintTo(const CountedString& s, std::ostream* os) {
-    const StringHeader* h = s.Header();
+    const StringHeader* h = HeaderOf(s);
     // Shows up to the NUL at the stored length, at most 200 bytes of it.
     const std::size_t shown = h->length < 200 ? static_cast<std::size_t>(h->length) : 200;
     *os << EscapedBytes(s.Chars(), shown)
         << (shown < static_cast<std::size_t>(h->length) ? "..." : "") << " (length " << h->length
         << ", capacity " << h->capacity << ", count " << h->count
-        << (h == CountedString::SharedEmpty() ? ", shared empty" : "") << ")";
+        << (h == SharedEmptyHeader() ? ", shared empty" : "") << ")";
 }
 
 namespace test {
@@ -46,8 +47,8 @@ namespace test {
 // length (so Chars() and Length() agree on where the text ends), and a
 // positive count unless it is the untouched shared empty block.
 inline testing::AssertionResult IsWellFormed(const CountedString& s) {
-    const StringHeader* h = s.Header();
-    const bool sharedEmpty = h == CountedString::SharedEmpty();
+    const StringHeader* h = HeaderOf(s);
+    const bool sharedEmpty = h == SharedEmptyHeader();
     if (s.Chars() == nullptr) {
         return testing::AssertionFailure() << "null characters";
     }

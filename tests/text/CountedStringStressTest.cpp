@@ -2,6 +2,7 @@
 // same blocks, a long seeded run of mixed operations checked against
 // std::string, and allocations that fail in the middle of an operation.
 #include "text/CountedString.h"
+#include "text/CountedStringForTests.h"
 
 #include <atomic>
 #include <cstdint>
@@ -113,8 +114,8 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
             copyNews += copies.News();
             for (int i = 0; i < kBlocks; ++i) {
                 const CountedString& s = lists[0][static_cast<std::size_t>(i)];
-                if (s.Header() != lists[1][static_cast<std::size_t>(i)].Header() ||
-                    s.Header()->count != 2) {
+                if (HeaderOf(s) != HeaderOf(lists[1][static_cast<std::size_t>(i)]) ||
+                    HeaderOf(s)->count != 2) {
                     ++wrongCounts;
                 }
             }
@@ -132,7 +133,7 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
         EXPECT_EQ(kCycles * kBlocks, releaseDeletes) << "blocks freed when both threads let go";
         for (const std::vector<CountedString>& list : lists) {
             for (const CountedString& s : list) {
-                ASSERT_EQ(CountedString::SharedEmpty(), s.Header());
+                ASSERT_EQ(SharedEmptyHeader(), HeaderOf(s));
             }
         }
     }
@@ -160,12 +161,12 @@ TEST(CountedStringThreads, CopiesMadeAtOnceAreCountedExactly) {
     gate.WaitFor(kThreads);
     gate.Open(1); // all threads copy at the same time
     gate.WaitFor(2 * kThreads);
-    EXPECT_EQ(1 + kThreads * kCopies, block.Header()->count);
+    EXPECT_EQ(1 + kThreads * kCopies, HeaderOf(block)->count);
     gate.Open(2);
     for (std::thread& thread : threads) {
         thread.join();
     }
-    EXPECT_EQ(1, block.Header()->count);
+    EXPECT_EQ(1, HeaderOf(block)->count);
 }
 
 // Lead bytes of code page 932, for the model of find-last.
@@ -263,7 +264,7 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
             case 6: { // write through get-buffer, then release-buffer
                 const int room = pick(0, 40);
                 char* buffer = strings[i].GetBuffer(room);
-                const int capacity = strings[i].Header()->capacity;
+                const int capacity = HeaderOf(strings[i])->capacity;
                 ASSERT_GE(capacity, room);
                 const std::string text =
                     makeText(room / 3).substr(0, static_cast<std::size_t>(room));
@@ -327,10 +328,10 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
             for (int k = 0; k < kSlots; ++k) {
                 ASSERT_TRUE(Holds(strings[k], model[k]))
                     << "op " << op << " kind " << kind << " slot " << k << " seed " << kSeed;
-                ++holders[strings[k].Header()];
+                ++holders[HeaderOf(strings[k])];
             }
             for (const auto& entry : holders) {
-                if (entry.first != CountedString::SharedEmpty()) {
+                if (entry.first != SharedEmptyHeader()) {
                     ASSERT_EQ(entry.second, entry.first->count) << "op " << op << " kind " << kind;
                 }
             }
@@ -407,28 +408,28 @@ TEST(CountedStringAllocationFailure, EveryStringStaysValidAndNothingLeaks) {
         [](const Pair& p, long) {
             EXPECT_TRUE(Holds(p.a, "abc"));
             EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, p.a.Header()->count);
+            EXPECT_EQ(2, HeaderOf(p.a)->count);
         });
     FailEachAllocation(
         "left", abcAndShared, [](Pair& p) { p.b = p.a.Left(2); },
         [](const Pair& p, long) {
             EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, p.a.Header()->count);
+            EXPECT_EQ(2, HeaderOf(p.a)->count);
         });
     FailEachAllocation(
         "assign-text on a shared block", abcAndShared, [](Pair& p) { p.b = "longer text"; },
         [](const Pair& p, long) {
             // assign-text lets go of the old block before it allocates.
             EXPECT_TRUE(Holds(p.a, "abc"));
-            EXPECT_EQ(1, p.a.Header()->count);
-            EXPECT_EQ(CountedString::SharedEmpty(), p.b.Header());
+            EXPECT_EQ(1, HeaderOf(p.a)->count);
+            EXPECT_EQ(SharedEmptyHeader(), HeaderOf(p.b));
         });
     FailEachAllocation(
         "get-buffer on a shared block", abcAndShared, [](Pair& p) { p.b.GetBuffer(100); },
         [](const Pair& p, long) {
             // get-buffer keeps the old block until its copy exists.
-            EXPECT_EQ(p.a.Header(), p.b.Header());
-            EXPECT_EQ(2, p.a.Header()->count);
+            EXPECT_EQ(HeaderOf(p.a), HeaderOf(p.b));
+            EXPECT_EQ(2, HeaderOf(p.a)->count);
             EXPECT_TRUE(Holds(p.b, "abc"));
         });
     FailEachAllocation(
@@ -443,13 +444,13 @@ TEST(CountedStringAllocationFailure, EveryStringStaysValidAndNothingLeaks) {
         "format", abcAndShared, [](Pair& p) { p.b.Format("%s-%d", "x", 7); },
         [](const Pair& p, long) {
             EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, p.a.Header()->count);
+            EXPECT_EQ(2, HeaderOf(p.a)->count);
         });
     FailEachAllocation(
         "format-resource", abcAndShared, [](Pair& p) { FormatResource(p.b, 502, "ctags"); },
         [](const Pair& p, long) {
             EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, p.a.Header()->count);
+            EXPECT_EQ(2, HeaderOf(p.a)->count);
         });
     for (UINT id : {UINT{IDS_TEST_253}, UINT{IDS_TEST_254}, UINT{IDS_TEST_510}}) {
         FailEachAllocation(

@@ -2,6 +2,7 @@
 // string holds after each operation, what that block's header says, and how
 // many blocks the operation allocated and freed.
 #include "text/CountedString.h"
+#include "text/CountedStringForTests.h"
 
 #include <cstring>
 #include <string>
@@ -23,13 +24,13 @@ using test::LiveBlockSize;
 constexpr std::size_t kHeaderAndNul = 13;
 
 bool HoldsSharedEmpty(const CountedString& s) {
-    const StringHeader* empty = CountedString::SharedEmpty();
-    return s.Header() == empty && s.Chars() == reinterpret_cast<const char*>(empty + 1);
+    const StringHeader* empty = SharedEmptyHeader();
+    return HeaderOf(s) == empty && s.Chars() == reinterpret_cast<const char*>(empty + 1);
 }
 
 // The shared empty block itself, checked field by field.
 void ExpectSharedEmptyUntouched() {
-    const StringHeader* h = CountedString::SharedEmpty();
+    const StringHeader* h = SharedEmptyHeader();
     EXPECT_EQ(-1, h->count);
     EXPECT_EQ(0, h->length);
     EXPECT_EQ(0, h->capacity);
@@ -101,14 +102,14 @@ TEST(CountedString, EmptyResultsHoldSharedEmptyAndAllocateNothing) {
         ExpectSharedEmptyUntouched();
     }
     EXPECT_TRUE(Holds(abc, "abc"));
-    EXPECT_EQ(1, abc.Header()->count);
+    EXPECT_EQ(1, HeaderOf(abc)->count);
 }
 
 TEST(CountedString, FreshBlockLayout) {
     AllocationWindow window;
     CountedString s("abc");
     const std::vector<std::size_t> sizes = window.Sizes();
-    const StringHeader* h = s.Header();
+    const StringHeader* h = HeaderOf(s);
     EXPECT_EQ(reinterpret_cast<const char*>(h) + 12, s.Chars());
     EXPECT_EQ(1, h->count);
     EXPECT_EQ(3, h->length);
@@ -121,7 +122,7 @@ TEST(CountedString, FreshBlockLayout) {
 
 TEST(CountedString, CopiesShareOneBlockAndCountHolders) {
     CountedString abc("abc");
-    const StringHeader* block = abc.Header();
+    const StringHeader* block = HeaderOf(abc);
     AllocationWindow window;
     {
         CountedString copy(abc);
@@ -147,28 +148,28 @@ TEST(CountedString, AssignSharesAndFreesOnlyTheLastHoldersBlock) {
     CountedString abc("abc");
     CountedString xyz("xyz");
     CountedString xyzCopy(xyz);
-    const StringHeader* xyzBlock = xyz.Header();
+    const StringHeader* xyzBlock = HeaderOf(xyz);
     AllocationWindow window;
 
     xyz = abc; // xyz's old block still has a holder
     EXPECT_EQ(abc.Chars(), xyz.Chars());
-    EXPECT_EQ(2, abc.Header()->count);
+    EXPECT_EQ(2, HeaderOf(abc)->count);
     EXPECT_EQ(1, xyzBlock->count);
     EXPECT_EQ(0, window.Deletes());
 
     xyzCopy = abc; // the last holder lets go: freed here
-    EXPECT_EQ(3, abc.Header()->count);
+    EXPECT_EQ(3, HeaderOf(abc)->count);
     EXPECT_EQ(1, window.Deletes());
     EXPECT_EQ(0u, LiveBlockSize(xyzBlock));
 
     const CountedString& self = xyz;
     xyz = self;
     xyz = abc; // already the same block
-    EXPECT_EQ(3, abc.Header()->count);
+    EXPECT_EQ(3, HeaderOf(abc)->count);
 
     CountedString target;
     target = std::move(xyzCopy);
-    EXPECT_EQ(3, abc.Header()->count);
+    EXPECT_EQ(3, HeaderOf(abc)->count);
     EXPECT_TRUE(HoldsSharedEmpty(xyzCopy));
 
     EXPECT_EQ(0, window.News());
@@ -178,10 +179,10 @@ TEST(CountedString, AssignSharesAndFreesOnlyTheLastHoldersBlock) {
 
 TEST(CountedString, AssigningEmptyKeepsAnOwnBlockAndDropsASharedOne) {
     CountedString alone("abcdef");
-    const StringHeader* aloneBlock = alone.Header();
+    const StringHeader* aloneBlock = HeaderOf(alone);
     CountedString shared("abcdef");
     CountedString other(shared);
-    const StringHeader* sharedBlock = shared.Header();
+    const StringHeader* sharedBlock = HeaderOf(shared);
     const CountedString empty;
     AllocationWindow window;
     alone = empty;
@@ -189,11 +190,11 @@ TEST(CountedString, AssigningEmptyKeepsAnOwnBlockAndDropsASharedOne) {
     const long news = window.News();
     const long deletes = window.Deletes();
 
-    EXPECT_EQ(aloneBlock, alone.Header());
-    EXPECT_EQ(6, alone.Header()->capacity);
+    EXPECT_EQ(aloneBlock, HeaderOf(alone));
+    EXPECT_EQ(6, HeaderOf(alone)->capacity);
     EXPECT_TRUE(Holds(alone, ""));
     EXPECT_TRUE(HoldsSharedEmpty(shared));
-    EXPECT_EQ(sharedBlock, other.Header());
+    EXPECT_EQ(sharedBlock, HeaderOf(other));
     EXPECT_EQ(1, sharedBlock->count);
     EXPECT_TRUE(Holds(other, "abcdef"));
     EXPECT_EQ(0, news);
@@ -217,14 +218,14 @@ TEST(CountedString, MovingAnEmptyTemporaryLetsGoOfTheBlock) {
 
 TEST(CountedString, AssignTextReusesAnOwnBlockWithRoom) {
     CountedString s("abcdef");
-    const StringHeader* block = s.Header();
+    const StringHeader* block = HeaderOf(s);
     {
         AllocationWindow window;
         s = "xy";
         s = static_cast<const char*>(nullptr);
         s = "uvw";
         EXPECT_EQ(0, window.News());
-        EXPECT_EQ(block, s.Header());
+        EXPECT_EQ(block, HeaderOf(s));
         EXPECT_EQ(6, block->capacity);
         EXPECT_TRUE(Holds(s, "uvw"));
     }
@@ -233,7 +234,7 @@ TEST(CountedString, AssignTextReusesAnOwnBlockWithRoom) {
         s = "abcdef";
         s = s.Chars() + 2;
         EXPECT_TRUE(Holds(s, "cdef"));
-        EXPECT_EQ(block, s.Header());
+        EXPECT_EQ(block, HeaderOf(s));
     }
     {
         AllocationWindow window;
@@ -241,7 +242,7 @@ TEST(CountedString, AssignTextReusesAnOwnBlockWithRoom) {
         const std::vector<std::size_t> sizes = window.Sizes();
         EXPECT_EQ(1, window.Deletes());
         EXPECT_EQ(std::vector<std::size_t>{15 + kHeaderAndNul}, sizes);
-        EXPECT_EQ(15, s.Header()->capacity);
+        EXPECT_EQ(15, HeaderOf(s)->capacity);
         EXPECT_TRUE(Holds(s, "longer than six"));
     }
     {
@@ -252,7 +253,7 @@ TEST(CountedString, AssignTextReusesAnOwnBlockWithRoom) {
         EXPECT_EQ(std::vector<std::size_t>{3 + kHeaderAndNul}, sizes);
         EXPECT_TRUE(Holds(s, "new"));
         EXPECT_TRUE(Holds(copy, "longer than six"));
-        EXPECT_EQ(1, copy.Header()->count);
+        EXPECT_EQ(1, HeaderOf(copy)->count);
     }
 }
 
@@ -269,12 +270,12 @@ TEST(CountedString, LeftMakesExactNewBlocks) {
         const std::vector<std::size_t> sizes = window.Sizes();
         const std::size_t length = std::strlen(c.expected);
         EXPECT_TRUE(Holds(left, c.expected)) << "left(" << c.n << ")";
-        EXPECT_NE(abc.Header(), left.Header()) << "left(" << c.n << ")";
-        EXPECT_EQ(1, left.Header()->count);
-        EXPECT_EQ(static_cast<int>(length), left.Header()->capacity);
+        EXPECT_NE(HeaderOf(abc), HeaderOf(left)) << "left(" << c.n << ")";
+        EXPECT_EQ(1, HeaderOf(left)->count);
+        EXPECT_EQ(static_cast<int>(length), HeaderOf(left)->capacity);
         EXPECT_EQ(std::vector<std::size_t>{length + kHeaderAndNul}, sizes) << "left(" << c.n << ")";
     }
-    EXPECT_EQ(1, abc.Header()->count);
+    EXPECT_EQ(1, HeaderOf(abc)->count);
 }
 
 TEST(CountedString, ConcatenationMakesAnExactBlockNeverShared) {
@@ -322,13 +323,13 @@ TEST(CountedString, ConcatenationMakesAnExactBlockNeverShared) {
         const std::vector<std::size_t> sizes = window.Sizes();
         const std::size_t length = std::strlen(c.expected);
         EXPECT_TRUE(Holds(result, c.expected)) << c.name;
-        EXPECT_NE(abc.Header(), result.Header()) << c.name;
-        EXPECT_EQ(1, result.Header()->count) << c.name;
-        EXPECT_EQ(static_cast<int>(length), result.Header()->capacity) << c.name;
+        EXPECT_NE(HeaderOf(abc), HeaderOf(result)) << c.name;
+        EXPECT_EQ(1, HeaderOf(result)->count) << c.name;
+        EXPECT_EQ(static_cast<int>(length), HeaderOf(result)->capacity) << c.name;
         EXPECT_EQ(std::vector<std::size_t>{length + kHeaderAndNul}, sizes) << c.name;
     }
-    EXPECT_EQ(1, abc.Header()->count);
-    EXPECT_EQ(1, def.Header()->count);
+    EXPECT_EQ(1, HeaderOf(abc)->count);
+    EXPECT_EQ(1, HeaderOf(def)->count);
 }
 
 TEST(CountedString, FindLastWalksCharactersOfCodePage932) {
@@ -373,7 +374,7 @@ TEST(CountedString, FindLastStopsAtTheFirstNul) {
 
 TEST(CountedString, GetBufferGrowsExactlyAndKeepsTheText) {
     CountedString s("abc");
-    const StringHeader* small = s.Header();
+    const StringHeader* small = HeaderOf(s);
     {
         AllocationWindow window;
         char* buffer = s.GetBuffer(10);
@@ -384,7 +385,7 @@ TEST(CountedString, GetBufferGrowsExactlyAndKeepsTheText) {
         EXPECT_EQ(std::vector<std::size_t>{10 + kHeaderAndNul}, sizes);
         EXPECT_EQ(1, deletes);
         EXPECT_EQ(0u, smallSize);
-        EXPECT_EQ(10, s.Header()->capacity);
+        EXPECT_EQ(10, HeaderOf(s)->capacity);
         EXPECT_TRUE(Holds(s, "abc"));
     }
     {
@@ -394,7 +395,7 @@ TEST(CountedString, GetBufferGrowsExactlyAndKeepsTheText) {
         EXPECT_EQ(before, s.GetBuffer(10));
         EXPECT_EQ(before, s.GetBuffer(-1));
         EXPECT_EQ(0, window.News());
-        EXPECT_EQ(10, s.Header()->capacity);
+        EXPECT_EQ(10, HeaderOf(s)->capacity);
     }
 }
 
@@ -409,17 +410,17 @@ TEST(CountedString, GetBufferOnASharedBlockTakesAPrivateCopy) {
         CountedString a("abc");
         a.GetBuffer(20); // room to spare, which the copy does not inherit
         CountedString b(a);
-        const StringHeader* shared = a.Header();
+        const StringHeader* shared = HeaderOf(a);
         AllocationWindow window;
         char* buffer = a.GetBuffer(c.request);
         const std::vector<std::size_t> sizes = window.Sizes();
         const long deletes = window.Deletes();
-        EXPECT_NE(shared, a.Header()) << "request " << c.request;
+        EXPECT_NE(shared, HeaderOf(a)) << "request " << c.request;
         EXPECT_EQ(a.Chars(), buffer);
-        EXPECT_EQ(c.capacity, a.Header()->capacity) << "request " << c.request;
+        EXPECT_EQ(c.capacity, HeaderOf(a)->capacity) << "request " << c.request;
         EXPECT_EQ(std::vector<std::size_t>{c.capacity + kHeaderAndNul}, sizes);
         EXPECT_EQ(1, shared->count);
-        EXPECT_EQ(shared, b.Header());
+        EXPECT_EQ(shared, HeaderOf(b));
         EXPECT_TRUE(Holds(a, "abc"));
         EXPECT_TRUE(Holds(b, "abc"));
         EXPECT_EQ(0, deletes);
@@ -429,7 +430,7 @@ TEST(CountedString, GetBufferOnASharedBlockTakesAPrivateCopy) {
 TEST(CountedString, GetBufferLeavesRoomForAWindowsWriter) {
     CountedString s("abc");
     char* buffer = s.GetBuffer(2048);
-    ASSERT_GE(s.Header()->capacity, 2048);
+    ASSERT_GE(HeaderOf(s)->capacity, 2048);
     // A writer that needs scratch space but changes nothing the string keeps.
     std::memset(buffer + 4, 'z', 2000);
     EXPECT_TRUE(Holds(s, "abc"));
@@ -443,7 +444,7 @@ TEST(CountedString, ReleaseBufferSetsTheLength) {
     EXPECT_TRUE(Holds(s, "xy"));
     s.ReleaseBuffer(1);
     EXPECT_TRUE(Holds(s, "x"));
-    EXPECT_EQ(5, s.Header()->capacity);
+    EXPECT_EQ(5, HeaderOf(s)->capacity);
 
     buffer = s.GetBuffer(5);
     std::memcpy(buffer, "hello", 5);
@@ -451,13 +452,13 @@ TEST(CountedString, ReleaseBufferSetsTheLength) {
     EXPECT_TRUE(Holds(s, "hello"));
     s.ReleaseBuffer(0);
     EXPECT_TRUE(Holds(s, ""));
-    EXPECT_EQ(5, s.Header()->capacity);
+    EXPECT_EQ(5, HeaderOf(s)->capacity);
 }
 
 TEST(CountedString, ReleaseBufferNeverMeasuresPastTheBlock) {
     CountedString s;
     char* buffer = s.GetBuffer(8);
-    const int capacity = s.Header()->capacity;
+    const int capacity = HeaderOf(s)->capacity;
     // A writer that lost its terminator: every byte of the block is text.
     std::memset(buffer, 'w', static_cast<std::size_t>(capacity) + 1);
     s.ReleaseBuffer(-1);
@@ -473,7 +474,7 @@ TEST(CountedString, ReleaseBufferOnASharedBlockWritesAPrivateCopy) {
     a.ReleaseBuffer(2);
     EXPECT_TRUE(Holds(a, "ab"));
     EXPECT_TRUE(Holds(b, "abcd"));
-    EXPECT_NE(a.Header(), b.Header());
+    EXPECT_NE(HeaderOf(a), HeaderOf(b));
 }
 
 TEST(CountedString, ConstructsFromStringTableIdInPlaceOfAPointer) {
@@ -482,8 +483,8 @@ TEST(CountedString, ConstructsFromStringTableIdInPlaceOfAPointer) {
     EXPECT_TRUE(Holds(browseTitle, "tags\x82\xF0\x90\xB6\x90\xAC\x82\xB7\x82\xE9\x83t\x83H\x83\x8B"
                                    "\x83_\x82\xF0\x91I\x91\xF0\x82\xB5\x82\xC4\x82\xAD\x82\xBE"
                                    "\x82\xB3\x82\xA2"));
-    EXPECT_EQ(40, browseTitle.Header()->capacity);
-    EXPECT_EQ(1, browseTitle.Header()->count);
+    EXPECT_EQ(40, HeaderOf(browseTitle)->capacity);
+    EXPECT_EQ(1, HeaderOf(browseTitle)->count);
 }
 
 TEST(CountedString, PointerValue0x10000IsAText) {

@@ -14,6 +14,7 @@
 #include "tests/text/CountedStringPrinter.h"
 #include "tests/text/TestStringIds.h"
 #include "text/CountedString.h"
+#include "text/CountedStringForTests.h"
 
 namespace kestrel {
 namespace {
@@ -71,7 +72,7 @@ TEST(LoadResource, TextsAroundTheBufferSizesEndAtTheRightAttempt) {
         const long deletes = window.Deletes();
         EXPECT_TRUE(loaded) << "id " << c.id;
         EXPECT_TRUE(Holds(s, expected)) << "id " << c.id;
-        EXPECT_EQ(c.capacity, s.Header()->capacity) << "id " << c.id;
+        EXPECT_EQ(c.capacity, HeaderOf(s)->capacity) << "id " << c.id;
         EXPECT_EQ(c.blocks, blocks) << "id " << c.id;
         EXPECT_EQ(static_cast<long>(c.blocks.size()) - 1, deletes) << "id " << c.id;
     }
@@ -87,7 +88,7 @@ TEST(LoadResource, ReplacesAnOldTextOfAnyLength) {
             EXPECT_TRUE(s.LoadResource(id));
             EXPECT_TRUE(Holds(s, StringTableText(id))) << "id " << id << " over " << old;
             EXPECT_TRUE(Holds(other, old));
-            EXPECT_EQ(1, other.Header()->count);
+            EXPECT_EQ(1, HeaderOf(other)->count);
         }
     }
 }
@@ -101,11 +102,11 @@ TEST(LoadResource, AnOwnBlockWithRoomNeedsNoAllocation) {
     for (const Case& c : cases) {
         CountedString s("x");
         s.GetBuffer(c.room);
-        const StringHeader* block = s.Header();
+        const StringHeader* block = HeaderOf(s);
         AllocationWindow window;
         EXPECT_TRUE(s.LoadResource(c.id));
         EXPECT_EQ(0, window.News()) << "id " << c.id << " into room for " << c.room;
-        EXPECT_EQ(block, s.Header());
+        EXPECT_EQ(block, HeaderOf(s));
         EXPECT_TRUE(Holds(s, StringTableText(c.id)));
     }
 }
@@ -187,7 +188,7 @@ TEST(Format, CutsOutputAt2048BytesInsideTheBlock) {
             EXPECT_TRUE(s.Format("%s", argument.c_str()));
             const std::vector<std::size_t> blocks = window.Sizes();
             EXPECT_TRUE(Holds(s, argument.substr(0, c.length))) << c.output << " bytes";
-            EXPECT_EQ(2048, s.Header()->capacity) << c.output << " bytes";
+            EXPECT_EQ(2048, HeaderOf(s)->capacity) << c.output << " bytes";
             EXPECT_EQ(std::vector<std::size_t>{2048 + kHeaderAndNul}, blocks);
         }
         {
@@ -197,12 +198,12 @@ TEST(Format, CutsOutputAt2048BytesInsideTheBlock) {
             char* buffer = s.GetBuffer(6000);
             std::memset(buffer, 'z', 6001);
             s.ReleaseBuffer(6000);
-            const StringHeader* block = s.Header();
+            const StringHeader* block = HeaderOf(s);
             AllocationWindow window;
             EXPECT_TRUE(s.Format("%s", argument.c_str()));
             EXPECT_EQ(0, window.News());
-            EXPECT_EQ(block, s.Header());
-            EXPECT_EQ(6000, s.Header()->capacity);
+            EXPECT_EQ(block, HeaderOf(s));
+            EXPECT_EQ(6000, HeaderOf(s)->capacity);
             EXPECT_TRUE(Holds(s, argument.substr(0, c.length)))
                 << c.output << " bytes, large block";
         }
@@ -215,14 +216,14 @@ TEST(Format, ConversionsAndSharedTargets) {
     EXPECT_TRUE(s.Format("%s|%d|%c|%%|%s", "ctags", -42, 'x', CountedString("arg").Chars()));
     EXPECT_TRUE(Holds(s, "ctags|-42|x|%|arg"));
     EXPECT_TRUE(Holds(other, "before"));
-    EXPECT_EQ(1, other.Header()->count);
+    EXPECT_EQ(1, HeaderOf(other)->count);
 
     // A second format reuses the block.
-    const StringHeader* block = s.Header();
+    const StringHeader* block = HeaderOf(s);
     AllocationWindow window;
     EXPECT_TRUE(s.Format("%s", "again"));
     EXPECT_EQ(0, window.News());
-    EXPECT_EQ(block, s.Header());
+    EXPECT_EQ(block, HeaderOf(s));
     EXPECT_TRUE(Holds(s, "again"));
 }
 
@@ -267,7 +268,7 @@ TEST(FormatResource, AMissingTextEmptiesTheTargetAndSucceeds) {
         AllocationWindow window;
         EXPECT_TRUE(FormatResource(target, id, "ignored"));
         EXPECT_TRUE(Holds(target, "")) << "id " << id;
-        EXPECT_GE(target.Header()->capacity, 2048);
+        EXPECT_GE(HeaderOf(target)->capacity, 2048);
         EXPECT_TRUE(Holds(other, "not empty"));
         EXPECT_EQ(1, window.StillLive());
     }
