@@ -9,20 +9,13 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-namespace kestrel {
+namespace kestrel::test {
 namespace {
 
-using test::DeleteStoredSettings;
-using test::ImportRedirect;
-using test::LiveBlocks;
-using test::StoreText;
-using test::StoreValue;
-
-const char* const kTextNames[] = {"TagsFileName", "ExecOption", "ExecPath"};
-const char* const kFlagNames[] = {"ExecSync", "ShowConsole", "AskFolder"};
 constexpr DWORD kMebibyte = 1024 * 1024;
 
 // Compares without printing a megabyte on failure.
@@ -34,6 +27,13 @@ testing::AssertionResult SameText(const std::string& expected, const CountedStri
     return testing::AssertionFailure()
            << "expected " << expected.size() << " bytes \"" << expected.substr(0, 40) << "\", got "
            << actual.Length() << " bytes \"" << got.substr(0, 40) << "\"";
+}
+
+// ExecSync, ShowConsole and AskFolder as '1' for set and '0' for clear; the
+// defaults are "101".
+std::string FlagsOf(const Settings& settings) {
+    return {settings.ExecSync ? '1' : '0', settings.ShowConsole ? '1' : '0',
+            settings.AskFolder ? '1' : '0'};
 }
 
 // Blocks that a load leaves behind once its record is gone.
@@ -75,16 +75,11 @@ TEST_F(BadValues, EveryTypeAndSize) {
     for (DWORD i = 0; i < kMebibyte; ++i) {
         pattern[i] = static_cast<char>('a' + i % 26);
     }
-    const Settings defaults;
-
     for (const auto& type : types) {
         for (DWORD size : {DWORD{0}, DWORD{1}, DWORD{3}, DWORD{5}, kMebibyte}) {
             SCOPED_TRACE(testing::Message() << type.name << ", " << size << " bytes");
             ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
-            for (const char* name : kTextNames) {
-                StoreValue(name, type.type, pattern.data(), size);
-            }
-            for (const char* name : kFlagNames) {
+            for (const char* name : kValueNames) {
                 StoreValue(name, type.type, pattern.data(), size);
             }
             EXPECT_EQ(0, BlocksLeftByLoad());
@@ -99,9 +94,7 @@ TEST_F(BadValues, EveryTypeAndSize) {
             // Flags come only from a REG_DWORD of at most four bytes; the
             // letters make every such number but the empty one nonzero.
             const bool taken = type.type == REG_DWORD && size <= 4;
-            EXPECT_EQ(taken ? size > 0 : defaults.ExecSync, settings.ExecSync);
-            EXPECT_EQ(taken ? size > 0 : defaults.ShowConsole, settings.ShowConsole);
-            EXPECT_EQ(taken ? size > 0 : defaults.AskFolder, settings.AskFolder);
+            EXPECT_EQ(taken ? (size > 0 ? "111" : "000") : "101", FlagsOf(settings));
         }
     }
 }
@@ -121,29 +114,22 @@ TEST_F(BadValues, ShortDwordIsTheNumberOfItsBytes) {
     const struct {
         const char* bytes;
         DWORD size;
-        bool taken;
-        bool value;
+        const char* flags;
     } cases[] = {
-        {"", 0, true, false},
-        {"\0", 1, true, false},
-        {"\0\0\0", 3, true, false},
-        {"\x01", 1, true, true},
-        {"\0\0\x01", 3, true, true},
-        {"\0\0\0\0\x01", 5, false, false}, // too long for a number: the default
+        // Five bytes are too long for a number: the defaults.
+        {"", 0, "000"},     {"\0", 1, "000"},       {"\0\0\0", 3, "000"},
+        {"\x01", 1, "111"}, {"\0\0\x01", 3, "111"}, {"\0\0\0\0\x01", 5, "101"},
     };
-    const Settings defaults;
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
         ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
-        for (const char* name : kFlagNames) {
+        for (const char* name : {"ExecSync", "ShowConsole", "AskFolder"}) {
             StoreValue(name, REG_DWORD, c.bytes, c.size);
         }
         Settings settings;
         g_fillStackBelow();
         LoadSettings(settings);
-        EXPECT_EQ(c.taken ? c.value : defaults.ExecSync, settings.ExecSync);
-        EXPECT_EQ(c.taken ? c.value : defaults.ShowConsole, settings.ShowConsole);
-        EXPECT_EQ(c.taken ? c.value : defaults.AskFolder, settings.AskFolder);
+        EXPECT_EQ(c.flags, FlagsOf(settings));
     }
 
     // Each flag is queried with room for four bytes, whatever the one before
@@ -154,14 +140,11 @@ TEST_F(BadValues, ShortDwordIsTheNumberOfItsBytes) {
     StoreValue("AskFolder", REG_DWORD, "\0\0\0\0", 4);
     Settings settings;
     LoadSettings(settings);
-    EXPECT_FALSE(settings.ExecSync);
-    EXPECT_TRUE(settings.ShowConsole);
-    EXPECT_FALSE(settings.AskFolder);
+    EXPECT_EQ("010", FlagsOf(settings));
 }
 
 // A stand-in for RegQueryValueExA that lets a test act before each query of
 // one value: change the stored value, or answer the query itself.
-using QueryFunction = LONG(WINAPI*)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
 struct QueryStep {
     bool withData;   // a query for the data, not only the size
     int dataQueries; // data queries of the value before this one
@@ -170,7 +153,7 @@ struct QueryStep {
 };
 using QueryScript = std::function<bool(const QueryStep&)>;
 
-QueryFunction g_realQuery;
+decltype(&RegQueryValueExA) g_realQuery;
 const QueryScript* g_script;
 const char* g_scriptedValue;
 int g_queries;
@@ -196,7 +179,7 @@ class ScriptedValue {
 public:
     ScriptedValue(const char* name, const QueryScript& script)
         : m_redirect("advapi32.dll", "RegQueryValueExA", reinterpret_cast<void*>(&ScriptedQuery)) {
-        g_realQuery = reinterpret_cast<QueryFunction>(m_redirect.Original());
+        g_realQuery = reinterpret_cast<decltype(&RegQueryValueExA)>(m_redirect.Original());
         g_scriptedValue = name;
         g_queries = 0;
         g_dataQueries = 0;
@@ -209,11 +192,15 @@ private:
     ImportRedirect m_redirect;
 };
 
-// Changes ExecPath before the data query numbered `at`.
-QueryScript StoreBeforeDataQuery(int at, const char* text) {
-    return [at, text](const QueryStep& step) {
-        if (step.withData && step.dataQueries == at) {
-            StoreText("ExecPath", text);
+// Before the data query numbered n, stores changes[n] as ExecPath, or
+// deletes the value where that is null.
+QueryScript ChangeBeforeDataQueries(std::vector<const char*> changes) {
+    return [changes](const QueryStep& step) {
+        const size_t n = static_cast<size_t>(step.dataQueries);
+        if (step.withData && n < changes.size() && changes[n] != nullptr) {
+            StoreText("ExecPath", changes[n]);
+        } else if (step.withData && n < changes.size()) {
+            DeleteStoredValue("ExecPath");
         }
         return false;
     };
@@ -238,20 +225,11 @@ TEST_F(BadValues, TextChangingWhileReadIsReadWholeOrKeepsDefault) {
         QueryScript script;
         const char* expected;
     } cases[] = {
-        {"unchanged", [](const QueryStep&) { return false; }, "my-ctags.exe"},
-        {"grows once", StoreBeforeDataQuery(0, kLongPath), kLongPath},
-        {"grows by one", StoreBeforeDataQuery(0, "my-ctags.exeX"), "my-ctags.exeX"},
-        {"shrinks", StoreBeforeDataQuery(0, "c.exe"), "c.exe"},
-        {"grows twice, then holds",
-         [](const QueryStep& step) {
-             if (step.withData && step.dataQueries == 0) {
-                 StoreText("ExecPath", "C:\\tools\\ctags.exe");
-             }
-             if (step.withData && step.dataQueries == 1) {
-                 StoreText("ExecPath", kLongPath);
-             }
-             return false;
-         },
+        {"unchanged", ChangeBeforeDataQueries({}), "my-ctags.exe"},
+        {"grows once", ChangeBeforeDataQueries({kLongPath}), kLongPath},
+        {"grows by one", ChangeBeforeDataQueries({"my-ctags.exeX"}), "my-ctags.exeX"},
+        {"shrinks", ChangeBeforeDataQueries({"c.exe"}), "c.exe"},
+        {"grows twice, then holds", ChangeBeforeDataQueries({"C:\\tools\\ctags.exe", kLongPath}),
          kLongPath},
         {"never holds still",
          [](const QueryStep& step) {
@@ -264,22 +242,12 @@ TEST_F(BadValues, TextChangingWhileReadIsReadWholeOrKeepsDefault) {
         {"vanishes",
          [](const QueryStep& step) {
              if (step.withData) {
-                 test::DeleteStoredValue("ExecPath");
+                 DeleteStoredValue("ExecPath");
              }
              return false;
          },
          "ctags.exe"},
-        {"grows, then vanishes",
-         [](const QueryStep& step) {
-             if (step.withData && step.dataQueries == 0) {
-                 StoreText("ExecPath", kLongPath);
-             }
-             if (step.withData && step.dataQueries == 1) {
-                 test::DeleteStoredValue("ExecPath");
-             }
-             return false;
-         },
-         "ctags.exe"},
+        {"grows, then vanishes", ChangeBeforeDataQueries({kLongPath, nullptr}), "ctags.exe"},
         // Sizes no setting has, or that do not fit a string at all.
         {"size 16 MiB + 1", AnswerSize(false, ERROR_SUCCESS, 16 * kMebibyte + 1), "ctags.exe"},
         {"size 2 GiB - 1", AnswerSize(false, ERROR_SUCCESS, 0x7FFFFFFF), "ctags.exe"},
@@ -300,10 +268,9 @@ TEST_F(BadValues, TextChangingWhileReadIsReadWholeOrKeepsDefault) {
             StoreText("ExecPath", "my-ctags.exe"); // as it was before this load
             g_queries = 0;
             g_dataQueries = 0;
-            Settings settings;
-            LoadSettings(settings);
-            EXPECT_STREQ(c.expected, settings.ExecPath.Chars());
-            EXPECT_STREQ("my-tags", settings.TagsFileName.Chars()); // the others still read
+            const Values loaded = LoadedValues();
+            EXPECT_EQ(c.expected, loaded.execPath);
+            EXPECT_EQ("my-tags", loaded.tagsFileName); // the others still read
         }
         EXPECT_EQ(0, blocksLeft);
         EXPECT_LE(g_queries, 8) << "gives up after a few tries";
@@ -311,4 +278,4 @@ TEST_F(BadValues, TextChangingWhileReadIsReadWholeOrKeepsDefault) {
 }
 
 } // namespace
-} // namespace kestrel
+} // namespace kestrel::test

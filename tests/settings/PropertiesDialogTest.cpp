@@ -15,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include "host/ImportPatch.h"
 #include "plugin/ModuleState.h"
 #include "resources/resource.h"
 #include "settings/Settings.h"
@@ -23,42 +22,24 @@
 #include "tests/support/Cp932.h"
 #include "tests/support/Dialogs.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/ImportRedirect.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/StoredSettings.h"
 #include "tests/support/UiLanguage.h"
 
-namespace kestrel {
+namespace kestrel::test {
 namespace {
 
-using test::Cp932;
-using test::DialogStep;
-using test::ExpectStoredValue;
-using test::StoredSettingsExist;
-
-const char kDefaultOption[] = "-R -V --tag-relative=yes ";
 const char kToolPath[] = "K:\\tools\\ctags.exe";
 const char kOtherPath[] = "K:\\other\\alt.exe";
 const char kEmptyFolder[] = "K:\\empty";
 
 // The file-open dialog's title and file type in the language of this run.
 std::string OpenTitle() {
-    return test::JapaneseUi() ? Cp932("CTAGSの実行ファイルを指定") : "Specify the CTAGS executable";
+    return JapaneseUi() ? Cp932("CTAGSの実行ファイルを指定") : "Specify the CTAGS executable";
 }
 std::string OpenType() {
-    return test::JapaneseUi() ? Cp932("CTAGS実行ファイル(*.exe)") : "CTAGS executable (*.exe)";
-}
-
-// Edits and check boxes as the dialog shows them.
-struct Shown {
-    std::string tagsFileName, execOption, execPath;
-    bool execSync = false, showConsole = false, askFolder = false;
-};
-
-std::string SzData(const std::string& text) {
-    return text + '\0';
-}
-std::string DwordData(DWORD n) {
-    return std::string(reinterpret_cast<const char*>(&n), 4);
+    return JapaneseUi() ? Cp932("CTAGS実行ファイル(*.exe)") : "CTAGS executable (*.exe)";
 }
 
 // ---- GetOpenFileNameA as the plug-in calls it ------------------------------
@@ -70,16 +51,9 @@ struct OpenFileCall {
     std::string title;
 };
 
-struct OpenFileLog {
-    decltype(&GetOpenFileNameA) real = nullptr;
-    bool callReal = true;
-    std::vector<OpenFileCall> calls;
-};
-
-OpenFileLog& Log() {
-    static OpenFileLog log;
-    return log;
-}
+decltype(&GetOpenFileNameA) g_realGetOpenFileName;
+bool g_callReal = true;
+std::vector<OpenFileCall> g_openFileCalls;
 
 BOOL WINAPI RecordingGetOpenFileNameA(OPENFILENAMEA* dialog) {
     OpenFileCall call;
@@ -97,19 +71,8 @@ BOOL WINAPI RecordingGetOpenFileNameA(OPENFILENAMEA* dialog) {
     if (dialog->lpstrTitle != nullptr) {
         call.title = dialog->lpstrTitle;
     }
-    Log().calls.push_back(call);
-    return Log().callReal ? Log().real(dialog) : FALSE;
-}
-
-bool InstallOpenFileLog() {
-    if (Log().real == nullptr) {
-        Log().real = reinterpret_cast<decltype(&GetOpenFileNameA)>(
-            PatchImport(GetModuleHandleA(nullptr), "comdlg32.dll", "GetOpenFileNameA",
-                        reinterpret_cast<void*>(&RecordingGetOpenFileNameA)));
-    }
-    Log().callReal = true;
-    Log().calls.clear();
-    return Log().real != nullptr;
+    g_openFileCalls.push_back(call);
+    return g_callReal ? g_realGetOpenFileName(dialog) : FALSE;
 }
 
 // Everything the browse button gives the file-open dialog besides the
@@ -162,15 +125,11 @@ void Click(HWND dialog, int id) {
 bool Checked(HWND dialog, int id) {
     return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
-Shown Read(HWND dialog) {
-    Shown shown;
-    shown.tagsFileName = Text(dialog, IDC_TAGS_FILE_NAME);
-    shown.execOption = Text(dialog, IDC_EXEC_OPTION);
-    shown.execPath = Text(dialog, IDC_EXEC_PATH);
-    shown.execSync = Checked(dialog, IDC_EXEC_SYNC);
-    shown.showConsole = Checked(dialog, IDC_SHOW_CONSOLE);
-    shown.askFolder = Checked(dialog, IDC_ASK_FOLDER);
-    return shown;
+// Edits and check boxes as the dialog shows them.
+Values Read(HWND dialog) {
+    return {Text(dialog, IDC_TAGS_FILE_NAME),  Text(dialog, IDC_EXEC_OPTION),
+            Text(dialog, IDC_EXEC_PATH),       Checked(dialog, IDC_EXEC_SYNC),
+            Checked(dialog, IDC_SHOW_CONSOLE), Checked(dialog, IDC_ASK_FOLDER)};
 }
 
 BOOL CALLBACK FindEdit(HWND window, LPARAM param) {
@@ -229,15 +188,19 @@ DialogStep On(const HWND& expected, DialogStep step) {
 class PropertiesDialogTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(test::DeleteStoredSettings());
-        ASSERT_TRUE(InstallOpenFileLog()) << "GetOpenFileNameA is not imported by name";
+        ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
+        g_realGetOpenFileName =
+            reinterpret_cast<decltype(g_realGetOpenFileName)>(openFile.Original());
+        ASSERT_NE(nullptr, g_realGetOpenFileName) << "GetOpenFileNameA is not imported by name";
+        g_callReal = true;
+        g_openFileCalls.clear();
         ASSERT_NE(nullptr, host.Window());
-        test::MakeFolders("K:\\tools");
-        test::MakeFolders("K:\\other");
-        test::MakeFolders(kEmptyFolder);
-        test::MakeFile(kToolPath);
-        test::MakeFile(kOtherPath);
-        ASSERT_TRUE(test::Exists(kToolPath)) << "drive K: is missing: run under wine-run.sh";
+        MakeFolders("K:\\tools");
+        MakeFolders("K:\\other");
+        MakeFolders(kEmptyFolder);
+        MakeFile(kToolPath);
+        MakeFile(kOtherPath);
+        ASSERT_TRUE(Exists(kToolPath)) << "drive K: is missing: run under wine-run.sh";
         ASSERT_TRUE(SetCurrentDirectoryA(kEmptyFolder));
     }
 
@@ -270,12 +233,12 @@ protected:
                 first(shown);
             };
         }
-        test::DriveDialogs(call, std::move(steps));
+        DriveDialogs(call, std::move(steps));
     }
 
     // Opens the properties and reads what they show, then cancels.
-    Shown ShownOnOpening() {
-        Shown shown;
+    Values ShownOnOpening() {
+        Values shown;
         ShowProperties({[&](HWND d) {
             shown = Read(d);
             Click(d, IDCANCEL);
@@ -283,57 +246,36 @@ protected:
         return shown;
     }
 
-    test::FakeHost host;
+    ImportRedirect openFile{"comdlg32.dll", "GetOpenFileNameA",
+                            reinterpret_cast<void*>(&RecordingGetOpenFileNameA)};
+    FakeHost host;
     HWND dialog = nullptr; // the properties dialog of the last call
 };
 
 TEST_F(PropertiesDialogTest, ShowsDefaultsWithoutStoredSettings) {
-    const Shown shown = ShownOnOpening();
-    EXPECT_EQ("tags", shown.tagsFileName);
-    EXPECT_EQ(kDefaultOption, shown.execOption);
-    EXPECT_EQ("ctags.exe", shown.execPath);
-    EXPECT_TRUE(shown.execSync);
-    EXPECT_FALSE(shown.showConsole);
-    EXPECT_TRUE(shown.askFolder);
+    EXPECT_EQ(Values(), ShownOnOpening());
     EXPECT_FALSE(StoredSettingsExist());
 }
 
 TEST_F(PropertiesDialogTest, OkWithoutChangeWritesAllSixValues) {
     ShowProperties({[](HWND d) { Click(d, IDOK); }});
     ASSERT_TRUE(StoredSettingsExist());
-    ExpectStoredValue("TagsFileName", REG_SZ, SzData("tags"));
-    ExpectStoredValue("ExecOption", REG_SZ, SzData(kDefaultOption));
-    ExpectStoredValue("ExecPath", REG_SZ, SzData("ctags.exe"));
-    ExpectStoredValue("ExecSync", REG_DWORD, DwordData(1));
-    ExpectStoredValue("ShowConsole", REG_DWORD, DwordData(0));
-    ExpectStoredValue("AskFolder", REG_DWORD, DwordData(1));
+    ExpectStoredValues(Values());
 }
 
 TEST_F(PropertiesDialogTest, OkSavesEditedControlsAndTheNextOpeningShowsThem) {
-    const std::string option = Cp932("-R --exclude=日本語 ");
+    const Values edited{"TAGS2", Cp932("-R --exclude=日本語 "), kOtherPath, false, true, false};
     ShowProperties({[&](HWND d) {
-        SetText(d, IDC_TAGS_FILE_NAME, "TAGS2");
-        SetText(d, IDC_EXEC_OPTION, option);
-        SetText(d, IDC_EXEC_PATH, kOtherPath);
+        SetText(d, IDC_TAGS_FILE_NAME, edited.tagsFileName);
+        SetText(d, IDC_EXEC_OPTION, edited.execOption);
+        SetText(d, IDC_EXEC_PATH, edited.execPath);
         for (int box : {IDC_EXEC_SYNC, IDC_SHOW_CONSOLE, IDC_ASK_FOLDER}) {
             SendMessageA(GetDlgItem(d, box), BM_CLICK, 0, 0); // toggles
         }
         Click(d, IDOK);
     }});
-    ExpectStoredValue("TagsFileName", REG_SZ, SzData("TAGS2"));
-    ExpectStoredValue("ExecOption", REG_SZ, SzData(option));
-    ExpectStoredValue("ExecPath", REG_SZ, SzData(kOtherPath));
-    ExpectStoredValue("ExecSync", REG_DWORD, DwordData(0));
-    ExpectStoredValue("ShowConsole", REG_DWORD, DwordData(1));
-    ExpectStoredValue("AskFolder", REG_DWORD, DwordData(0));
-
-    const Shown shown = ShownOnOpening();
-    EXPECT_EQ("TAGS2", shown.tagsFileName);
-    EXPECT_EQ(option, shown.execOption);
-    EXPECT_EQ(kOtherPath, shown.execPath);
-    EXPECT_FALSE(shown.execSync);
-    EXPECT_TRUE(shown.showConsole);
-    EXPECT_FALSE(shown.askFolder);
+    ExpectStoredValues(edited);
+    EXPECT_EQ(edited, ShownOnOpening());
 }
 
 TEST_F(PropertiesDialogTest, ClearedOptionsAreSavedEmptyAndReopenAsTheDefault) {
@@ -341,12 +283,9 @@ TEST_F(PropertiesDialogTest, ClearedOptionsAreSavedEmptyAndReopenAsTheDefault) {
         SetText(d, IDC_EXEC_OPTION, "");
         Click(d, IDOK);
     }});
-    ExpectStoredValue("ExecOption", REG_SZ, std::string(1, '\0'));
-    EXPECT_EQ(kDefaultOption, ShownOnOpening().execOption);
-
-    Settings settings; // as the next command loads them
-    LoadSettings(settings);
-    EXPECT_STREQ(kDefaultOption, settings.ExecOption.Chars());
+    ExpectStoredText("ExecOption", "");
+    EXPECT_EQ(Values().execOption, ShownOnOpening().execOption);
+    EXPECT_EQ(Values().execOption, LoadedValues().execOption); // as the next command loads them
 }
 
 TEST_F(PropertiesDialogTest, LongEditTextIsCutTo1023Bytes) {
@@ -356,7 +295,7 @@ TEST_F(PropertiesDialogTest, LongEditTextIsCutTo1023Bytes) {
     };
     for (const Case c : {Case{1022, 1022}, Case{1023, 1023}, Case{1024, 1023}, Case{3000, 1023}}) {
         SCOPED_TRACE(c.typed);
-        ASSERT_NO_FATAL_FAILURE(test::DeleteStoredSettings());
+        ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
         // Distinct bytes per edit, so a text read into the wrong field shows.
         ShowProperties({[&](HWND d) {
             SetText(d, IDC_TAGS_FILE_NAME, std::string(c.typed, 't'));
@@ -364,31 +303,37 @@ TEST_F(PropertiesDialogTest, LongEditTextIsCutTo1023Bytes) {
             SetText(d, IDC_EXEC_PATH, std::string(c.typed, 'p'));
             Click(d, IDOK);
         }});
-        ExpectStoredValue("TagsFileName", REG_SZ, SzData(std::string(c.kept, 't')));
-        ExpectStoredValue("ExecOption", REG_SZ, SzData(std::string(c.kept, 'o')));
-        ExpectStoredValue("ExecPath", REG_SZ, SzData(std::string(c.kept, 'p')));
+        ExpectStoredText("TagsFileName", std::string(c.kept, 't'));
+        ExpectStoredText("ExecOption", std::string(c.kept, 'o'));
+        ExpectStoredText("ExecPath", std::string(c.kept, 'p'));
     }
 }
 
 // Each way of ending the dialog after a successful browse: OK keeps the
 // browsed path, everything else leaves the registry as it was.
 TEST_F(PropertiesDialogTest, EndingAfterABrowseSavesOnlyOnOk) {
-    enum class Ending { OkButton, EnterKey, CancelButton, EscapeKey, Close };
-    struct Case {
+    const struct {
         const char* name;
-        Ending ending;
+        DialogStep end;
         bool saves;
+    } cases[] = {
+        {"OK button", [](HWND d) { Click(d, IDOK); }, true},
+        {"Enter",
+         [](HWND d) {
+             // Into an edit first: Enter on the focused browse button would
+             // press that button.
+             SendMessageA(d, WM_NEXTDLGCTL,
+                          reinterpret_cast<WPARAM>(GetDlgItem(d, IDC_TAGS_FILE_NAME)), TRUE);
+             DialogDriver::PressKey(VK_RETURN);
+         },
+         true},
+        {"Cancel button", [](HWND d) { Click(d, IDCANCEL); }, false},
+        {"Escape", [](HWND) { DialogDriver::PressKey(VK_ESCAPE); }, false},
+        {"WM_CLOSE", [](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); }, false},
     };
-    const Case cases[] = {
-        {"OK button", Ending::OkButton, true},
-        {"Enter", Ending::EnterKey, true},
-        {"Cancel button", Ending::CancelButton, false},
-        {"Escape", Ending::EscapeKey, false},
-        {"WM_CLOSE", Ending::Close, false},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_NO_FATAL_FAILURE(test::DeleteStoredSettings());
+        ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
         ShowProperties({
             [](HWND d) { Click(d, IDC_BROWSE); },
             Over(dialog, [](HWND fileDialog) { PickFile(fileDialog, kToolPath); }),
@@ -396,33 +341,12 @@ TEST_F(PropertiesDialogTest, EndingAfterABrowseSavesOnlyOnOk) {
                [&](HWND d) {
                    // The edit shows the chosen path while the dialog is still open.
                    EXPECT_EQ(kToolPath, Text(d, IDC_EXEC_PATH));
-                   switch (c.ending) {
-                   case Ending::OkButton:
-                       Click(d, IDOK);
-                       break;
-                   case Ending::EnterKey:
-                       // Into an edit first: Enter on the focused browse button
-                       // would press that button.
-                       SendMessageA(d, WM_NEXTDLGCTL,
-                                    reinterpret_cast<WPARAM>(GetDlgItem(d, IDC_TAGS_FILE_NAME)),
-                                    TRUE);
-                       DialogDriver::PressKey(VK_RETURN);
-                       break;
-                   case Ending::CancelButton:
-                       Click(d, IDCANCEL);
-                       break;
-                   case Ending::EscapeKey:
-                       DialogDriver::PressKey(VK_ESCAPE);
-                       break;
-                   case Ending::Close:
-                       PostMessageA(d, WM_CLOSE, 0, 0);
-                       break;
-                   }
+                   c.end(d);
                }),
         });
         if (c.saves) {
-            ExpectStoredValue("ExecPath", REG_SZ, SzData(kToolPath));
-            ExpectStoredValue("TagsFileName", REG_SZ, SzData("tags"));
+            ExpectStoredText("ExecPath", kToolPath);
+            ExpectStoredText("TagsFileName", "tags");
         } else {
             EXPECT_FALSE(StoredSettingsExist());
         }
@@ -450,12 +374,12 @@ TEST_F(PropertiesDialogTest, FileOpenStartsFromAnExistingExecPathOnly) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_NO_FATAL_FAILURE(test::DeleteStoredSettings());
+        ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
         if (c.stored != nullptr) {
-            test::StoreText("ExecPath", c.stored);
+            StoreText("ExecPath", c.stored);
         }
         ASSERT_TRUE(SetCurrentDirectoryA(c.currentDirectory));
-        Log().calls.clear();
+        g_openFileCalls.clear();
         std::string shownPath;
         ShowProperties({
             [&](HWND d) {
@@ -480,13 +404,13 @@ TEST_F(PropertiesDialogTest, FileOpenStartsFromAnExistingExecPathOnly) {
                  }),
             On(dialog, [](HWND d) { Click(d, IDOK); }),
         });
-        ASSERT_EQ(1u, Log().calls.size());
-        EXPECT_EQ(c.initialFile, Log().calls[0].file);
-        ExpectBrowseCall(Log().calls[0], dialog);
+        ASSERT_EQ(1u, g_openFileCalls.size());
+        EXPECT_EQ(c.initialFile, g_openFileCalls[0].file);
+        ExpectBrowseCall(g_openFileCalls[0], dialog);
         // A cancelled browse changes nothing: OK saves the path as shown.
         const std::string stored = c.stored != nullptr ? c.stored : "ctags.exe";
         EXPECT_EQ(stored, shownPath);
-        ExpectStoredValue("ExecPath", REG_SZ, SzData(stored));
+        ExpectStoredText("ExecPath", stored);
     }
 }
 
@@ -516,9 +440,9 @@ TEST_F(PropertiesDialogTest, BrowseStartsFromTheRecordNotFromTypedText) {
                Click(d, IDCANCEL);
            }),
     });
-    ASSERT_EQ(2u, Log().calls.size());
-    EXPECT_EQ("", Log().calls[0].file);
-    EXPECT_EQ(kOtherPath, Log().calls[1].file);
+    ASSERT_EQ(2u, g_openFileCalls.size());
+    EXPECT_EQ("", g_openFileCalls[0].file);
+    EXPECT_EQ(kOtherPath, g_openFileCalls[1].file);
     EXPECT_FALSE(StoredSettingsExist());
 }
 
@@ -548,19 +472,15 @@ TEST_F(PropertiesDialogTest, FileOpenRefusesAMissingName) {
                Click(d, IDOK);
            }),
     });
-    ExpectStoredValue("ExecPath", REG_SZ, SzData("ctags.exe"));
+    ExpectStoredText("ExecPath", "ctags.exe");
 }
 
 // The dialog procedure edits the record it is given and never saves itself.
 TEST_F(PropertiesDialogTest, DialogEditsTheGivenRecordInPlace) {
+    const Values given{"T", "-x", kOtherPath, false, true, false};
     Settings settings;
-    settings.TagsFileName = "T";
-    settings.ExecOption = "-x";
-    settings.ExecPath = kOtherPath;
-    settings.ExecSync = false;
-    settings.ShowConsole = true;
-    settings.AskFolder = false;
-    Shown shown;
+    SetValues(settings, given);
+    Values shown;
     LONG_PTR slot = 0;
     const INT_PTR result = ShowDialog(&settings, {[&](HWND d) {
         shown = Read(d);
@@ -570,24 +490,15 @@ TEST_F(PropertiesDialogTest, DialogEditsTheGivenRecordInPlace) {
         Click(d, IDOK);
     }});
     EXPECT_EQ(IDOK, result);
-    EXPECT_EQ("T", shown.tagsFileName);
-    EXPECT_EQ("-x", shown.execOption);
-    EXPECT_EQ(kOtherPath, shown.execPath);
-    EXPECT_FALSE(shown.execSync);
-    EXPECT_TRUE(shown.showConsole);
-    EXPECT_FALSE(shown.askFolder);
+    EXPECT_EQ(given, shown);
     EXPECT_EQ(reinterpret_cast<LONG_PTR>(&settings), slot);
-    EXPECT_STREQ("U", settings.TagsFileName.Chars());
-    EXPECT_STREQ("-x", settings.ExecOption.Chars());
-    EXPECT_TRUE(settings.ExecSync);
-    EXPECT_TRUE(settings.ShowConsole);
+    EXPECT_EQ((Values{"U", "-x", kOtherPath, true, true, false}), ValuesOf(settings));
     EXPECT_FALSE(StoredSettingsExist());
 }
 
 TEST_F(PropertiesDialogTest, NullRecordLeavesTemplateStateAndBrowseDoesNothing) {
-    Log().callReal = false; // a wrong call must not leave a real dialog open
-    Shown shown;
-    shown.execSync = shown.showConsole = shown.askFolder = true;
+    g_callReal = false; // a wrong call must not leave a real dialog open
+    Values shown;
     LONG_PTR slot = -1;
     const INT_PTR result = ShowDialog(nullptr, {[&](HWND d) {
                                           shown = Read(d);
@@ -598,14 +509,9 @@ TEST_F(PropertiesDialogTest, NullRecordLeavesTemplateStateAndBrowseDoesNothing) 
                                           Click(d, IDOK);
                                       }});
     EXPECT_EQ(IDOK, result);
-    EXPECT_EQ("", shown.tagsFileName);
-    EXPECT_EQ("", shown.execOption);
-    EXPECT_EQ("", shown.execPath);
-    EXPECT_FALSE(shown.execSync);
-    EXPECT_FALSE(shown.showConsole);
-    EXPECT_FALSE(shown.askFolder);
+    EXPECT_EQ((Values{"", "", "", false, false, false}), shown);
     EXPECT_EQ(0, slot);
-    EXPECT_TRUE(Log().calls.empty());
+    EXPECT_TRUE(g_openFileCalls.empty());
     EXPECT_FALSE(StoredSettingsExist());
 }
 
@@ -619,4 +525,4 @@ TEST_F(PropertiesDialogTest, NothingIsSavedWhenTheDialogCannotOpen) {
 }
 
 } // namespace
-} // namespace kestrel
+} // namespace kestrel::test

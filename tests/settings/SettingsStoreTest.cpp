@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "plugin/UniqueAny.h"
 #include "settings/PropertiesDialog.h"
 #include "tests/support/ImportRedirect.h"
 #include "tests/support/StoredSettings.h"
@@ -9,16 +10,8 @@
 
 #include <gtest/gtest.h>
 
-namespace kestrel {
+namespace kestrel::test {
 namespace {
-
-using test::DeleteStoredSettings;
-using test::ImportRedirect;
-using test::ReadStoredValue;
-using test::StoredValue;
-using test::StoreFlag;
-using test::StoreText;
-using test::StoreValue;
 
 // Japanese texts in code page 932; 表 and ソ end in the byte 0x5C, a
 // backslash when read byte by byte.
@@ -29,27 +22,20 @@ const char kJapanesePath[] =
 const wchar_t kJapanesePathWide[] = L"C:\\\u30c4\u30fc\u30eb\\\u8868\\ctags.exe";
 const char kJapaneseOption[] = "--langmap=\x83\x5c\x81\x5b\x83\x58:.c -R "; // ソース
 
-void ExpectDefaults(const Settings& settings) {
-    EXPECT_TRUE(settings.ExecSync);
-    EXPECT_FALSE(settings.ShowConsole);
-    EXPECT_TRUE(settings.AskFolder);
-    EXPECT_STREQ("ctags.exe", settings.ExecPath.Chars());
-    EXPECT_STREQ("-R -V --tag-relative=yes ", settings.ExecOption.Chars());
-    EXPECT_EQ(25, settings.ExecOption.Length());
-    EXPECT_STREQ("tags", settings.TagsFileName.Chars());
-}
-
+// Every character stored in value `name`, a terminator included.
 std::wstring ReadStoredWide(const wchar_t* name) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return L"<no key>";
     }
+    const UniqueRegKey owner(key);
     wchar_t buffer[260] = {};
-    DWORD size = sizeof buffer - sizeof(wchar_t);
-    const LONG status =
-        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS ? std::wstring(buffer) : L"<no value>";
+    DWORD size = sizeof buffer;
+    if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
+        ERROR_SUCCESS) {
+        return L"<no value>";
+    }
+    return std::wstring(buffer, size / sizeof(wchar_t));
 }
 
 class SettingsStore : public testing::Test {
@@ -58,32 +44,14 @@ protected:
 };
 
 TEST_F(SettingsStore, LoadWithoutKeyKeepsDefaults) {
-    Settings settings;
-    LoadSettings(settings);
-    ExpectDefaults(settings);
+    EXPECT_EQ(Values(), LoadedValues());
 }
 
 TEST_F(SettingsStore, SaveWritesDefaultsAsTheStoredLayout) {
     Settings settings;
     SaveSettings(settings);
-
-    // Texts with their size, the NUL last.
-    const struct {
-        const char* name;
-        DWORD type;
-        std::string bytes;
-    } values[] = {
-        {"TagsFileName", REG_SZ, std::string("tags", 5)},
-        {"ExecOption", REG_SZ, std::string("-R -V --tag-relative=yes ", 26)},
-        {"ExecPath", REG_SZ, std::string("ctags.exe", 10)},
-        {"ExecSync", REG_DWORD, std::string("\x01\0\0\0", 4)},
-        {"ShowConsole", REG_DWORD, std::string("\0\0\0\0", 4)},
-        {"AskFolder", REG_DWORD, std::string("\x01\0\0\0", 4)},
-    };
-    for (const auto& value : values) {
-        test::ExpectStoredValue(value.name, value.type, value.bytes);
-    }
-    EXPECT_EQ(6, test::StoredValueCount()); // nothing else under the key
+    ExpectStoredValues(Values());
+    EXPECT_EQ(6, StoredValueCount()); // nothing else under the key
 }
 
 TEST_F(SettingsStore, EmptyTextsKeepDefaults) {
@@ -95,9 +63,7 @@ TEST_F(SettingsStore, EmptyTextsKeepDefaults) {
         for (const char* name : {"TagsFileName", "ExecOption", "ExecPath"}) {
             StoreValue(name, REG_SZ, "", size);
         }
-        Settings settings;
-        LoadSettings(settings);
-        ExpectDefaults(settings);
+        EXPECT_EQ(Values(), LoadedValues());
     }
 }
 
@@ -105,50 +71,41 @@ TEST_F(SettingsStore, EmptyTextSavedAsOneNulAndLoadedAsDefault) {
     Settings settings;
     settings.ExecOption = "";
     SaveSettings(settings);
-    const StoredValue stored = ReadStoredValue("ExecOption");
-    EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.type);
-    EXPECT_EQ(std::string(1, '\0'), stored.bytes);
-
-    Settings loaded;
-    LoadSettings(loaded);
-    EXPECT_STREQ("-R -V --tag-relative=yes ", loaded.ExecOption.Chars());
+    ExpectStoredText("ExecOption", "");
+    EXPECT_EQ(Values().execOption, LoadedValues().execOption);
 }
 
 TEST_F(SettingsStore, FlagsAreTakenFromDwordsOnly) {
     const DWORD zero = 0, one = 1, seven = 7;
     const struct {
         const char* name;
-        bool Settings::*field;
+        bool Values::*field;
         DWORD type;
         const void* data;
         DWORD size;
         bool expected;
     } cases[] = {
-        {"ExecSync", &Settings::ExecSync, REG_DWORD, &zero, 4, false},
-        {"ExecSync", &Settings::ExecSync, REG_DWORD, &seven, 4, true},
-        {"ExecSync", &Settings::ExecSync, REG_SZ, "0", 2, true}, // the default
-        {"ShowConsole", &Settings::ShowConsole, REG_DWORD, &one, 4, true},
-        {"ShowConsole", &Settings::ShowConsole, REG_SZ, "1", 2, false}, // the default
-        {"ShowConsole", &Settings::ShowConsole, REG_BINARY, &one, 4, false},
-        {"AskFolder", &Settings::AskFolder, REG_DWORD, &zero, 4, false},
-        {"AskFolder", &Settings::AskFolder, REG_DWORD_BIG_ENDIAN, &zero, 4, true},
+        {"ExecSync", &Values::execSync, REG_DWORD, &zero, 4, false},
+        {"ExecSync", &Values::execSync, REG_DWORD, &seven, 4, true},
+        {"ExecSync", &Values::execSync, REG_SZ, "0", 2, true}, // the default
+        {"ShowConsole", &Values::showConsole, REG_DWORD, &one, 4, true},
+        {"ShowConsole", &Values::showConsole, REG_SZ, "1", 2, false}, // the default
+        {"ShowConsole", &Values::showConsole, REG_BINARY, &one, 4, false},
+        {"AskFolder", &Values::askFolder, REG_DWORD, &zero, 4, false},
+        {"AskFolder", &Values::askFolder, REG_DWORD_BIG_ENDIAN, &zero, 4, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.name << " type " << c.type);
         ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
         StoreValue(c.name, c.type, c.data, c.size);
-        Settings settings;
-        LoadSettings(settings);
-        EXPECT_EQ(c.expected, settings.*c.field);
+        EXPECT_EQ(c.expected, LoadedValues().*c.field);
     }
 }
 
 TEST_F(SettingsStore, ExpandableTextIsTakenUnexpanded) {
     const char text[] = "%TEMP%\\x";
     StoreValue("TagsFileName", REG_EXPAND_SZ, text, sizeof text);
-    Settings settings;
-    LoadSettings(settings);
-    EXPECT_STREQ("%TEMP%\\x", settings.TagsFileName.Chars());
+    EXPECT_EQ(text, LoadedValues().tagsFileName);
 }
 
 TEST_F(SettingsStore, TextStoredWithoutNulIsReadWhole) {
@@ -156,25 +113,13 @@ TEST_F(SettingsStore, TextStoredWithoutNulIsReadWhole) {
     // count, the one right after the data; a byte other than NUL there keeps
     // it from doing so.
     StoreValue("ExecPath", REG_SZ, "tool.exe#", 8);
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key));
-    DWORD storedSize = 0;
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegQueryValueExW(key, L"ExecPath", nullptr, nullptr, nullptr, &storedSize));
-    RegCloseKey(key);
-    ASSERT_EQ(8 * sizeof(wchar_t), storedSize); // eight characters, no terminator
-
-    Settings settings;
-    LoadSettings(settings);
-    EXPECT_STREQ("tool.exe", settings.ExecPath.Chars());
+    ASSERT_EQ(L"tool.exe", ReadStoredWide(L"ExecPath")); // no terminator
+    EXPECT_EQ("tool.exe", LoadedValues().execPath);
 }
 
 TEST_F(SettingsStore, TextEndsAtANulInsideItsData) {
     StoreValue("ExecPath", REG_SZ, "tool.exe\0old.exe", 17);
-    Settings settings;
-    LoadSettings(settings);
-    EXPECT_STREQ("tool.exe", settings.ExecPath.Chars());
-    EXPECT_EQ(8, settings.ExecPath.Length());
+    EXPECT_EQ("tool.exe", LoadedValues().execPath); // the length as well
 }
 
 TEST_F(SettingsStore, PropertiesWhoseDialogCannotBeMadeSaveNothing) {
@@ -182,42 +127,25 @@ TEST_F(SettingsStore, PropertiesWhoseDialogCannotBeMadeSaveNothing) {
     ASSERT_EQ(-1, DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(106), nullptr,
                                   PropertiesDialogProc, 0));
     ShowProperties(nullptr);
-    EXPECT_EQ(-1, test::StoredValueCount());
+    EXPECT_EQ(-1, StoredValueCount());
 }
 
 TEST_F(SettingsStore, SaveThenLoadReproducesEverything) {
-    const struct {
-        const char* tags;
-        const char* option;
-        const char* path;
-        bool sync, console, ask;
-    } records[] = {
-        {"tags", "-R -V --tag-relative=yes ", "ctags.exe", true, false, true},
+    const Values records[] = {
+        {},
         {kJapaneseTags, kJapaneseOption, kJapanesePath, false, true, false},
         {"T", " ", "C:\\Program Files\\ctags\\ctags.exe", true, true, true},
         {"my tags", "-R", "x", false, false, false},
     };
-    for (const auto& record : records) {
-        SCOPED_TRACE(record.path);
+    for (const Values& record : records) {
+        SCOPED_TRACE(record.execPath);
         ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
         {
             Settings settings;
-            settings.TagsFileName = record.tags;
-            settings.ExecOption = record.option;
-            settings.ExecPath = record.path;
-            settings.ExecSync = record.sync;
-            settings.ShowConsole = record.console;
-            settings.AskFolder = record.ask;
+            SetValues(settings, record);
             SaveSettings(settings);
         }
-        Settings loaded;
-        LoadSettings(loaded);
-        EXPECT_STREQ(record.tags, loaded.TagsFileName.Chars());
-        EXPECT_STREQ(record.option, loaded.ExecOption.Chars());
-        EXPECT_STREQ(record.path, loaded.ExecPath.Chars());
-        EXPECT_EQ(record.sync, loaded.ExecSync);
-        EXPECT_EQ(record.console, loaded.ShowConsole);
-        EXPECT_EQ(record.ask, loaded.AskFolder);
+        EXPECT_EQ(record, LoadedValues());
     }
 }
 
@@ -226,8 +154,8 @@ TEST_F(SettingsStore, JapaneseTextsAreStoredAsTheirCharacters) {
     settings.TagsFileName = kJapaneseTags;
     settings.ExecPath = kJapanesePath;
     SaveSettings(settings);
-    EXPECT_EQ(std::wstring(kJapaneseTagsWide), ReadStoredWide(L"TagsFileName"));
-    EXPECT_EQ(std::wstring(kJapanesePathWide), ReadStoredWide(L"ExecPath"));
+    EXPECT_EQ(kJapaneseTagsWide + std::wstring(1, L'\0'), ReadStoredWide(L"TagsFileName"));
+    EXPECT_EQ(kJapanesePathWide + std::wstring(1, L'\0'), ReadStoredWide(L"ExecPath"));
 }
 
 // Stand-ins for the registry functions; they pass every call on.
@@ -236,12 +164,7 @@ struct SetValueCall {
     DWORD type;
     DWORD size;
 };
-using SetValueFunction = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
-using OpenKeyFunction = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
-using CreateKeyFunction = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM,
-                                        LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD);
-
-SetValueFunction g_realSetValue;
+decltype(&RegSetValueExA) g_realSetValue;
 std::vector<SetValueCall> g_setValueCalls;
 const char* g_failingValue; // its write fails without reaching the registry
 
@@ -259,8 +182,8 @@ struct KeyRequest {
     DWORD options;
     REGSAM access;
 };
-OpenKeyFunction g_realOpenKey;
-CreateKeyFunction g_realCreateKey;
+decltype(&RegOpenKeyExA) g_realOpenKey;
+decltype(&RegCreateKeyExA) g_realCreateKey;
 std::vector<KeyRequest> g_keyRequests;
 bool g_refuseOpen;
 
@@ -280,79 +203,66 @@ LONG WINAPI RecordingCreateKey(HKEY root, LPCSTR path, DWORD reserved, LPSTR key
                            disposition);
 }
 
-class RecordedWrites {
+// Points the program's import of `function` at `standIn` and `real` at the
+// original for the guard's lifetime.
+template <class Function> struct StandIn : ImportRedirect {
+    StandIn(const char* function, Function standIn, Function& real)
+        : ImportRedirect("advapi32.dll", function, reinterpret_cast<void*>(standIn)) {
+        real = reinterpret_cast<Function>(Original());
+    }
+};
+
+class RecordedWrites : public StandIn<decltype(&RegSetValueExA)> {
 public:
     explicit RecordedWrites(const char* failing = nullptr)
-        : m_redirect("advapi32.dll", "RegSetValueExA",
-                     reinterpret_cast<void*>(&RecordingSetValue)) {
-        g_realSetValue = reinterpret_cast<SetValueFunction>(m_redirect.Original());
+        : StandIn("RegSetValueExA", &RecordingSetValue, g_realSetValue) {
         g_setValueCalls.clear();
         g_failingValue = failing;
     }
     ~RecordedWrites() { g_failingValue = nullptr; }
-    bool Active() const { return m_redirect.Original() != nullptr; }
-
-private:
-    ImportRedirect m_redirect;
 };
 
 TEST_F(SettingsStore, SaveWritesInOrderAndGoesOnPastAFailedWrite) {
-    const char* const order[] = {"TagsFileName", "ExecOption",  "ExecPath",
-                                 "ExecSync",     "ShowConsole", "AskFolder"};
-    for (const char* failing : order) {
-        SCOPED_TRACE(failing);
+    const Values old{"old-tags", "old-option", "old.exe", false, true, false};
+    const Values fresh{"new-tags", "new-option", "new.exe"};
+    // Loaded afterwards, for each failing write in turn: only that one is old.
+    const Values loaded[] = {
+        {"old-tags", "new-option", "new.exe"},
+        {"new-tags", "old-option", "new.exe"},
+        {"new-tags", "new-option", "old.exe"},
+        {"new-tags", "new-option", "new.exe", false},
+        {"new-tags", "new-option", "new.exe", true, true},
+        {"new-tags", "new-option", "new.exe", true, false, false},
+    };
+    for (size_t failing = 0; failing < 6; ++failing) {
+        SCOPED_TRACE(kValueNames[failing]);
         ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
-        StoreText("TagsFileName", "old-tags");
-        StoreText("ExecOption", "old-option");
-        StoreText("ExecPath", "old.exe");
-        StoreFlag("ExecSync", 0);
-        StoreFlag("ShowConsole", 1);
-        StoreFlag("AskFolder", 0);
+        StoreValues(old);
         {
             Settings settings;
-            settings.TagsFileName = "new-tags";
-            settings.ExecOption = "new-option";
-            settings.ExecPath = "new.exe";
-            settings.ShowConsole = false; // ExecSync and AskFolder stay true
-            RecordedWrites writes(failing);
-            ASSERT_TRUE(writes.Active());
+            SetValues(settings, fresh);
+            RecordedWrites writes(kValueNames[failing]);
+            ASSERT_NE(nullptr, writes.Original());
             SaveSettings(settings);
         }
         ASSERT_EQ(6u, g_setValueCalls.size());
         for (size_t i = 0; i < 6; ++i) {
-            EXPECT_EQ(order[i], g_setValueCalls[i].name);
-            EXPECT_EQ(i < 3 ? static_cast<DWORD>(REG_SZ) : static_cast<DWORD>(REG_DWORD),
-                      g_setValueCalls[i].type);
+            EXPECT_EQ(kValueNames[i], g_setValueCalls[i].name);
+            EXPECT_EQ(i < 3 ? DWORD{REG_SZ} : DWORD{REG_DWORD}, g_setValueCalls[i].type);
         }
         EXPECT_EQ(9u, g_setValueCalls[0].size); // "new-tags" and its NUL
         EXPECT_EQ(4u, g_setValueCalls[3].size);
-
-        Settings loaded;
-        LoadSettings(loaded);
-        const bool failed[] = {
-            lstrcmpA(failing, "TagsFileName") == 0, lstrcmpA(failing, "ExecOption") == 0,
-            lstrcmpA(failing, "ExecPath") == 0,     lstrcmpA(failing, "ExecSync") == 0,
-            lstrcmpA(failing, "ShowConsole") == 0,  lstrcmpA(failing, "AskFolder") == 0};
-        EXPECT_STREQ(failed[0] ? "old-tags" : "new-tags", loaded.TagsFileName.Chars());
-        EXPECT_STREQ(failed[1] ? "old-option" : "new-option", loaded.ExecOption.Chars());
-        EXPECT_STREQ(failed[2] ? "old.exe" : "new.exe", loaded.ExecPath.Chars());
-        EXPECT_EQ(!failed[3], loaded.ExecSync);
-        EXPECT_EQ(failed[4], loaded.ShowConsole);
-        EXPECT_EQ(!failed[5], loaded.AskFolder);
+        EXPECT_EQ(loaded[failing], LoadedValues());
     }
 }
 
 TEST_F(SettingsStore, OpensTheKeyForReadingAndCreatesItForWriting) {
     Settings settings;
     {
-        ImportRedirect open("advapi32.dll", "RegOpenKeyExA",
-                            reinterpret_cast<void*>(&RecordingOpenKey));
-        ImportRedirect create("advapi32.dll", "RegCreateKeyExA",
-                              reinterpret_cast<void*>(&RecordingCreateKey));
+        StandIn open("RegOpenKeyExA", &RecordingOpenKey, g_realOpenKey);
+        StandIn create("RegCreateKeyExA", &RecordingCreateKey, g_realCreateKey);
         ASSERT_NE(nullptr, open.Original());
         ASSERT_NE(nullptr, create.Original());
-        g_realOpenKey = reinterpret_cast<OpenKeyFunction>(open.Original());
-        g_realCreateKey = reinterpret_cast<CreateKeyFunction>(create.Original());
         g_keyRequests.clear();
         SaveSettings(settings);
         LoadSettings(settings);
@@ -364,23 +274,21 @@ TEST_F(SettingsStore, OpensTheKeyForReadingAndCreatesItForWriting) {
     EXPECT_EQ(kSettingsKeyPath, g_keyRequests[1].path);
     EXPECT_EQ(0x20019u, g_keyRequests[1].access);
     // The save made the key and every key above it that was missing.
-    EXPECT_EQ(6, test::StoredValueCount());
+    EXPECT_EQ(6, StoredValueCount());
 }
 
 TEST_F(SettingsStore, UnreadableKeyKeepsDefaults) {
     StoreText("ExecPath", "other.exe");
     StoreFlag("ExecSync", 0);
-    Settings settings;
+    Values loaded;
     {
-        ImportRedirect open("advapi32.dll", "RegOpenKeyExA",
-                            reinterpret_cast<void*>(&RecordingOpenKey));
+        StandIn open("RegOpenKeyExA", &RecordingOpenKey, g_realOpenKey);
         ASSERT_NE(nullptr, open.Original());
-        g_realOpenKey = reinterpret_cast<OpenKeyFunction>(open.Original());
         g_refuseOpen = true;
-        LoadSettings(settings);
+        loaded = LoadedValues();
         g_refuseOpen = false;
     }
-    ExpectDefaults(settings);
+    EXPECT_EQ(Values(), loaded);
 }
 
 TEST_F(SettingsStore, UncreatableKeyWritesNothing) {
@@ -392,8 +300,8 @@ TEST_F(SettingsStore, UncreatableKeyWritesNothing) {
                               REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegCloseKey(key);
     ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(HKEY_CURRENT_USER, test::kTobrinKeyPath, 0, nullptr,
-                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+              RegCreateKeyExA(HKEY_CURRENT_USER, kTobrinKeyPath, 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegCloseKey(key);
     key = nullptr;
     const LONG probe = RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0,
@@ -409,14 +317,12 @@ TEST_F(SettingsStore, UncreatableKeyWritesNothing) {
         settings.ExecPath = "other.exe";
         settings.ShowConsole = true;
         RecordedWrites writes;
-        ASSERT_TRUE(writes.Active());
+        ASSERT_NE(nullptr, writes.Original());
         SaveSettings(settings);
     }
     EXPECT_TRUE(g_setValueCalls.empty());
-    EXPECT_EQ(-1, test::StoredValueCount());
-    Settings loaded;
-    LoadSettings(loaded);
-    ExpectDefaults(loaded);
+    EXPECT_EQ(-1, StoredValueCount());
+    EXPECT_EQ(Values(), LoadedValues());
 }
 
 // Handles are numbered from the lowest free slot, so a key left open by
@@ -442,11 +348,10 @@ TEST_F(SettingsStore, LoadAndSaveCloseTheirKeys) {
     }
     ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
     for (int i = 0; i < 10; ++i) {
-        Settings settings;
-        LoadSettings(settings);
+        LoadedValues();
     }
     EXPECT_EQ(before, NextHandleValue());
 }
 
 } // namespace
-} // namespace kestrel
+} // namespace kestrel::test

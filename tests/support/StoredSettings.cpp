@@ -16,6 +16,18 @@ UniqueRegKey OpenSettingsKey(REGSAM access) {
     return UniqueRegKey(key);
 }
 
+std::string Text(const CountedString& text) {
+    const std::string chars = text.Chars();
+    if (chars.size() == static_cast<size_t>(text.Length())) {
+        return chars;
+    }
+    return chars + " (length " + std::to_string(text.Length()) + ")";
+}
+
+std::string DwordBytes(bool flag) {
+    return std::string(flag ? "\x01\0\0\0" : "\0\0\0\0", 4);
+}
+
 } // namespace
 
 void DeleteStoredSettings() {
@@ -48,28 +60,26 @@ void DeleteStoredValue(const char* name) {
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(key.Get(), name)) << name;
 }
 
-StoredValue ReadStoredValue(const char* name) {
-    StoredValue value;
+void ExpectStoredValue(const char* name, DWORD type, const std::string& bytes) {
     const UniqueRegKey key = OpenSettingsKey(KEY_READ);
-    if (!key) {
-        return value;
-    }
+    ASSERT_TRUE(key) << "no settings key for " << name;
+    DWORD storedType = REG_NONE;
     DWORD size = 0;
-    value.status = RegQueryValueExA(key.Get(), name, nullptr, &value.type, nullptr, &size);
-    if (value.status == ERROR_SUCCESS) {
-        value.bytes.resize(size);
-        value.status = RegQueryValueExA(key.Get(), name, nullptr, &value.type,
-                                        reinterpret_cast<BYTE*>(&value.bytes[0]), &size);
-        value.bytes.resize(size);
+    std::string stored;
+    LONG status = RegQueryValueExA(key.Get(), name, nullptr, &storedType, nullptr, &size);
+    if (status == ERROR_SUCCESS) {
+        stored.resize(size);
+        status = RegQueryValueExA(key.Get(), name, nullptr, &storedType,
+                                  reinterpret_cast<BYTE*>(&stored[0]), &size);
+        stored.resize(size);
     }
-    return value;
+    EXPECT_EQ(ERROR_SUCCESS, status) << name;
+    EXPECT_EQ(type, storedType) << name;
+    EXPECT_EQ(bytes, stored) << name;
 }
 
-void ExpectStoredValue(const char* name, DWORD type, const std::string& bytes) {
-    const StoredValue value = ReadStoredValue(name);
-    EXPECT_EQ(ERROR_SUCCESS, value.status) << name;
-    EXPECT_EQ(type, value.type) << name;
-    EXPECT_EQ(bytes, value.bytes) << name;
+void ExpectStoredText(const char* name, const std::string& text) {
+    ExpectStoredValue(name, REG_SZ, text + '\0');
 }
 
 int StoredValueCount() {
@@ -84,6 +94,56 @@ int StoredValueCount() {
 
 bool StoredSettingsExist() {
     return static_cast<bool>(OpenSettingsKey(KEY_READ));
+}
+
+bool operator==(const Values& a, const Values& b) {
+    return a.tagsFileName == b.tagsFileName && a.execOption == b.execOption &&
+           a.execPath == b.execPath && a.execSync == b.execSync && a.showConsole == b.showConsole &&
+           a.askFolder == b.askFolder;
+}
+
+void PrintTo(const Values& values, std::ostream* out) {
+    *out << "{\"" << values.tagsFileName << "\", \"" << values.execOption << "\", \""
+         << values.execPath << "\", " << values.execSync << values.showConsole << values.askFolder
+         << "}";
+}
+
+Values ValuesOf(const Settings& settings) {
+    return {Text(settings.TagsFileName), Text(settings.ExecOption), Text(settings.ExecPath),
+            settings.ExecSync,           settings.ShowConsole,      settings.AskFolder};
+}
+
+void SetValues(Settings& settings, const Values& values) {
+    settings.TagsFileName = values.tagsFileName.c_str();
+    settings.ExecOption = values.execOption.c_str();
+    settings.ExecPath = values.execPath.c_str();
+    settings.ExecSync = values.execSync;
+    settings.ShowConsole = values.showConsole;
+    settings.AskFolder = values.askFolder;
+}
+
+Values LoadedValues() {
+    Settings settings;
+    LoadSettings(settings);
+    return ValuesOf(settings);
+}
+
+void StoreValues(const Values& values) {
+    StoreText(kValueNames[0], values.tagsFileName);
+    StoreText(kValueNames[1], values.execOption);
+    StoreText(kValueNames[2], values.execPath);
+    StoreFlag(kValueNames[3], values.execSync);
+    StoreFlag(kValueNames[4], values.showConsole);
+    StoreFlag(kValueNames[5], values.askFolder);
+}
+
+void ExpectStoredValues(const Values& values) {
+    ExpectStoredText(kValueNames[0], values.tagsFileName);
+    ExpectStoredText(kValueNames[1], values.execOption);
+    ExpectStoredText(kValueNames[2], values.execPath);
+    ExpectStoredValue(kValueNames[3], REG_DWORD, DwordBytes(values.execSync));
+    ExpectStoredValue(kValueNames[4], REG_DWORD, DwordBytes(values.showConsole));
+    ExpectStoredValue(kValueNames[5], REG_DWORD, DwordBytes(values.askFolder));
 }
 
 } // namespace kestrel::test
