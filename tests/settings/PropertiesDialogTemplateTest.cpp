@@ -4,11 +4,9 @@
 // and the languages differ only in their texts and font.
 #include <windows.h>
 
-#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -26,28 +24,12 @@ std::wstring Wide(const char* utf8) {
     return text;
 }
 
-std::string Utf8(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, result.data(), n, nullptr, nullptr);
-    result.resize(static_cast<size_t>(n - 1));
-    return result;
-}
-
-// A name or an ordinal, as the templates hold the menu, class and texts.
-struct NameOrOrdinal {
-    bool isOrdinal = false;
-    WORD ordinal = 0;
-    std::wstring name;
-};
-
 // Reads the template's little-endian fields in order, never past its end.
 class Reader {
 public:
     Reader(const BYTE* data, DWORD size) : m_data(data), m_size(size) {}
 
     bool Failed() const { return m_failed; }
-    size_t Offset() const { return m_offset; }
 
     template <class T> T Get() {
         T value{};
@@ -66,16 +48,13 @@ public:
         }
         return text;
     }
-    NameOrOrdinal Name() {
-        NameOrOrdinal result;
+    // The menu, class or text: a name, or an ordinal given as "#" and its number.
+    std::wstring Name() {
         const WORD first = Get<WORD>();
         if (first == 0xFFFF) {
-            result.isOrdinal = true;
-            result.ordinal = Get<WORD>();
-        } else if (first != 0) {
-            result.name = static_cast<wchar_t>(first) + Text();
+            return L"#" + std::to_wstring(Get<WORD>());
         }
-        return result;
+        return first == 0 ? std::wstring() : static_cast<wchar_t>(first) + Text();
     }
     void AlignToDword() { m_offset = (m_offset + 3) & ~static_cast<size_t>(3); }
 
@@ -130,20 +109,14 @@ const Language kLanguages[] = {
 
 // A predefined class may be stored by name; the dialog manager treats it as
 // the atom.
-WORD ClassAtom(const NameOrOrdinal& name) {
-    if (name.isOrdinal) {
-        return name.ordinal;
-    }
-    const struct {
-        const wchar_t* name;
-        WORD atom;
-    } known[] = {{L"Button", 0x80}, {L"Edit", 0x81}, {L"Static", 0x82}};
-    for (const auto& k : known) {
-        if (lstrcmpiW(name.name.c_str(), k.name) == 0) {
-            return k.atom;
+WORD ClassAtom(const std::wstring& name) {
+    const wchar_t* const names[] = {L"Button", L"Edit", L"Static"};
+    for (WORD atom = 0x80; atom <= 0x82; ++atom) {
+        if (lstrcmpiW(name.c_str(), names[atom - 0x80]) == 0) {
+            return atom;
         }
     }
-    return 0;
+    return name[0] == L'#' ? static_cast<WORD>(wcstol(name.c_str() + 1, nullptr, 10)) : 0;
 }
 
 void ExpectTemplate(HMODULE module, const Language& language) {
@@ -166,11 +139,9 @@ void ExpectTemplate(HMODULE module, const Language& language) {
     EXPECT_EQ(16, in.Get<short>());
     EXPECT_EQ(243, in.Get<short>());
     EXPECT_EQ(144, in.Get<short>());
-    const NameOrOrdinal menu = in.Name();
-    EXPECT_TRUE(!menu.isOrdinal && menu.name.empty()) << "a menu";
-    const NameOrOrdinal windowClass = in.Name();
-    EXPECT_TRUE(!windowClass.isOrdinal && windowClass.name.empty()) << "a dialog class";
-    EXPECT_EQ(language.title, Utf8(in.Text()));
+    EXPECT_EQ(L"", in.Name()) << "a menu";
+    EXPECT_EQ(L"", in.Name()) << "a dialog class";
+    EXPECT_EQ(Wide(language.title), in.Text());
     EXPECT_EQ(language.points, in.Get<WORD>());
     EXPECT_EQ(0, in.Get<WORD>()); // weight
     EXPECT_EQ(0, in.Get<BYTE>()); // italic
@@ -192,9 +163,7 @@ void ExpectTemplate(HMODULE module, const Language& language) {
         EXPECT_EQ(e.cy, in.Get<short>());
         EXPECT_EQ(e.id, in.Get<DWORD>());
         EXPECT_EQ(e.classAtom, ClassAtom(in.Name()));
-        const NameOrOrdinal text = in.Name();
-        EXPECT_FALSE(text.isOrdinal);
-        EXPECT_EQ(Wide(language.japanese ? e.japanese : e.english), text.name);
+        EXPECT_EQ(Wide(language.japanese ? e.japanese : e.english), in.Name());
         const WORD extra = in.Get<WORD>();
         EXPECT_EQ(0, extra);
         for (WORD b = 0; b < extra; ++b) {
