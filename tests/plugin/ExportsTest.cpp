@@ -101,8 +101,7 @@ TEST_F(ExportsTest, NameAndVersionQueriesMeasureAndCopy) {
     EXPECT_EQ(8, Query(0x0902, 0, 0));
     EXPECT_EQ(14, Query(0x0904, 0, 0));
 
-    char buffer[16];
-    std::fill(std::begin(buffer), std::end(buffer), '#');
+    char buffer[16] = "###############";
     EXPECT_EQ(8, Query(0x0902, 4, reinterpret_cast<LPARAM>(buffer)));
     EXPECT_EQ(std::string("Kes\0#", 5), std::string(buffer, 5));
 

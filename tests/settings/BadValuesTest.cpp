@@ -175,21 +175,17 @@ LONG WINAPI ScriptedQuery(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type,
     return g_realQuery(key, name, reserved, type, data, size);
 }
 
-class ScriptedValue {
-public:
+struct ScriptedValue : ImportRedirect {
     ScriptedValue(const char* name, const QueryScript& script)
-        : m_redirect("advapi32.dll", "RegQueryValueExA", reinterpret_cast<void*>(&ScriptedQuery)) {
-        g_realQuery = reinterpret_cast<decltype(&RegQueryValueExA)>(m_redirect.Original());
+        : ImportRedirect("advapi32.dll", "RegQueryValueExA",
+                         reinterpret_cast<void*>(&ScriptedQuery)) {
+        g_realQuery = reinterpret_cast<decltype(&RegQueryValueExA)>(Original());
         g_scriptedValue = name;
         g_queries = 0;
         g_dataQueries = 0;
         g_script = &script;
     }
     ~ScriptedValue() { g_script = nullptr; }
-    bool Active() const { return m_redirect.Original() != nullptr; }
-
-private:
-    ImportRedirect m_redirect;
 };
 
 // Before the data query numbered n, stores changes[n] as ExecPath, or
@@ -263,7 +259,7 @@ TEST_F(BadValues, TextChangingWhileReadIsReadWholeOrKeepsDefault) {
         long blocksLeft = 0;
         {
             ScriptedValue scripted("ExecPath", c.script);
-            ASSERT_TRUE(scripted.Active());
+            ASSERT_NE(nullptr, scripted.Original());
             blocksLeft = BlocksLeftByLoad();
             StoreText("ExecPath", "my-ctags.exe"); // as it was before this load
             g_queries = 0;

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -41,8 +42,6 @@ std::string OpenTitle() {
 std::string OpenType() {
     return JapaneseUi() ? Cp932("CTAGS実行ファイル(*.exe)") : "CTAGS executable (*.exe)";
 }
-
-// ---- GetOpenFileNameA as the plug-in calls it ------------------------------
 
 struct OpenFileCall {
     OPENFILENAMEA fields; // the structure as passed, pointers dangling afterwards
@@ -102,17 +101,6 @@ void ExpectBrowseCall(const OpenFileCall& call, HWND dialog) {
     EXPECT_EQ(nullptr, f.lpTemplateName);
 }
 
-// The dialog's user slot, where it keeps the record's address.
-LONG_PTR UserSlot(HWND dialog) {
-#ifdef _WIN64
-    return GetWindowLongPtrA(dialog, DWLP_USER);
-#else
-    return GetWindowLongA(dialog, DWL_USER);
-#endif
-}
-
-// ---- What the user sees and does --------------------------------------------
-
 std::string Text(HWND dialog, int id) {
     return DialogDriver::ItemText(dialog, id);
 }
@@ -132,16 +120,6 @@ Values Read(HWND dialog) {
             Checked(dialog, IDC_SHOW_CONSOLE), Checked(dialog, IDC_ASK_FOLDER)};
 }
 
-BOOL CALLBACK FindEdit(HWND window, LPARAM param) {
-    char name[16] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (lstrcmpiA(name, "Edit") != 0) {
-        return TRUE;
-    }
-    *reinterpret_cast<HWND*>(param) = window;
-    return FALSE;
-}
-
 // The edit inside the file-name combo box (under Wine a ComboBoxEx32 holding
 // a ComboBox holding the Edit), or the old-style edit.
 HWND FileNameField(HWND fileDialog) {
@@ -149,9 +127,8 @@ HWND FileNameField(HWND fileDialog) {
     if (combo == nullptr) {
         return GetDlgItem(fileDialog, 0x480);
     }
-    HWND edit = nullptr;
-    EnumChildWindows(combo, &FindEdit, reinterpret_cast<LPARAM>(&edit));
-    return edit;
+    HWND inner = FindWindowExA(combo, nullptr, "ComboBox", nullptr);
+    return FindWindowExA(inner != nullptr ? inner : combo, nullptr, "Edit", nullptr);
 }
 std::string FileName(HWND fileDialog) {
     return DialogDriver::Text(FileNameField(fileDialog));
@@ -289,23 +266,22 @@ TEST_F(PropertiesDialogTest, ClearedOptionsAreSavedEmptyAndReopenAsTheDefault) {
 }
 
 TEST_F(PropertiesDialogTest, LongEditTextIsCutTo1023Bytes) {
-    struct Case {
-        size_t typed;
-        size_t kept;
-    };
-    for (const Case c : {Case{1022, 1022}, Case{1023, 1023}, Case{1024, 1023}, Case{3000, 1023}}) {
-        SCOPED_TRACE(c.typed);
+    const std::pair<size_t, size_t> cases[] = {
+        {1022, 1022}, {1023, 1023}, {1024, 1023}, {3000, 1023}};
+    for (const auto& c : cases) {
+        const size_t typed = c.first, kept = c.second; // bytes typed and kept
+        SCOPED_TRACE(typed);
         ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
         // Distinct bytes per edit, so a text read into the wrong field shows.
         ShowProperties({[&](HWND d) {
-            SetText(d, IDC_TAGS_FILE_NAME, std::string(c.typed, 't'));
-            SetText(d, IDC_EXEC_OPTION, std::string(c.typed, 'o'));
-            SetText(d, IDC_EXEC_PATH, std::string(c.typed, 'p'));
+            SetText(d, IDC_TAGS_FILE_NAME, std::string(typed, 't'));
+            SetText(d, IDC_EXEC_OPTION, std::string(typed, 'o'));
+            SetText(d, IDC_EXEC_PATH, std::string(typed, 'p'));
             Click(d, IDOK);
         }});
-        ExpectStoredText("TagsFileName", std::string(c.kept, 't'));
-        ExpectStoredText("ExecOption", std::string(c.kept, 'o'));
-        ExpectStoredText("ExecPath", std::string(c.kept, 'p'));
+        ExpectStoredText("TagsFileName", std::string(kept, 't'));
+        ExpectStoredText("ExecOption", std::string(kept, 'o'));
+        ExpectStoredText("ExecPath", std::string(kept, 'p'));
     }
 }
 
@@ -484,7 +460,7 @@ TEST_F(PropertiesDialogTest, DialogEditsTheGivenRecordInPlace) {
     LONG_PTR slot = 0;
     const INT_PTR result = ShowDialog(&settings, {[&](HWND d) {
         shown = Read(d);
-        slot = UserSlot(d);
+        slot = GetWindowLongPtrA(d, DWLP_USER); // where the record is kept
         SetText(d, IDC_TAGS_FILE_NAME, "U");
         SendMessageA(GetDlgItem(d, IDC_EXEC_SYNC), BM_CLICK, 0, 0);
         Click(d, IDOK);
@@ -500,14 +476,15 @@ TEST_F(PropertiesDialogTest, NullRecordLeavesTemplateStateAndBrowseDoesNothing) 
     g_callReal = false; // a wrong call must not leave a real dialog open
     Values shown;
     LONG_PTR slot = -1;
-    const INT_PTR result = ShowDialog(nullptr, {[&](HWND d) {
-                                          shown = Read(d);
-                                          slot = UserSlot(d);
-                                          // Returns after the click.
-                                          SendMessageA(GetDlgItem(d, IDC_BROWSE), BM_CLICK, 0, 0);
-                                          SetText(d, IDC_EXEC_PATH, kToolPath);
-                                          Click(d, IDOK);
-                                      }});
+    const INT_PTR result =
+        ShowDialog(nullptr, {[&](HWND d) {
+                       shown = Read(d);
+                       slot = GetWindowLongPtrA(d, DWLP_USER); // where the record is kept
+                       // Returns after the click.
+                       SendMessageA(GetDlgItem(d, IDC_BROWSE), BM_CLICK, 0, 0);
+                       SetText(d, IDC_EXEC_PATH, kToolPath);
+                       Click(d, IDOK);
+                   }});
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ((Values{"", "", "", false, false, false}), shown);
     EXPECT_EQ(0, slot);

@@ -158,37 +158,33 @@ TEST_F(SettingsStore, JapaneseTextsAreStoredAsTheirCharacters) {
     EXPECT_EQ(kJapanesePathWide + std::wstring(1, L'\0'), ReadStoredWide(L"ExecPath"));
 }
 
-// Stand-ins for the registry functions; they pass every call on.
-struct SetValueCall {
-    std::string name;
-    DWORD type;
-    DWORD size;
-};
+// Stand-ins for the registry functions; they pass every call on. Each call
+// is recorded as its name or path and two of its numbers.
+std::string Call(LPCSTR name, DWORD first, DWORD second) {
+    return std::string(name ? name : "(null)") + " " + std::to_string(first) + " 0x" +
+           (testing::Message() << std::hex << second).GetString();
+}
+
 decltype(&RegSetValueExA) g_realSetValue;
-std::vector<SetValueCall> g_setValueCalls;
-const char* g_failingValue; // its write fails without reaching the registry
+std::vector<std::string> g_setValueCalls; // name, type, size
+const char* g_failingValue;               // its write fails without reaching the registry
 
 LONG WINAPI RecordingSetValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data,
                               DWORD size) {
-    g_setValueCalls.push_back({name ? name : "", type, size});
+    g_setValueCalls.push_back(Call(name, type, size));
     if (g_failingValue != nullptr && name != nullptr && lstrcmpA(name, g_failingValue) == 0) {
         return ERROR_ACCESS_DENIED;
     }
     return g_realSetValue(key, name, reserved, type, data, size);
 }
 
-struct KeyRequest {
-    std::string path;
-    DWORD options;
-    REGSAM access;
-};
 decltype(&RegOpenKeyExA) g_realOpenKey;
 decltype(&RegCreateKeyExA) g_realCreateKey;
-std::vector<KeyRequest> g_keyRequests;
+std::vector<std::string> g_keyRequests; // path, options, access
 bool g_refuseOpen;
 
 LONG WINAPI RecordingOpenKey(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key) {
-    g_keyRequests.push_back({path ? path : "", options, access});
+    g_keyRequests.push_back(Call(path, options, access));
     if (g_refuseOpen) {
         return ERROR_ACCESS_DENIED;
     }
@@ -198,7 +194,7 @@ LONG WINAPI RecordingOpenKey(HKEY root, LPCSTR path, DWORD options, REGSAM acces
 LONG WINAPI RecordingCreateKey(HKEY root, LPCSTR path, DWORD reserved, LPSTR keyClass,
                                DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
                                PHKEY key, LPDWORD disposition) {
-    g_keyRequests.push_back({path ? path : "", options, access});
+    g_keyRequests.push_back(Call(path, options, access));
     return g_realCreateKey(root, path, reserved, keyClass, options, access, security, key,
                            disposition);
 }
@@ -245,13 +241,11 @@ TEST_F(SettingsStore, SaveWritesInOrderAndGoesOnPastAFailedWrite) {
             ASSERT_NE(nullptr, writes.Original());
             SaveSettings(settings);
         }
-        ASSERT_EQ(6u, g_setValueCalls.size());
-        for (size_t i = 0; i < 6; ++i) {
-            EXPECT_EQ(kValueNames[i], g_setValueCalls[i].name);
-            EXPECT_EQ(i < 3 ? DWORD{REG_SZ} : DWORD{REG_DWORD}, g_setValueCalls[i].type);
-        }
-        EXPECT_EQ(9u, g_setValueCalls[0].size); // "new-tags" and its NUL
-        EXPECT_EQ(4u, g_setValueCalls[3].size);
+        // REG_SZ (1) with the NUL counted, REG_DWORD (4) of four bytes.
+        EXPECT_EQ(
+            (std::vector<std::string>{"TagsFileName 1 0x9", "ExecOption 1 0xb", "ExecPath 1 0x8",
+                                      "ExecSync 4 0x4", "ShowConsole 4 0x4", "AskFolder 4 0x4"}),
+            g_setValueCalls);
         EXPECT_EQ(loaded[failing], LoadedValues());
     }
 }
@@ -267,12 +261,9 @@ TEST_F(SettingsStore, OpensTheKeyForReadingAndCreatesItForWriting) {
         SaveSettings(settings);
         LoadSettings(settings);
     }
-    ASSERT_EQ(2u, g_keyRequests.size());
-    EXPECT_EQ(kSettingsKeyPath, g_keyRequests[0].path);
-    EXPECT_EQ(0u, g_keyRequests[0].options); // REG_OPTION_NON_VOLATILE
-    EXPECT_EQ(0x20006u, g_keyRequests[0].access);
-    EXPECT_EQ(kSettingsKeyPath, g_keyRequests[1].path);
-    EXPECT_EQ(0x20019u, g_keyRequests[1].access);
+    // Created non-volatile (0) for KEY_WRITE, opened for KEY_READ.
+    const std::string path = kSettingsKeyPath;
+    EXPECT_EQ((std::vector<std::string>{path + " 0 0x20006", path + " 0 0x20019"}), g_keyRequests);
     // The save made the key and every key above it that was missing.
     EXPECT_EQ(6, StoredValueCount());
 }

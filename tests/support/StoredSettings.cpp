@@ -1,5 +1,7 @@
 #include "tests/support/StoredSettings.h"
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "plugin/UniqueAny.h"
@@ -24,8 +26,11 @@ std::string Text(const CountedString& text) {
     return chars + " (length " + std::to_string(text.Length()) + ")";
 }
 
-std::string DwordBytes(bool flag) {
-    return std::string(flag ? "\x01\0\0\0" : "\0\0\0\0", 4);
+// The bytes of each of kValueNames as the store writes them.
+std::vector<std::string> StoredBytes(const Values& values) {
+    const auto dword = [](bool flag) { return std::string(flag ? "\x01\0\0\0" : "\0\0\0\0", 4); };
+    return {values.tagsFileName + '\0', values.execOption + '\0',  values.execPath + '\0',
+            dword(values.execSync),     dword(values.showConsole), dword(values.askFolder)};
 }
 
 } // namespace
@@ -129,21 +134,18 @@ Values LoadedValues() {
 }
 
 void StoreValues(const Values& values) {
-    StoreText(kValueNames[0], values.tagsFileName);
-    StoreText(kValueNames[1], values.execOption);
-    StoreText(kValueNames[2], values.execPath);
-    StoreFlag(kValueNames[3], values.execSync);
-    StoreFlag(kValueNames[4], values.showConsole);
-    StoreFlag(kValueNames[5], values.askFolder);
+    const std::vector<std::string> bytes = StoredBytes(values);
+    for (size_t i = 0; i < 6; ++i) {
+        StoreValue(kValueNames[i], i < 3 ? REG_SZ : REG_DWORD, bytes[i].data(),
+                   static_cast<DWORD>(bytes[i].size()));
+    }
 }
 
 void ExpectStoredValues(const Values& values) {
-    ExpectStoredText(kValueNames[0], values.tagsFileName);
-    ExpectStoredText(kValueNames[1], values.execOption);
-    ExpectStoredText(kValueNames[2], values.execPath);
-    ExpectStoredValue(kValueNames[3], REG_DWORD, DwordBytes(values.execSync));
-    ExpectStoredValue(kValueNames[4], REG_DWORD, DwordBytes(values.showConsole));
-    ExpectStoredValue(kValueNames[5], REG_DWORD, DwordBytes(values.askFolder));
+    const std::vector<std::string> bytes = StoredBytes(values);
+    for (size_t i = 0; i < 6; ++i) {
+        ExpectStoredValue(kValueNames[i], i < 3 ? REG_SZ : REG_DWORD, bytes[i]);
+    }
 }
 
 } // namespace kestrel::test
