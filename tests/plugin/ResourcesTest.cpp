@@ -15,17 +15,8 @@ namespace {
 const LANGID kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
 const LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
-std::wstring Wide(const std::string& utf8) {
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), n);
-    return text;
-}
-
-// A UTF-8 text as the ANSI functions of this run give it back.
-std::string InAnsiCodePage(const std::string& utf8) {
-    const std::wstring wide = Wide(utf8);
+// A text as the ANSI functions of this run give it back.
+std::string InAnsiCodePage(const std::wstring& wide) {
     const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
                                       nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<size_t>(n), '\0');
@@ -77,35 +68,35 @@ protected:
 TEST_F(ResourcesTest, StringTablesHoldEveryTextInBothLanguages) {
     struct Row {
         UINT id;
-        std::string japanese, english; // UTF-8
+        std::wstring japanese, english;
     };
     // The filter: description, NUL, pattern.
-    const std::string nul(1, '\0');
+    const std::wstring nul(1, L'\0');
     const Row rows[] = {
-        {1, "TAGS(ctags)更新", "Update TAGS (ctags)"},
-        {2, "ctagsを実行しTAGSファイルを更新します。\nTAGS更新",
-         "Runs ctags and updates the TAGS file.\nUpdate TAGS"},
-        {3, "アンインストールしてもよろしいですか？", "Are you sure you want to uninstall?"},
-        {4, "Kestrel", "Kestrel"},
-        {5, "0.3 by Tobrin", "0.3 by Tobrin"},
-        {500, "tagsを生成するフォルダを選択してください",
-         "Select the folder in which to generate tags"},
-        {501, "選択されたフォルダで %s を実行します。", "%s will run in the selected folder."},
-        {502, "%s を実行しました。", "Ran %s."},
-        {503, "%s を実行できませんでした。", "Could not run %s."},
-        {504, "%s を実行しています。", "%s is running."},
-        {505, "CTAGSの実行ファイルを指定", "Specify the CTAGS executable"},
-        {506, "CTAGS実行ファイル(*.exe)" + nul + "*.exe",
-         "CTAGS executable (*.exe)" + nul + "*.exe"},
-        {507, "%s を実行しましたがエラー終了しました。", "Ran %s, but it ended with an error."},
-        {508, "ctags を２重に起動することはできません。",
-         "ctags cannot be started a second time while it is running."},
+        {1, L"TAGS(ctags)更新", L"Update TAGS (ctags)"},
+        {2, L"ctagsを実行しTAGSファイルを更新します。\nTAGS更新",
+         L"Runs ctags and updates the TAGS file.\nUpdate TAGS"},
+        {3, L"アンインストールしてもよろしいですか？", L"Are you sure you want to uninstall?"},
+        {4, L"Kestrel", L"Kestrel"},
+        {5, L"0.3 by Tobrin", L"0.3 by Tobrin"},
+        {500, L"tagsを生成するフォルダを選択してください",
+         L"Select the folder in which to generate tags"},
+        {501, L"選択されたフォルダで %s を実行します。", L"%s will run in the selected folder."},
+        {502, L"%s を実行しました。", L"Ran %s."},
+        {503, L"%s を実行できませんでした。", L"Could not run %s."},
+        {504, L"%s を実行しています。", L"%s is running."},
+        {505, L"CTAGSの実行ファイルを指定", L"Specify the CTAGS executable"},
+        {506, L"CTAGS実行ファイル(*.exe)" + nul + L"*.exe",
+         L"CTAGS executable (*.exe)" + nul + L"*.exe"},
+        {507, L"%s を実行しましたがエラー終了しました。", L"Ran %s, but it ended with an error."},
+        {508, L"ctags を２重に起動することはできません。",
+         L"ctags cannot be started a second time while it is running."},
     };
     const bool japanese = JapaneseUi();
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "string " << row.id);
-        EXPECT_EQ(Wide(row.japanese), Entry(row.id, kJapanese));
-        EXPECT_EQ(Wide(row.english), Entry(row.id, kEnglish));
+        EXPECT_EQ(row.japanese, Entry(row.id, kJapanese));
+        EXPECT_EQ(row.english, Entry(row.id, kEnglish));
         // The loader's choice for this run, in its code page.
         EXPECT_EQ(InAnsiCodePage(japanese ? row.japanese : row.english), Text(row.id));
     }
@@ -176,11 +167,11 @@ TEST_F(ResourcesTest, VersionResourceDescribesTheLibraryInBothLanguages) {
 
     struct Block {
         const char* name;
-        const char* description; // UTF-8
+        const wchar_t* description;
     };
     const Block blocks[] = {
-        {"041104B0", "EmEditor から ctags の tags ファイルを更新するプラグイン"},
-        {"040904B0", "EmEditor plug-in that updates the ctags tags file"},
+        {"041104B0", L"EmEditor から ctags の tags ファイルを更新するプラグイン"},
+        {"040904B0", L"EmEditor plug-in that updates the ctags tags file"},
     };
     for (const Block& block : blocks) {
         SCOPED_TRACE(block.name);

@@ -16,14 +16,6 @@
 namespace kestrel {
 namespace {
 
-std::wstring Wide(const char* utf8) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::wstring text(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), n);
-    text.resize(static_cast<size_t>(n - 1));
-    return text;
-}
-
 // Reads the template's little-endian fields in order, never past its end.
 class Reader {
 public:
@@ -68,43 +60,44 @@ private:
 struct ExpectedControl {
     DWORD id;
     WORD classAtom; // 0x80 button, 0x81 edit, 0x82 static
-    const char* japanese;
-    const char* english;
+    const wchar_t* japanese;
+    const wchar_t* english;
     short x, y, cx, cy;
     DWORD style;
 };
 
 const ExpectedControl kControls[] = {
-    {0xFFFFFFFF, 0x82, "tagsファイル名(&F):", "Tags &file name:", 8, 8, 80, 8, 0x5002000C},
-    {IDC_TAGS_FILE_NAME, 0x81, "", "", 8, 18, 80, 12, 0x50810080},
-    {0xFFFFFFFF, 0x82, "実行オプション(&O):", "Run &options:", 8, 36, 172, 8, 0x5002000C},
-    {IDC_EXEC_OPTION, 0x81, "", "", 8, 46, 172, 12, 0x50810080},
-    {0xFFFFFFFF, 0x82, "ctags実行ファイルのパス(&E):", "Path of the ctags &executable:", 8, 64, 172,
-     8, 0x5002000C},
-    {IDC_EXEC_PATH, 0x81, "", "", 8, 74, 208, 12, 0x50810080},
-    {IDC_BROWSE, 0x80, "...", "...", 220, 74, 12, 14, 0x50010000},
-    {IDC_EXEC_SYNC, 0x80, "更新が終わるのを待つ", "Wait until the update has finished", 8, 92, 172,
-     10, 0x50010003},
-    {IDC_SHOW_CONSOLE, 0x80, "出力をコンソールに表示", "Show the output in a console", 8, 108, 172,
-     10, 0x50010003},
-    {IDC_ASK_FOLDER, 0x80, "tagsが見つかった場合もフォルダを再確認する",
-     "Confirm the folder even if a tags file is found", 8, 124, 172, 10, 0x50010003},
-    {IDOK, 0x80, "OK", "OK", 180, 8, 50, 14, 0x50010001},
-    {IDCANCEL, 0x80, "キャンセル", "Cancel", 180, 24, 50, 14, 0x50010000},
+    {0xFFFFFFFF, 0x82, L"tagsファイル名(&F):", L"Tags &file name:", 8, 8, 80, 8, 0x5002000C},
+    {IDC_TAGS_FILE_NAME, 0x81, L"", L"", 8, 18, 80, 12, 0x50810080},
+    {0xFFFFFFFF, 0x82, L"実行オプション(&O):", L"Run &options:", 8, 36, 172, 8, 0x5002000C},
+    {IDC_EXEC_OPTION, 0x81, L"", L"", 8, 46, 172, 12, 0x50810080},
+    {0xFFFFFFFF, 0x82, L"ctags実行ファイルのパス(&E):", L"Path of the ctags &executable:", 8, 64,
+     172, 8, 0x5002000C},
+    {IDC_EXEC_PATH, 0x81, L"", L"", 8, 74, 208, 12, 0x50810080},
+    {IDC_BROWSE, 0x80, L"...", L"...", 220, 74, 12, 14, 0x50010000},
+    {IDC_EXEC_SYNC, 0x80, L"更新が終わるのを待つ", L"Wait until the update has finished", 8, 92,
+     172, 10, 0x50010003},
+    {IDC_SHOW_CONSOLE, 0x80, L"出力をコンソールに表示", L"Show the output in a console", 8, 108,
+     172, 10, 0x50010003},
+    {IDC_ASK_FOLDER, 0x80, L"tagsが見つかった場合もフォルダを再確認する",
+     L"Confirm the folder even if a tags file is found", 8, 124, 172, 10, 0x50010003},
+    {IDOK, 0x80, L"OK", L"OK", 180, 8, 50, 14, 0x50010001},
+    {IDCANCEL, 0x80, L"キャンセル", L"Cancel", 180, 24, 50, 14, 0x50010000},
 };
 
 // What differs between the languages: the texts and the font.
 struct Language {
     WORD id;
     bool japanese;
-    const char* title;
+    const wchar_t* title;
     WORD points;
     const wchar_t* font;
 };
 
 const Language kLanguages[] = {
-    {MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), true, "Kestrelのプロパティ", 9, L"MS UI Gothic"},
-    {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), false, "Kestrel Properties", 8, L"MS Shell Dlg"},
+    {MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), true, L"Kestrelのプロパティ", 9, L"MS UI Gothic"},
+    {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), false, L"Kestrel Properties", 8,
+     L"MS Shell Dlg"},
 };
 
 // A predefined class may be stored by name; the dialog manager treats it as
@@ -141,7 +134,7 @@ void ExpectTemplate(HMODULE module, const Language& language) {
     EXPECT_EQ(144, in.Get<short>());
     EXPECT_EQ(L"", in.Name()) << "a menu";
     EXPECT_EQ(L"", in.Name()) << "a dialog class";
-    EXPECT_EQ(Wide(language.title), in.Text());
+    EXPECT_EQ(language.title, in.Text());
     EXPECT_EQ(language.points, in.Get<WORD>());
     EXPECT_EQ(0, in.Get<WORD>()); // weight
     EXPECT_EQ(0, in.Get<BYTE>()); // italic
@@ -163,7 +156,7 @@ void ExpectTemplate(HMODULE module, const Language& language) {
         EXPECT_EQ(e.cy, in.Get<short>());
         EXPECT_EQ(e.id, in.Get<DWORD>());
         EXPECT_EQ(e.classAtom, ClassAtom(in.Name()));
-        EXPECT_EQ(Wide(language.japanese ? e.japanese : e.english), in.Name());
+        EXPECT_EQ(language.japanese ? e.japanese : e.english, in.Name());
         const WORD extra = in.Get<WORD>();
         EXPECT_EQ(0, extra);
         for (WORD b = 0; b < extra; ++b) {
