@@ -11,7 +11,6 @@
 
 #include "host/ImportPatch.h"
 #include "host/PlugIn.h"
-#include "settings/SettingsStore.h"
 #include "tests/support/Cp932.h"
 #include "tests/support/Dialogs.h"
 #include "tests/support/EventLog.h"
@@ -58,8 +57,19 @@ protected:
         EXPECT_TRUE(plugIn.PlugInProc(host.Window(), code, first, second, result));
         return result;
     }
+    // A document in `folder`, which holds a tags file; the command runs the
+    // fake ctags there without asking.
+    void PrepareCommand(const std::string& folder) {
+        MakeFolders(folder);
+        MakeFile(folder + "\\tags");
+        host.SetDocumentPath(folder + "\\main.c");
+        StoreFlag("AskFolder", 0);
+        StoreText("ExecPath", FakeCtagsPath());
+        onCommand = plugIn.Export<void(WINAPI*)(HWND)>("OnCommand");
+    }
     host::PlugIn plugIn;
     FakeHost host;
+    void(WINAPI* onCommand)(HWND) = nullptr;
 };
 
 TEST_F(ExportsTest, ExportsExactlyTheSevenUndecoratedNames) {
@@ -163,20 +173,14 @@ TEST_F(ExportsTest, PropertiesQueryAnswersOneWhateverTheOutcome) {
 }
 
 TEST_F(ExportsTest, CommandReadsSettingsAfreshEachTime) {
-    MakeFolders("K:\\x1\\work");
-    MakeFile("K:\\x1\\work\\tags");
+    PrepareCommand("K:\\x1\\work");
     MakeFile("K:\\x1\\work\\other");
-    host.SetDocumentPath("K:\\x1\\work\\main.c");
-    StoreFlag("AskFolder", 0);
-    const std::string fake = FakeCtagsPath();
-    StoreText("ExecPath", fake);
-    const auto onCommand = plugIn.Export<void(WINAPI*)(HWND)>("OnCommand");
 
     onCommand(host.Window());
     StoreText("TagsFileName", "other");
     onCommand(host.Window());
 
-    const std::string line = "\"" + fake + "\" -R -V --tag-relative=yes  -f ";
+    const std::string line = "\"" + FakeCtagsPath() + "\" -R -V --tag-relative=yes  -f ";
     EXPECT_EQ((std::vector<std::string>{"S:選択されたフォルダで " + line + "tags を実行します。",
                                         "S:K:\\x1\\work", "S:" + line + "tags を実行しています。",
                                         "S:" + line + "tags を実行しました。",
@@ -213,12 +217,7 @@ protected:
         g_realMalloc = reinterpret_cast<Malloc>(PatchImport(
             plugIn.Module(), "msvcrt.dll", "malloc", reinterpret_cast<void*>(&FailingMalloc)));
         ASSERT_NE(nullptr, g_realMalloc);
-        MakeFolders("K:\\m1\\work");
-        MakeFile("K:\\m1\\work\\tags");
-        host.SetDocumentPath("K:\\m1\\work\\main.c");
-        StoreFlag("AskFolder", 0);
-        StoreText("ExecPath", FakeCtagsPath());
-        onCommand = plugIn.Export<void(WINAPI*)(HWND)>("OnCommand");
+        PrepareCommand("K:\\m1\\work");
     }
     void TearDown() override {
         ExportsTest::TearDown();
@@ -227,7 +226,6 @@ protected:
         g_failOneOffThread = 0;
         PatchImport(plugIn.Module(), "msvcrt.dll", "malloc", reinterpret_cast<void*>(g_realMalloc));
     }
-    void(WINAPI* onCommand)(HWND) = nullptr;
 };
 
 TEST_F(OutOfMemoryTest, NeverReachesTheEditor) {

@@ -61,26 +61,19 @@ TEST(LiveBlocks, CountsStringBlocks) {
 }
 
 TEST_F(BadValues, EveryTypeAndSize) {
-    const struct {
-        DWORD type;
-        const char* name;
-    } types[] = {
-        {REG_NONE, "REG_NONE"},           {REG_SZ, "REG_SZ"},
-        {REG_EXPAND_SZ, "REG_EXPAND_SZ"}, {REG_BINARY, "REG_BINARY"},
-        {REG_DWORD, "REG_DWORD"},         {REG_DWORD_BIG_ENDIAN, "REG_DWORD_BIG_ENDIAN"},
-        {REG_LINK, "REG_LINK"},           {REG_MULTI_SZ, "REG_MULTI_SZ"},
-        {REG_QWORD, "REG_QWORD"},
-    };
+    const DWORD types[] = {REG_NONE,   REG_SZ,       REG_EXPAND_SZ,
+                           REG_BINARY, REG_DWORD,    REG_DWORD_BIG_ENDIAN,
+                           REG_LINK,   REG_MULTI_SZ, REG_QWORD};
     std::string pattern(kMebibyte, '\0'); // letters only: no NUL, no zero number
     for (DWORD i = 0; i < kMebibyte; ++i) {
         pattern[i] = static_cast<char>('a' + i % 26);
     }
-    for (const auto& type : types) {
+    for (const DWORD type : types) {
         for (DWORD size : {DWORD{0}, DWORD{1}, DWORD{3}, DWORD{5}, kMebibyte}) {
-            SCOPED_TRACE(testing::Message() << type.name << ", " << size << " bytes");
+            SCOPED_TRACE(testing::Message() << "type " << type << ", " << size << " bytes");
             ASSERT_NO_FATAL_FAILURE(DeleteStoredSettings());
             for (const char* name : kValueNames) {
-                StoreValue(name, type.type, pattern.data(), size);
+                StoreValue(name, type, pattern.data(), size);
             }
             EXPECT_EQ(0, BlocksLeftByLoad());
 
@@ -93,7 +86,7 @@ TEST_F(BadValues, EveryTypeAndSize) {
             EXPECT_TRUE(SameText(size ? text : "ctags.exe", settings.ExecPath));
             // Flags come only from a REG_DWORD of at most four bytes; the
             // letters make every such number but the empty one nonzero.
-            const bool taken = type.type == REG_DWORD && size <= 4;
+            const bool taken = type == REG_DWORD && size <= 4;
             EXPECT_EQ(taken ? (size > 0 ? "111" : "000") : "101", FlagsOf(settings));
         }
     }

@@ -18,8 +18,6 @@
 
 #include "plugin/ModuleState.h"
 #include "resources/resource.h"
-#include "settings/Settings.h"
-#include "settings/SettingsStore.h"
 #include "tests/support/Cp932.h"
 #include "tests/support/Dialogs.h"
 #include "tests/support/FakeHost.h"

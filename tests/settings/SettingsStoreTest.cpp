@@ -16,10 +16,8 @@ namespace {
 // Japanese texts in code page 932; 表 and ソ end in the byte 0x5C, a
 // backslash when read byte by byte.
 const char kJapaneseTags[] = "\x93\xfa\x96\x7b\x8c\xea\x83\x5e\x83\x4f"; // 日本語タグ
-const wchar_t kJapaneseTagsWide[] = L"\u65e5\u672c\u8a9e\u30bf\u30b0";
 const char kJapanesePath[] =
     "C:\\\x83\x63\x81\x5b\x83\x8b\\\x95\x5c\\ctags.exe"; // C:\ツール\表\ctags.exe
-const wchar_t kJapanesePathWide[] = L"C:\\\u30c4\u30fc\u30eb\\\u8868\\ctags.exe";
 const char kJapaneseOption[] = "--langmap=\x83\x5c\x81\x5b\x83\x58:.c -R "; // ソース
 
 // Every character stored in value `name`, a terminator included.
@@ -154,8 +152,9 @@ TEST_F(SettingsStore, JapaneseTextsAreStoredAsTheirCharacters) {
     settings.TagsFileName = kJapaneseTags;
     settings.ExecPath = kJapanesePath;
     SaveSettings(settings);
-    EXPECT_EQ(kJapaneseTagsWide + std::wstring(1, L'\0'), ReadStoredWide(L"TagsFileName"));
-    EXPECT_EQ(kJapanesePathWide + std::wstring(1, L'\0'), ReadStoredWide(L"ExecPath"));
+    // Each with its terminator.
+    EXPECT_EQ(std::wstring(L"日本語タグ", 6), ReadStoredWide(L"TagsFileName"));
+    EXPECT_EQ(std::wstring(L"C:\\ツール\\表\\ctags.exe", 19), ReadStoredWide(L"ExecPath"));
 }
 
 // Stand-ins for the registry functions; they pass every call on. Each call
