@@ -109,8 +109,8 @@ bool operator==(const Values& a, const Values& b) {
 
 void PrintTo(const Values& values, std::ostream* out) {
     *out << "{\"" << values.tagsFileName << "\", \"" << values.execOption << "\", \""
-         << values.execPath << "\", " << values.execSync << values.showConsole << values.askFolder
-         << "}";
+         << values.execPath << "\", flags " << values.execSync << values.showConsole
+         << values.askFolder << "}";
 }
 
 Values ValuesOf(const Settings& settings) {
