@@ -52,23 +52,17 @@ decltype(&GetOpenFileNameA) g_realGetOpenFileName;
 bool g_callReal = true;
 std::vector<OpenFileCall> g_openFileCalls;
 
+std::string TextOrEmpty(const char* text) {
+    return text != nullptr ? text : "";
+}
+
 BOOL WINAPI RecordingGetOpenFileNameA(OPENFILENAMEA* dialog) {
-    OpenFileCall call;
-    call.fields = *dialog;
-    if (dialog->lpstrFilter != nullptr) {
-        const char* end = dialog->lpstrFilter;
-        while (end[0] != '\0' || end[1] != '\0') {
-            ++end;
-        }
-        call.filter.assign(dialog->lpstrFilter, end + 2);
+    const char* end = dialog->lpstrFilter;
+    while (end != nullptr && (end[0] != '\0' || end[1] != '\0')) {
+        ++end;
     }
-    if (dialog->lpstrFile != nullptr) {
-        call.file = dialog->lpstrFile;
-    }
-    if (dialog->lpstrTitle != nullptr) {
-        call.title = dialog->lpstrTitle;
-    }
-    g_openFileCalls.push_back(call);
+    g_openFileCalls.push_back({*dialog, end ? std::string(dialog->lpstrFilter, end + 2) : "",
+                               TextOrEmpty(dialog->lpstrFile), TextOrEmpty(dialog->lpstrTitle)});
     return g_callReal ? g_realGetOpenFileName(dialog) : FALSE;
 }
 
