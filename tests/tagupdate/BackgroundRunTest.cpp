@@ -22,7 +22,7 @@ protected:
     void TearDown() override {
         // Never leave a watcher behind for the next test.
         ReleaseHeldRuns();
-        EXPECT_TRUE(FakeHost::PumpUntil([] { return RunningMarker().load() == nullptr; }));
+        EXPECT_TRUE(FakeHost::PumpUntil([] { return RunningMarker() == nullptr; }));
     }
 
     // ctags holds on until ReleaseHeldRuns creates the file it waits for.
@@ -39,7 +39,7 @@ protected:
     }
 
     static bool WaitForIdle() {
-        return FakeHost::PumpUntil([] { return RunningMarker().load() == nullptr; });
+        return FakeHost::PumpUntil([] { return RunningMarker() == nullptr; });
     }
 
     std::string gate;
@@ -53,7 +53,7 @@ TEST_F(BackgroundCommandTest, SuccessReportsFromWatcherWithoutBeep) {
     RunTagUpdate(settings, host.Window());
     // The command has returned while ctags still waits for its gate.
     EXPECT_EQ(Lines({Announced(), Folder(folder), Running()}), Transcript());
-    EXPECT_EQ(host.Window(), RunningMarker().load());
+    EXPECT_EQ(host.Window(), RunningMarker());
     ReleaseHeldRuns();
     ASSERT_TRUE(WaitForIdle());
 
@@ -96,7 +96,7 @@ TEST_F(BackgroundCommandTest, SecondCommandIsRefusedOnBothRoads) {
     const std::string folder = Project("g3");
     HoldRuns("0");
     RunTagUpdate(settings, host.Window());
-    ASSERT_EQ(host.Window(), RunningMarker().load());
+    ASSERT_EQ(host.Window(), RunningMarker());
 
     for (bool sync : {true, false}) {
         SCOPED_TRACE(sync ? "synchronous" : "background");
@@ -127,7 +127,7 @@ TEST_F(BackgroundCommandTest, FailedStartLeavesNextCommandFree) {
     RunTagUpdate(settings, host.Window());
 
     EXPECT_EQ(Lines({Announced(), Folder(folder), Failed()}), Transcript());
-    EXPECT_EQ(nullptr, RunningMarker().load());
+    EXPECT_EQ(nullptr, RunningMarker());
 
     ClearEvents();
     settings.ExecPath = FakeCtagsPath().c_str();
@@ -152,7 +152,7 @@ TEST_F(BackgroundCommandTest, WatcherThatCannotStartFreesTheMarker) {
         fail(false);
 
         EXPECT_EQ(Lines({Announced(), Folder(folder), Running()}), Transcript());
-        EXPECT_EQ(nullptr, RunningMarker().load());
+        EXPECT_EQ(nullptr, RunningMarker());
         EXPECT_EQ(1u, ProcessStarts().size());
 
         // ctags still runs, unwatched: no completion text ever follows, and

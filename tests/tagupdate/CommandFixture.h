@@ -30,7 +30,7 @@ protected:
         ASSERT_TRUE(InstallHooks());
         ClearEvents();
         ClearProcessStarts();
-        RunningMarker().store(nullptr);
+        ClearRunningMarker();
         record = StartFakeCtagsRecord();
         settings.ExecPath = FakeCtagsPath().c_str();
         settings.ExecOption = "--exit=0 ";

@@ -274,10 +274,10 @@ TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
 TEST_F(SyncCommandTest, RunningBackgroundRefusesAfterFolderDecision) {
     Project("s7");
     settings.AskFolder = false;
-    RunningMarker().store(host.Window());
+    SetRunningMarker(host.Window());
 
     RunTagUpdate(settings, host.Window());
-    RunningMarker().store(nullptr);
+    ClearRunningMarker();
 
     EXPECT_EQ(Lines({Announced(), Folder("K:\\s7\\work"), "beep", Refused()}), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
@@ -343,10 +343,10 @@ TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) 
 
 TEST_F(BrowserCommandTest, RefusalStillAsksForTheFolderFirst) {
     Project("b4");
-    RunningMarker().store(host.Window());
+    SetRunningMarker(host.Window());
 
     const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
-    RunningMarker().store(nullptr);
+    ClearRunningMarker();
 
     EXPECT_TRUE(browser.pressed);
     EXPECT_EQ(Lines({Announced(), Folder("K:\\b4\\work"), "beep", Refused()}), Transcript());

@@ -123,7 +123,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     settings.ExecOption = c.options;
 
     RunTagUpdate(settings, host.Window());
-    ASSERT_TRUE(FakeHost::PumpUntil([] { return RunningMarker().load() == nullptr; }));
+    ASSERT_TRUE(FakeHost::PumpUntil([] { return RunningMarker() == nullptr; }));
 
     Lines expected = {Announced(), Folder(folder)};
     if (c.end == End::CouldNotRun) {
