@@ -59,7 +59,6 @@ protected:
 TEST_F(EndToEndTest, RealCtagsRebuildsTheTagsFile) {
     ASSERT_TRUE(Exists(ProgramFolder() + "\\ctags.exe"))
         << "the Windows ctags beside the host (fetched by cmake/setup.sh)";
-    MakeFolders("K:\\e1\\src\\lib");
     MakeFile("K:\\e1\\src\\lib\\text.c", "struct counted_text { int count; };\n"
                                          "int text_length(const char *text) { return 0; }\n"
                                          "#define TEXT_LIMIT 2048\n");
@@ -139,7 +138,6 @@ TEST_F(EndToEndTest, RealCtagsEndedMidwayLeavesTheOldTagsWhole) {
 }
 
 TEST_F(EndToEndTest, SettingsChangedInTheRegistryApplyToTheNextCommand) {
-    MakeFolders("K:\\e2\\work");
     MakeFile("K:\\e2\\work\\tags");
     MakeFile("K:\\e2\\work\\names");
     StoreText("ExecPath", FakeCtagsPath());
@@ -162,7 +160,6 @@ TEST_F(EndToEndTest, SettingsChangedInTheRegistryApplyToTheNextCommand) {
 }
 
 TEST_F(EndToEndTest, HostMayUnloadTheLibraryWhileTheWatcherWaits) {
-    MakeFolders("K:\\e3\\work");
     MakeFile("K:\\e3\\work\\tags");
     StoreText("ExecPath", FakeCtagsPath());
     StoreText("ExecOption", "--delay=1500 --exit=2 ");

@@ -95,7 +95,6 @@ TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     host::PlugIn plugIn;
     ASSERT_TRUE(plugIn.Load(host::DefaultPlugInPath()));
     FakeHost host;
-    MakeFolders("K:\\n1\\work");
     MakeFile("K:\\n1\\work\\tags");
     host.SetDocumentPath("K:\\n1\\work\\main.c");
     const std::string fake = FakeCtagsPath();

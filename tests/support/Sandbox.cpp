@@ -46,8 +46,11 @@ void MakeFolders(const std::string& path) {
 }
 
 void MakeFile(const std::string& path, const std::string& contents) {
-    std::ofstream(path, std::ios::binary) << contents;
     const std::vector<size_t> ends = FolderEnds(path);
+    if (!ends.empty()) {
+        MakeFolders(path.substr(0, ends.back()));
+    }
+    std::ofstream(path, std::ios::binary) << contents;
     if (!ends.empty()) {
         List(path.substr(0, ends.back()));
     }

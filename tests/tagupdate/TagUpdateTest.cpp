@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "plugin/ModuleStateForTests.h"
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
 #include "tests/support/Dialogs.h"
@@ -9,8 +10,6 @@
 
 namespace kestrel::test {
 namespace {
-
-using Lines = std::vector<std::string>;
 
 TEST(CommandLine, DefaultsGiveTheFortyFiveCharacterLine) {
     Settings defaults;
@@ -47,7 +46,6 @@ TEST_P(FolderSearchTest, FindsNearestAncestorHoldingTags) {
         if (path.back() == '\\') {
             MakeFolders(path.substr(0, path.size() - 1));
         } else {
-            MakeFolders(path.substr(0, path.rfind('\\')));
             MakeFile(path, "!_TAG_FILE_FORMAT\t2\n");
         }
     }
@@ -160,23 +158,17 @@ TEST(BrowseCallback, SelectsInitialFolderOnceOpened) {
     DestroyWindow(window);
 }
 
-class SyncCommandTest : public CommandTest {};
+using SyncCommandTest = CommandTest;
 
 TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
-    MakeFolders("K:\\s1\\work\\src");
-    MakeFile("K:\\s1\\work\\tags");
-    host.SetDocumentPath("K:\\s1\\work\\src\\main.c");
-    settings.AskFolder = false;
+    const std::string folder = Project("s1", "\\src");
 
-    RunTagUpdate(settings, host.Window());
-
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\s1\\work"), Running(), Ran()}), Transcript());
-    const auto records = ReadFakeCtagsRecords(record);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("\"" + Utf8(FakeCtagsPath()) + "\" --exit=0  -f tags.kestrel-new",
-              records[0].at("cmdline"));
-    EXPECT_EQ("K:\\s1\\work", records[0].at("cwd"));
-    EXPECT_TRUE(Exists("K:\\s1\\work\\tags"));
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), Ran()}), Command());
+    EXPECT_EQ(Announced(), "S:" + Utf8(LastStatusText().Chars()));
+    FakeCtagsRecord run = OnlyRun();
+    EXPECT_EQ("\"" + Utf8(FakeCtagsPath()) + "\" --exit=0  -f tags.kestrel-new", run["cmdline"]);
+    EXPECT_EQ(folder, run["cwd"]);
+    EXPECT_TRUE(Exists(folder + "\\tags"));
 
     const auto starts = ProcessStarts();
     ASSERT_EQ(1u, starts.size());
@@ -190,81 +182,60 @@ TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
 
 TEST_F(SyncCommandTest, ShowConsoleDropsDetachedFlag) {
     Project("s2");
-    settings.AskFolder = false;
     settings.ShowConsole = true;
 
-    RunTagUpdate(settings, host.Window());
-
+    EXPECT_EQ(Ran(), Command().back());
     const auto starts = ProcessStarts();
     ASSERT_EQ(1u, starts.size());
     EXPECT_EQ(static_cast<DWORD>(NORMAL_PRIORITY_CLASS), starts[0].creationFlags);
-    EXPECT_EQ(Ran(), Transcript().back());
 }
 
 TEST_F(SyncCommandTest, ErrorExitBeepsBeforeErrorText) {
-    Project("s3");
-    settings.AskFolder = false;
+    const std::string folder = Project("s3");
     settings.ExecOption = "--exit=1 ";
-
-    RunTagUpdate(settings, host.Window());
-
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\s3\\work"), Running(), "beep", RanWithError()}),
-              Transcript());
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), "beep", RanWithError()}), Command());
 }
 
 TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
-    Project("s8");
-    settings.AskFolder = false;
+    const std::string folder = Project("s8");
     FailExitCodeQueries(true);
-    RunTagUpdate(settings, host.Window());
+    const Lines shown = Command();
     FailExitCodeQueries(false);
-
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\s8\\work"), Running(), "beep", RanWithError()}),
-              Transcript());
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), "beep", RanWithError()}), shown);
 }
 
 TEST_F(SyncCommandTest, ProgramThatCannotStartReportsWithoutBeep) {
-    Project("s4");
-    settings.AskFolder = false;
+    const std::string folder = Project("s4");
     settings.ExecPath = "K:\\s4\\no such ctags.exe";
-
-    RunTagUpdate(settings, host.Window());
-
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\s4\\work"), Failed()}), Transcript());
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Failed()}), Command());
 }
 
 TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
     MakeFolders("K:\\s5\\deep");
     MakeFile("K:\\tags");
     host.SetDocumentPath("K:\\s5\\main.c");
-    settings.AskFolder = false;
     // The process's remembered folder on K: is elsewhere than the root.
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, previous);
     SetCurrentDirectoryA("K:\\s5\\deep");
     SetCurrentDirectoryA(previous);
 
-    RunTagUpdate(settings, host.Window());
+    const Lines shown = Command();
     RemoveFile("K:\\tags");
 
-    EXPECT_EQ(Lines({Announced(), Folder("K:"), Running(), Ran()}), Transcript());
-    const auto records = ReadFakeCtagsRecords(record);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("K:\\", records[0].at("cwd"));
+    EXPECT_EQ(Lines({Announced(), Folder("K:"), Running(), Ran()}), shown);
+    EXPECT_EQ("K:\\", OnlyRun()["cwd"]);
 }
 
 TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
     Project("s6");
-    settings.AskFolder = false;
     const std::string many(2500, 'v');
     settings.ExecOption = ("--exit=0 " + many + " ").c_str();
 
     RunTagUpdate(settings, host.Window());
 
-    const auto records = ReadFakeCtagsRecords(record);
-    ASSERT_EQ(1u, records.size());
     EXPECT_EQ("\"" + Utf8(FakeCtagsPath()) + "\" --exit=0 " + many + "  -f tags.kestrel-new",
-              records[0].at("cmdline"));
+              OnlyRun()["cmdline"]);
     const auto texts = StatusTexts();
     ASSERT_EQ(4u, texts.size());
     EXPECT_EQ(2048u, texts[0].size());
@@ -272,14 +243,12 @@ TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
 }
 
 TEST_F(SyncCommandTest, RunningBackgroundRefusesAfterFolderDecision) {
-    Project("s7");
-    settings.AskFolder = false;
+    const std::string folder = Project("s7");
     SetRunningMarker(host.Window());
-
-    RunTagUpdate(settings, host.Window());
+    const Lines shown = Command();
     ClearRunningMarker();
 
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\s7\\work"), "beep", Refused()}), Transcript());
+    EXPECT_EQ(Lines({Announced(), Folder(folder), "beep", Refused()}), shown);
     EXPECT_TRUE(ProcessStarts().empty());
 }
 
@@ -292,26 +261,32 @@ TEST_F(SyncCommandTest, UnterminatedOrMissingAnswerReadsSafely) {
     EXPECT_STREQ("K:\\x\\main.c", GetDocumentPath(host.Window()).Chars());
 }
 
-// Folder decisions through the real shell folder browser.
-class BrowserCommandTest : public CommandTest {};
+// Folder decisions through the real shell folder browser, which AskFolder
+// opens by default.
+class BrowserCommandTest : public CommandTest {
+protected:
+    void SetUp() override {
+        CommandTest::SetUp();
+        settings.AskFolder = true;
+    }
+    // Runs the command, pressing `button` in the browser that it opens.
+    Answered CommandAnswering(int button) {
+        return AnswerDialog(button, [&] { RunTagUpdate(settings, host.Window()); });
+    }
+};
 
 TEST_F(BrowserCommandTest, CancelShowsOnlyTheAnnouncement) {
     Project("b1");
-
-    const Answered browser = AnswerDialog(IDCANCEL, [&] { RunTagUpdate(settings, host.Window()); });
-
-    EXPECT_TRUE(browser.pressed);
+    EXPECT_TRUE(CommandAnswering(IDCANCEL).pressed);
     EXPECT_EQ(Lines({Announced()}), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
 }
 
 TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
-    MakeFolders("K:\\b2\\work\\src");
-    MakeFile("K:\\b2\\work\\tags");
-    host.SetDocumentPath("K:\\b2\\work\\src\\main.c");
+    const std::string folder = Project("b2", "\\src");
     const std::size_t browsers = BrowserSetups().size();
 
-    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
+    const Answered browser = CommandAnswering(IDOK);
 
     const std::string title = Cp932("tagsを生成するフォルダを選択してください");
     EXPECT_EQ(title, browser.prompt);
@@ -323,11 +298,9 @@ TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
     EXPECT_EQ(0x0341u, setup.flags);
     EXPECT_EQ(title, setup.title);
     EXPECT_EQ(reinterpret_cast<void*>(&BrowseCallback), setup.callback);
-    EXPECT_EQ("K:\\b2\\work", setup.initial);
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\b2\\work"), Running(), Ran()}), Transcript());
-    const auto records = ReadFakeCtagsRecords(record);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("K:\\b2\\work", records[0].at("cwd"));
+    EXPECT_EQ(folder, setup.initial);
+    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), Ran()}), Transcript());
+    EXPECT_EQ(folder, OnlyRun()["cwd"]);
 }
 
 TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) {
@@ -335,21 +308,18 @@ TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) 
     host.SetDocumentPath("K:\\b3\\work\\src\\main.c");
     settings.AskFolder = false;
 
-    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
-
-    EXPECT_TRUE(browser.pressed);
+    EXPECT_TRUE(CommandAnswering(IDOK).pressed);
     EXPECT_EQ(Lines({Announced(), Folder("K:\\b3\\work\\src"), Running(), Ran()}), Transcript());
 }
 
 TEST_F(BrowserCommandTest, RefusalStillAsksForTheFolderFirst) {
-    Project("b4");
+    const std::string folder = Project("b4");
     SetRunningMarker(host.Window());
-
-    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
+    const Answered browser = CommandAnswering(IDOK);
     ClearRunningMarker();
 
     EXPECT_TRUE(browser.pressed);
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\b4\\work"), "beep", Refused()}), Transcript());
+    EXPECT_EQ(Lines({Announced(), Folder(folder), "beep", Refused()}), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
 }
 
@@ -357,7 +327,7 @@ TEST_F(BrowserCommandTest, EmptyDocumentPathOpensBrowserWithoutPreselection) {
     host.SetDocumentPath("");
     RecordFileLookups(true);
 
-    const Answered browser = AnswerDialog(IDCANCEL, [&] { RunTagUpdate(settings, host.Window()); });
+    const Answered browser = CommandAnswering(IDCANCEL);
 
     EXPECT_TRUE(FileLookups().empty());
     RecordFileLookups(false);

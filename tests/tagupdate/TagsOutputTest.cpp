@@ -3,29 +3,16 @@
 // with the command line as configured. ctags itself is found by the plug-in.
 #include "tagupdate/CtagsOptions.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "plugin/UniqueAny.h"
-#include "tagupdate/TagUpdate.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
 const char kOldTags[] = "old\told.c\t/^old$/;\"\tf\n";
 // What the fake ctags writes for -f.
 const char kNewTags[] = "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
                         "main\tmain.c\t/^int main(void)$/;\"\tf\n";
-
-std::string Contents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // Each row as the real ctags reads it (checked against Universal Ctags for
 // Windows): whether the options make it append to its -f file.
@@ -100,7 +87,6 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     settings.ExecSync = std::get<1>(GetParam());
     const std::string folder =
         "K:\\" + std::string(c.name) + (settings.ExecSync ? "-sync" : "-background");
-    MakeFolders(folder);
     host.SetDocumentPath(folder + "\\main.c");
     const std::string tags = folder + "\\" + c.tagsName;
     const std::string temporary = tags + ".kestrel-new";
@@ -118,12 +104,11 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
                                nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
     }
-    settings.AskFolder = false;
     settings.TagsFileName = c.tagsName;
     settings.ExecOption = c.options;
 
     RunTagUpdate(settings, host.Window());
-    ASSERT_TRUE(FakeHost::PumpUntil([] { return RunningMarker() == nullptr; }));
+    ASSERT_TRUE(WaitForIdle());
 
     Lines expected = {Announced(), Folder(folder)};
     if (c.end == End::CouldNotRun) {
@@ -134,24 +119,20 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
             expected.push_back("beep");
         }
         const bool ran = c.end == End::Ran;
-        expected.push_back(settings.ExecSync
-                               ? (ran ? Ran() : RanWithError())
-                               : (ran ? "S:ctags を実行しました。"
-                                      : "S:ctags を実行しましたがエラー終了しました。"));
+        expected.push_back(settings.ExecSync ? (ran ? Ran() : RanWithError())
+                                             : (ran ? WatcherRan() : WatcherRanWithError()));
     }
     EXPECT_EQ(expected, Transcript());
-    const auto records = ReadFakeCtagsRecords(record);
     if (c.end == End::CouldNotRun) {
-        EXPECT_TRUE(records.empty());
+        EXPECT_TRUE(ReadFakeCtagsRecords(record).empty());
     } else {
-        ASSERT_EQ(1u, records.size());
         EXPECT_EQ("\"" + FakeCtagsPath() + "\" " + c.options + " -f " + c.fileArgument,
-                  records[0].at("cmdline"));
+                  OnlyRun()["cmdline"]);
     }
     if (c.after == After::Folder) {
         EXPECT_NE(0u, GetFileAttributesA(tags.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     } else {
-        EXPECT_EQ(c.after == After::New ? kNewTags : kOldTags, Contents(tags));
+        EXPECT_EQ(c.after == After::New ? kNewTags : kOldTags, FileContents(tags));
     }
     EXPECT_EQ(c.before == Before::HeldLeftover, Exists(temporary));
 }
@@ -187,7 +168,6 @@ INSTANTIATE_TEST_SUITE_P(
 using HeldTagsTest = CommandTest;
 
 TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
-    settings.AskFolder = false;
     for (bool letsGo : {true, false}) {
         SCOPED_TRACE(letsGo ? "the reader lets go" : "the reader holds on");
         ClearEvents();
@@ -209,12 +189,12 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
         if (letsGo) {
             EXPECT_EQ(1, failedMoves);
             EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), Ran()}), Transcript());
-            EXPECT_EQ(kNewTags, Contents(folder + "\\tags"));
+            EXPECT_EQ(kNewTags, FileContents(folder + "\\tags"));
         } else {
             EXPECT_LE(2, failedMoves) << "retried";
             EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), "beep", RanWithError()}),
                       Transcript());
-            EXPECT_EQ(kOldTags, Contents(folder + "\\tags"));
+            EXPECT_EQ(kOldTags, FileContents(folder + "\\tags"));
         }
         EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new"));
     }
@@ -254,7 +234,6 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     SetCurrentDirectoryA(current.c_str());
     SetEnvironmentVariableA("PATH", (onPath + ";" + previousPath).c_str());
     settings.ExecPath = program.c_str();
-    settings.AskFolder = false;
 
     RunTagUpdate(settings, host.Window());
     SetCurrentDirectoryA(previousFolder);
@@ -263,16 +242,15 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
         DeleteFileA(copy.c_str());
     }
 
-    const auto records = ReadFakeCtagsRecords(record);
     if (c.started == LookupCase::None) {
         EXPECT_TRUE(ProcessStarts().empty());
         EXPECT_EQ(Lines({Announced(), Folder(folder), Failed()}), Transcript());
         return;
     }
-    ASSERT_EQ(1u, records.size());
+    FakeCtagsRecord run = OnlyRun();
     const std::string from = c.started == LookupCase::FromPath ? onPath : ProgramFolder();
-    EXPECT_EQ(from + "\\" + program + ".exe", records[0].at("program"));
-    EXPECT_EQ("\"" + program + "\" --exit=0  -f tags.kestrel-new", records[0].at("cmdline"));
+    EXPECT_EQ(from + "\\" + program + ".exe", run["program"]);
+    EXPECT_EQ("\"" + program + "\" --exit=0  -f tags.kestrel-new", run["cmdline"]);
     EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), Ran()}), Transcript());
 }
 
