@@ -8,9 +8,6 @@
 namespace kestrel::test {
 namespace {
 
-const char kTags[] =
-    "!_TAG_FILE_FORMAT\t2\t/extended format/\nmain\tmain.c\t/^int main(void)$/;\"\tf\n";
-
 class FakeCtagsTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -45,7 +42,7 @@ TEST_F(FakeCtagsTest, RecordsItsStartWritesTagsAndExitsAsTold) {
         const ProcessResult run = RunAndCapture(commandLine, folder.c_str(), c.creationFlags);
         ASSERT_TRUE(run.started);
         EXPECT_EQ(c.exitCode, run.exitCode);
-        EXPECT_EQ(kTags, FileContents(folder + "\\tags"));
+        EXPECT_EQ(kFakeTags, FileContents(folder + "\\tags"));
         expectedRecord += "cmdline: " + commandLine + "\r\ncwd: " + folder +
                           "\r\nconsole: " + c.console + "\r\nprogram: " + FakeCtagsPath() +
                           "\r\nend\r\n";
@@ -75,7 +72,7 @@ TEST_F(FakeCtagsTest, EndsOnlyOnceTheWaitFileExists) {
     DWORD exitCode = 1;
     GetExitCodeProcess(process.Get(), &exitCode);
     EXPECT_EQ(0u, exitCode);
-    EXPECT_EQ(kTags, FileContents(folder + "\\tags"));
+    EXPECT_EQ(kFakeTags, FileContents(folder + "\\tags"));
 }
 
 } // namespace

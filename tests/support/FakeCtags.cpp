@@ -15,7 +15,6 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -32,33 +31,23 @@ struct FakeOptions {
     bool terminate = false;
 };
 
-bool StartsWith(const char* text, const char* prefix, const char*& rest) {
-    const size_t length = std::strlen(prefix);
-    if (std::strncmp(text, prefix, length) != 0) {
-        return false;
-    }
-    rest = text + length;
-    return true;
-}
-
 FakeOptions ParseOptions(int argc, char** argv) {
     FakeOptions options;
     for (int i = 1; i < argc; ++i) {
-        const char* value = nullptr;
-        if (StartsWith(argv[i], "--exit=", value)) {
-            options.exitCode = std::atoi(value);
-        } else if (StartsWith(argv[i], "--delay=", value)) {
-            options.delayMs = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
-        } else if (StartsWith(argv[i], "--wait-file=", value)) {
+        const std::string arg = argv[i];
+        const std::string value = arg.substr(arg.find('=') + 1);
+        if (arg.rfind("--exit=", 0) == 0) {
+            options.exitCode = std::atoi(value.c_str());
+        } else if (arg.rfind("--delay=", 0) == 0) {
+            options.delayMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
+        } else if (arg.rfind("--wait-file=", 0) == 0) {
             options.waitFile = value;
-        } else if (std::strcmp(argv[i], "--partial") == 0) {
-            options.partial = true;
-        } else if (std::strcmp(argv[i], "--no-output") == 0) {
-            options.noOutput = true;
-        } else if (std::strcmp(argv[i], "--terminate") == 0) {
-            options.terminate = true;
-        } else if (std::strcmp(argv[i], "-f") == 0 && i + 1 < argc) {
+        } else if (arg == "-f" && i + 1 < argc) {
             options.tagsFile = argv[++i];
+        } else {
+            options.partial |= arg == "--partial";
+            options.noOutput |= arg == "--no-output";
+            options.terminate |= arg == "--terminate";
         }
     }
     return options;

@@ -12,8 +12,6 @@
 namespace kestrel::test {
 
 struct ProcessStart {
-    std::string commandLine;
-    std::string currentDirectory;
     DWORD creationFlags;
     DWORD startupSize;
     BOOL inheritHandles;

@@ -19,6 +19,9 @@ bool Exists(const std::string& path);
 // The folder of the test program, where the build puts every program.
 std::string ProgramFolder();
 std::string FakeCtagsPath();
+// What the fake ctags writes for -f NAME.
+inline constexpr char kFakeTags[] = "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
+                                    "main\tmain.c\t/^int main(void)$/;\"\tf\n";
 
 // A fresh record file for the fake ctags, named in its environment.
 std::string StartFakeCtagsRecord();

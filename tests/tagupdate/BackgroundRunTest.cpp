@@ -36,7 +36,7 @@ protected:
         settings.ExecOption = "--exit=0 ";
         RunTagUpdate(settings, host.Window());
         ASSERT_TRUE(WaitForIdle());
-        EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), WatcherRan()}), Transcript());
+        EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
     }
 
     std::string gate;
@@ -53,7 +53,7 @@ TEST_F(BackgroundCommandTest, SuccessReportsFromWatcherWithoutBeep) {
     ReleaseHeldRuns();
     ASSERT_TRUE(WaitForIdle());
 
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), WatcherRan()}), Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
     const auto starts = ProcessStarts();
     ASSERT_EQ(1u, starts.size());
     EXPECT_EQ(static_cast<DWORD>(DETACHED_PROCESS | IDLE_PRIORITY_CLASS), starts[0].creationFlags);
@@ -67,8 +67,7 @@ TEST_F(BackgroundCommandTest, ErrorExitBeepsOnWatcherThread) {
     RunTagUpdate(settings, host.Window());
     ASSERT_TRUE(WaitForIdle());
 
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), "beep", WatcherRanWithError()}),
-              Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::RanWithError), Transcript());
     for (const Event& event : Events()) {
         if (event.kind == Event::Beep) {
             EXPECT_NE(GetCurrentThreadId(), event.threadId);
@@ -84,8 +83,7 @@ TEST_F(BackgroundCommandTest, UnreadableExitCodeCountsAsError) {
     FailExitCodeQueries(false);
 
     ASSERT_TRUE(idle);
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), "beep", WatcherRanWithError()}),
-              Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::RanWithError), Transcript());
 }
 
 TEST_F(BackgroundCommandTest, SecondCommandIsRefusedOnBothRoads) {
@@ -99,7 +97,7 @@ TEST_F(BackgroundCommandTest, SecondCommandIsRefusedOnBothRoads) {
         ClearEvents();
         ClearProcessStarts();
         settings.ExecSync = sync;
-        EXPECT_EQ(Lines({Announced(), Folder(folder), "beep", Refused()}), Command());
+        EXPECT_EQ(Shown(folder, Outcome::Refused), Command());
         EXPECT_TRUE(ProcessStarts().empty());
     }
 
@@ -113,7 +111,7 @@ TEST_F(BackgroundCommandTest, FailedStartLeavesNextCommandFree) {
     const std::string folder = Project("g4");
     settings.ExecPath = "K:\\g4\\missing.exe";
 
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Failed()}), Command());
+    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
     EXPECT_EQ(nullptr, RunningMarker());
 
     settings.ExecPath = FakeCtagsPath().c_str();

@@ -25,6 +25,9 @@ namespace kestrel::test {
 
 using Lines = std::vector<std::string>;
 
+// How a command that has found its folder ends.
+enum class Outcome { Ran, RanWithError, CouldNotRun, Refused };
+
 class CommandTest : public testing::Test {
 protected:
     static void SetUpTestSuite() { OleInitialize(nullptr); }
@@ -80,18 +83,25 @@ protected:
         return "S:選択されたフォルダで " + CommandLine() + " を実行します。";
     }
     std::string Running() const { return "S:" + CommandLine() + " を実行しています。"; }
-    std::string Ran() const { return "S:" + CommandLine() + " を実行しました。"; }
-    std::string Failed() const { return "S:" + CommandLine() + " を実行できませんでした。"; }
-    std::string RanWithError() const {
-        return "S:" + CommandLine() + " を実行しましたがエラー終了しました。";
-    }
-    // The completion watcher names ctags by this literal.
-    static std::string WatcherRan() { return "S:ctags を実行しました。"; }
-    static std::string WatcherRanWithError() {
-        return "S:ctags を実行しましたがエラー終了しました。";
-    }
-    static std::string Refused() { return "S:ctags を２重に起動することはできません。"; }
     static std::string Folder(const std::string& cp932) { return "S:" + Utf8(cp932); }
+
+    // All that a command that runs in `folder` shows, on the background road
+    // up to the watcher's text, which names ctags by a literal.
+    Lines Shown(const std::string& folder, Outcome outcome) const {
+        Lines shown = {Announced(), Folder(folder)};
+        const std::string ran = settings.ExecSync ? CommandLine() : "ctags";
+        if (outcome == Outcome::Ran) {
+            shown.insert(shown.end(), {Running(), "S:" + ran + " を実行しました。"});
+        } else if (outcome == Outcome::RanWithError) {
+            shown.insert(shown.end(),
+                         {Running(), "beep", "S:" + ran + " を実行しましたがエラー終了しました。"});
+        } else if (outcome == Outcome::CouldNotRun) {
+            shown.push_back("S:" + CommandLine() + " を実行できませんでした。");
+        } else {
+            shown.insert(shown.end(), {"beep", "S:ctags を２重に起動することはできません。"});
+        }
+        return shown;
+    }
 
     FakeHost host;
     Settings settings;

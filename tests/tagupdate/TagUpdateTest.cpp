@@ -163,7 +163,7 @@ using SyncCommandTest = CommandTest;
 TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
     const std::string folder = Project("s1", "\\src");
 
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), Ran()}), Command());
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
     EXPECT_EQ(Announced(), "S:" + Utf8(LastStatusText().Chars()));
     FakeCtagsRecord run = OnlyRun();
     EXPECT_EQ("\"" + Utf8(FakeCtagsPath()) + "\" --exit=0  -f tags.kestrel-new", run["cmdline"]);
@@ -181,10 +181,10 @@ TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
 }
 
 TEST_F(SyncCommandTest, ShowConsoleDropsDetachedFlag) {
-    Project("s2");
+    const std::string folder = Project("s2");
     settings.ShowConsole = true;
 
-    EXPECT_EQ(Ran(), Command().back());
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
     const auto starts = ProcessStarts();
     ASSERT_EQ(1u, starts.size());
     EXPECT_EQ(static_cast<DWORD>(NORMAL_PRIORITY_CLASS), starts[0].creationFlags);
@@ -193,7 +193,7 @@ TEST_F(SyncCommandTest, ShowConsoleDropsDetachedFlag) {
 TEST_F(SyncCommandTest, ErrorExitBeepsBeforeErrorText) {
     const std::string folder = Project("s3");
     settings.ExecOption = "--exit=1 ";
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), "beep", RanWithError()}), Command());
+    EXPECT_EQ(Shown(folder, Outcome::RanWithError), Command());
 }
 
 TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
@@ -201,13 +201,13 @@ TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
     FailExitCodeQueries(true);
     const Lines shown = Command();
     FailExitCodeQueries(false);
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), "beep", RanWithError()}), shown);
+    EXPECT_EQ(Shown(folder, Outcome::RanWithError), shown);
 }
 
 TEST_F(SyncCommandTest, ProgramThatCannotStartReportsWithoutBeep) {
     const std::string folder = Project("s4");
     settings.ExecPath = "K:\\s4\\no such ctags.exe";
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Failed()}), Command());
+    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
 }
 
 TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
@@ -223,7 +223,7 @@ TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
     const Lines shown = Command();
     RemoveFile("K:\\tags");
 
-    EXPECT_EQ(Lines({Announced(), Folder("K:"), Running(), Ran()}), shown);
+    EXPECT_EQ(Shown("K:", Outcome::Ran), shown);
     EXPECT_EQ("K:\\", OnlyRun()["cwd"]);
 }
 
@@ -248,7 +248,7 @@ TEST_F(SyncCommandTest, RunningBackgroundRefusesAfterFolderDecision) {
     const Lines shown = Command();
     ClearRunningMarker();
 
-    EXPECT_EQ(Lines({Announced(), Folder(folder), "beep", Refused()}), shown);
+    EXPECT_EQ(Shown(folder, Outcome::Refused), shown);
     EXPECT_TRUE(ProcessStarts().empty());
 }
 
@@ -299,7 +299,7 @@ TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
     EXPECT_EQ(title, setup.title);
     EXPECT_EQ(reinterpret_cast<void*>(&BrowseCallback), setup.callback);
     EXPECT_EQ(folder, setup.initial);
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), Ran()}), Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
     EXPECT_EQ(folder, OnlyRun()["cwd"]);
 }
 
@@ -309,7 +309,7 @@ TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) 
     settings.AskFolder = false;
 
     EXPECT_TRUE(CommandAnswering(IDOK).pressed);
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\b3\\work\\src"), Running(), Ran()}), Transcript());
+    EXPECT_EQ(Shown("K:\\b3\\work\\src", Outcome::Ran), Transcript());
 }
 
 TEST_F(BrowserCommandTest, RefusalStillAsksForTheFolderFirst) {
@@ -319,7 +319,7 @@ TEST_F(BrowserCommandTest, RefusalStillAsksForTheFolderFirst) {
     ClearRunningMarker();
 
     EXPECT_TRUE(browser.pressed);
-    EXPECT_EQ(Lines({Announced(), Folder(folder), "beep", Refused()}), Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::Refused), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
 }
 

@@ -10,55 +10,25 @@ namespace kestrel::test {
 namespace {
 
 const char kOldTags[] = "old\told.c\t/^old$/;\"\tf\n";
-// What the fake ctags writes for -f.
-const char kNewTags[] = "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
-                        "main\tmain.c\t/^int main(void)$/;\"\tf\n";
 
-// Each row as the real ctags reads it (checked against Universal Ctags for
-// Windows): whether the options make it append to its -f file.
+// Each list as the real ctags reads it (checked against Universal Ctags for
+// Windows): the options that make it append to its -f file, and those that do
+// not.
 TEST(CtagsOptions, ReadsAppendAsCtagsDoes) {
-    const struct {
-        const char* options;
-        bool append;
-    } cases[] = {
-        {"-R -V --tag-relative=yes ", false},
-        {"-a", true},
-        {"-R -a -V", true},
-        {"-aR", true},
-        {"-Ra", true},
-        {"-Va", true},
-        {"--append", true},
-        {"--append=yes", true},
-        {"--append=on", true},
-        {"--append=1", true},
-        {"--append=true", true},
-        {"--append=y", true},
-        {"--append=Yes", true},
-        {"--append=", true},
-        {"--append=no", false},
-        {"--append=off", false},
-        {"--append=0", false},
-        {"--append=false", false},
-        {"--append=n", false},
-        {"--append=NO", false},
-        {"-a --append=no", false},
-        {"--append=no -a", true},
-        {"-fa", false}, // the rest of the group is the argument of -f
-        {"-oa", false},
-        {"-ha", false},
-        {"-Ia", false},
-        {"-La", false},
-        {"-Da", false},
-        {"-h -a", false}, // the next word is the argument of -h
-        {"-I -a", false},
-        {"\"-a\"", true},
-        {"\"--append\"", true},
-        {"-\"a\"", true},
-        {"--appen", false},
-        {"-R --regex-c=\"/a b/x/\" -a", true},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.append, AsksToAppend(c.options)) << c.options;
+    for (const char* options : {"-a", "-R -a -V", "-aR", "-Ra", "-Va", "--append", "--append=yes",
+                                "--append=on", "--append=1", "--append=true", "--append=y",
+                                "--append=Yes", "--append=", "--append=no -a", "\"-a\"",
+                                "\"--append\"", "-\"a\"", "-R --regex-c=\"/a b/x/\" -a"}) {
+        EXPECT_TRUE(AsksToAppend(options)) << options;
+    }
+    for (const char* options :
+         {"-R -V --tag-relative=yes ", "--append=no", "--append=off", "--append=0",
+          "--append=false", "--append=n", "--append=NO", "-a --append=no", "--appen",
+          // The rest of the group is the argument of -f, -o, -h, -I, -L, -D:
+          "-fa", "-oa", "-ha", "-Ia", "-La", "-Da",
+          // and so is the next word.
+          "-h -a", "-I -a"}) {
+        EXPECT_FALSE(AsksToAppend(options)) << options;
     }
     EXPECT_TRUE(LeavesQuoteOpen("-R \"--exclude=a b"));
     EXPECT_FALSE(LeavesQuoteOpen("-R \"--exclude=a b\""));
@@ -67,7 +37,6 @@ TEST(CtagsOptions, ReadsAppendAsCtagsDoes) {
 
 enum class Before { Tags, Leftover, HeldLeftover, TagsFolder };
 enum class After { Old, New, Folder };
-enum class End { Ran, Error, CouldNotRun };
 
 struct OutputCase {
     const char* name;
@@ -76,7 +45,7 @@ struct OutputCase {
     const char* fileArgument; // what the started command line has after -f
     Before before;
     After after;
-    End end;
+    Outcome end;
 };
 
 class TagsOutputTest : public CommandTest,
@@ -110,20 +79,8 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     RunTagUpdate(settings, host.Window());
     ASSERT_TRUE(WaitForIdle());
 
-    Lines expected = {Announced(), Folder(folder)};
-    if (c.end == End::CouldNotRun) {
-        expected.push_back(Failed());
-    } else {
-        expected.push_back(Running());
-        if (c.end == End::Error) {
-            expected.push_back("beep");
-        }
-        const bool ran = c.end == End::Ran;
-        expected.push_back(settings.ExecSync ? (ran ? Ran() : RanWithError())
-                                             : (ran ? WatcherRan() : WatcherRanWithError()));
-    }
-    EXPECT_EQ(expected, Transcript());
-    if (c.end == End::CouldNotRun) {
+    EXPECT_EQ(Shown(folder, c.end), Transcript());
+    if (c.end == Outcome::CouldNotRun) {
         EXPECT_TRUE(ReadFakeCtagsRecords(record).empty());
     } else {
         EXPECT_EQ("\"" + FakeCtagsPath() + "\" " + c.options + " -f " + c.fileArgument,
@@ -132,7 +89,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     if (c.after == After::Folder) {
         EXPECT_NE(0u, GetFileAttributesA(tags.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     } else {
-        EXPECT_EQ(c.after == After::New ? kNewTags : kOldTags, FileContents(tags));
+        EXPECT_EQ(c.after == After::New ? kFakeTags : kOldTags, FileContents(tags));
     }
     EXPECT_EQ(c.before == Before::HeldLeftover, Exists(temporary));
 }
@@ -140,25 +97,25 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, TagsOutputTest,
     testing::Combine(
-        testing::Values(OutputCase{"Replaced", "tags", "--exit=0 ", "tags.kestrel-new",
-                                   Before::Tags, After::New, End::Ran},
-                        OutputCase{"PartialThenError", "tags", "--partial --exit=1 ",
-                                   "tags.kestrel-new", Before::Tags, After::Old, End::Error},
-                        OutputCase{"PartialThenTerminated", "tags",
-                                   "--partial --terminate --exit=1 ", "tags.kestrel-new",
-                                   Before::Tags, After::Old, End::Error},
-                        // A leftover is gone before ctags starts: a run that writes
-                        // nothing does not put it in place of the tags file.
-                        OutputCase{"NothingWrittenOverLeftover", "tags", "--exit=0 --no-output ",
-                                   "tags.kestrel-new", Before::Leftover, After::Old, End::Ran},
-                        OutputCase{"LeftoverStillHeld", "tags", "--exit=0 ", "",
-                                   Before::HeldLeftover, After::Old, End::CouldNotRun},
-                        OutputCase{"BlankInName", "my tags", "--exit=0 ", "my tags", Before::Tags,
-                                   After::Old, End::Ran},
-                        OutputCase{"Append", "tags", "--exit=0 -a ", "tags", Before::Tags,
-                                   After::New, End::Ran},
-                        OutputCase{"TagsIsAFolder", "tags", "--exit=0 ", "tags", Before::TagsFolder,
-                                   After::Folder, End::Ran}),
+        testing::Values(
+            OutputCase{"Replaced", "tags", "--exit=0 ", "tags.kestrel-new", Before::Tags,
+                       After::New, Outcome::Ran},
+            OutputCase{"PartialThenError", "tags", "--partial --exit=1 ", "tags.kestrel-new",
+                       Before::Tags, After::Old, Outcome::RanWithError},
+            OutputCase{"PartialThenTerminated", "tags", "--partial --terminate --exit=1 ",
+                       "tags.kestrel-new", Before::Tags, After::Old, Outcome::RanWithError},
+            // A leftover is gone before ctags starts: a run that writes
+            // nothing does not put it in place of the tags file.
+            OutputCase{"NothingWrittenOverLeftover", "tags", "--exit=0 --no-output ",
+                       "tags.kestrel-new", Before::Leftover, After::Old, Outcome::Ran},
+            OutputCase{"LeftoverStillHeld", "tags", "--exit=0 ", "", Before::HeldLeftover,
+                       After::Old, Outcome::CouldNotRun},
+            OutputCase{"BlankInName", "my tags", "--exit=0 ", "my tags", Before::Tags, After::Old,
+                       Outcome::Ran},
+            OutputCase{"Append", "tags", "--exit=0 -a ", "tags", Before::Tags, After::New,
+                       Outcome::Ran},
+            OutputCase{"TagsIsAFolder", "tags", "--exit=0 ", "tags", Before::TagsFolder,
+                       After::Folder, Outcome::Ran}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<OutputCase, bool>>& info) {
         return std::string(std::get<0>(info.param).name) +
@@ -188,12 +145,11 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
 
         if (letsGo) {
             EXPECT_EQ(1, failedMoves);
-            EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), Ran()}), Transcript());
-            EXPECT_EQ(kNewTags, FileContents(folder + "\\tags"));
+            EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
+            EXPECT_EQ(kFakeTags, FileContents(folder + "\\tags"));
         } else {
             EXPECT_LE(2, failedMoves) << "retried";
-            EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), "beep", RanWithError()}),
-                      Transcript());
+            EXPECT_EQ(Shown(folder, Outcome::RanWithError), Transcript());
             EXPECT_EQ(kOldTags, FileContents(folder + "\\tags"));
         }
         EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new"));
@@ -244,14 +200,14 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
 
     if (c.started == LookupCase::None) {
         EXPECT_TRUE(ProcessStarts().empty());
-        EXPECT_EQ(Lines({Announced(), Folder(folder), Failed()}), Transcript());
+        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Transcript());
         return;
     }
     FakeCtagsRecord run = OnlyRun();
     const std::string from = c.started == LookupCase::FromPath ? onPath : ProgramFolder();
     EXPECT_EQ(from + "\\" + program + ".exe", run["program"]);
     EXPECT_EQ("\"" + program + "\" --exit=0  -f tags.kestrel-new", run["cmdline"]);
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), Ran()}), Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
 }
 
 INSTANTIATE_TEST_SUITE_P(
