@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "plugin/UniqueAny.h"
 #include "tests/host/ProcessRun.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/StoredSettings.h"
@@ -33,20 +34,16 @@ ProcessResult RunHost(const std::string& document, const std::string& options) {
 // there was one.
 bool TerminateCtags() {
     bool found = false;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more;
-         more = Process32Next(snapshot, &entry)) {
+    for (BOOL more = Process32First(snapshot.Get(), &entry); more;
+         more = Process32Next(snapshot.Get(), &entry)) {
         if (lstrcmpiA(entry.szExeFile, "ctags.exe") == 0) {
-            const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
-            found |= process != nullptr && TerminateProcess(process, 1);
-            if (process != nullptr) {
-                CloseHandle(process);
-            }
+            const UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+            found |= process && TerminateProcess(process.Get(), 1);
         }
     }
-    CloseHandle(snapshot);
     return found;
 }
 

@@ -58,18 +58,15 @@ SIZE_T CommittedPrivateBytes() {
     return total;
 }
 
+// Taken when made.
 struct Measure {
-    int handles;
-    int threads;
-    SIZE_T memory;
+    int handles = OpenHandles();
+    int threads = Threads();
+    SIZE_T memory = CommittedPrivateBytes();
 };
 
-Measure Now() {
-    return {OpenHandles(), Threads(), CommittedPrivateBytes()};
-}
-
 TEST(EnduranceMeasures, SeeDeliberateLeaks) {
-    const Measure before = Now();
+    const Measure before;
     std::vector<HANDLE> leaked;
     for (int i = 0; i < 8; ++i) {
         leaked.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -77,7 +74,7 @@ TEST(EnduranceMeasures, SeeDeliberateLeaks) {
     HANDLE stop = leaked.front();
     std::thread waiter([stop] { WaitForSingleObject(stop, INFINITE); });
     void* block = VirtualAlloc(nullptr, 1 << 20, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    const Measure during = Now();
+    const Measure during;
 
     EXPECT_GE(during.handles - before.handles, 8);
     EXPECT_EQ(before.threads + 1, during.threads);
@@ -97,8 +94,7 @@ TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     FakeHost host;
     MakeFile("K:\\n1\\work\\tags");
     host.SetDocumentPath("K:\\n1\\work\\main.c");
-    const std::string fake = FakeCtagsPath();
-    StoreText("ExecPath", fake);
+    StoreText("ExecPath", FakeCtagsPath());
     StoreText("ExecOption", "--exit=0 ");
     StoreFlag("AskFolder", 0);
 
@@ -129,14 +125,13 @@ TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     }
     // Watchers end just after their completion text.
     FakeHost::PumpUntil([] { return false; }, 300);
-    const Measure before = Now();
+    const Measure before;
 
     for (int i = 0; i < 150; ++i) {
         runBoth();
     }
-    const int baselineThreads = before.threads;
-    FakeHost::PumpUntil([&] { return Threads() <= baselineThreads; }, 5000);
-    const Measure after = Now();
+    FakeHost::PumpUntil([&] { return Threads() <= before.threads; }, 5000);
+    const Measure after;
 
     EXPECT_EQ(320, commands);
     EXPECT_LE(after.handles, before.handles + 2) << "handles before " << before.handles;

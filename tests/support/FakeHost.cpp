@@ -10,11 +10,8 @@
 #include "tests/support/EventLog.h"
 
 namespace kestrel::test {
-namespace {
 
 constexpr UINT_PTR kDialogWatch = 1;
-
-} // namespace
 
 FakeHost::FakeHost() {
     WNDCLASSA windowClass = {};
@@ -86,9 +83,7 @@ LRESULT CALLBACK FakeHost::WindowProc(HWND window, UINT message, WPARAM wParam, 
             break;
         case PathAnswer::Unterminated: // every byte written, no NUL anywhere
             std::memset(buffer, 'x', kPathBufferSize);
-            std::memcpy(buffer, self->m_path.data(),
-                        self->m_path.size() < kPathBufferSize ? self->m_path.size()
-                                                              : kPathBufferSize);
+            self->m_path.copy(buffer, kPathBufferSize);
             break;
         case PathAnswer::Nothing:
             break;

@@ -25,9 +25,7 @@ DWORD g_lookupError = 0;
 std::function<void()> g_afterFailedMove;
 int g_failedMoves = 0;
 
-std::atomic<bool> g_failThreads{false};
-std::atomic<bool> g_failModules{false};
-std::atomic<bool> g_failExitCodes{false};
+std::atomic<bool> g_failing[3] = {}; // by Calls
 
 // The real functions, as the imports held them before.
 decltype(&CreateProcessA) g_createProcess = nullptr;
@@ -83,7 +81,7 @@ PIDLIST_ABSOLUTE WINAPI HookedBrowse(LPBROWSEINFOA info) {
 }
 
 BOOL WINAPI HookedExitCode(HANDLE process, LPDWORD code) {
-    if (g_failExitCodes) {
+    if (g_failing[static_cast<int>(Calls::ExitCodeQueries)]) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -109,7 +107,7 @@ BOOL WINAPI HookedMove(LPCSTR from, LPCSTR to, DWORD flags) {
 }
 
 BOOL WINAPI HookedModule(DWORD flags, LPCSTR name, HMODULE* module) {
-    if (g_failModules) {
+    if (g_failing[static_cast<int>(Calls::ModuleReferences)]) {
         *module = nullptr;
         SetLastError(ERROR_MOD_NOT_FOUND);
         return FALSE;
@@ -119,7 +117,7 @@ BOOL WINAPI HookedModule(DWORD flags, LPCSTR name, HMODULE* module) {
 
 uintptr_t __cdecl HookedBeginThread(void* security, unsigned stack, unsigned(WINAPI* start)(void*),
                                     void* argument, unsigned flags, unsigned* id) {
-    if (g_failThreads) {
+    if (g_failing[static_cast<int>(Calls::ThreadStarts)]) {
         return 0;
     }
     return g_beginThread(security, stack, start, argument, flags, id);
@@ -184,10 +182,6 @@ void FailFileLookup(const std::string& path, DWORD error) {
     g_lookupError = error;
 }
 
-void FailExitCodeQueries(bool fail) {
-    g_failExitCodes = fail;
-}
-
 int OnFailedMove(std::function<void()> action) {
     Lock lock(g_mutex);
     g_afterFailedMove = std::move(action);
@@ -196,12 +190,12 @@ int OnFailedMove(std::function<void()> action) {
     return failed;
 }
 
-void FailThreadStarts(bool fail) {
-    g_failThreads = fail;
+FailingCalls::FailingCalls(Calls calls) : m_calls(calls) {
+    g_failing[static_cast<int>(calls)] = true;
 }
 
-void FailModuleReferences(bool fail) {
-    g_failModules = fail;
+FailingCalls::~FailingCalls() {
+    g_failing[static_cast<int>(m_calls)] = false;
 }
 
 } // namespace kestrel::test

@@ -77,12 +77,9 @@ TEST_F(BackgroundCommandTest, ErrorExitBeepsOnWatcherThread) {
 
 TEST_F(BackgroundCommandTest, UnreadableExitCodeCountsAsError) {
     const std::string folder = Project("g6");
-    FailExitCodeQueries(true);
+    const FailingCalls failing(Calls::ExitCodeQueries);
     RunTagUpdate(settings, host.Window());
-    const bool idle = WaitForIdle();
-    FailExitCodeQueries(false);
-
-    ASSERT_TRUE(idle);
+    ASSERT_TRUE(WaitForIdle());
     EXPECT_EQ(Shown(folder, Outcome::RanWithError), Transcript());
 }
 
@@ -121,17 +118,19 @@ TEST_F(BackgroundCommandTest, FailedStartLeavesNextCommandFree) {
 TEST_F(BackgroundCommandTest, WatcherThatCannotStartFreesTheMarker) {
     // Without a reference to the library of its own, a watcher could be
     // unloaded under its feet: it is not started either.
-    for (void (*fail)(bool) : {&FailThreadStarts, &FailModuleReferences}) {
-        SCOPED_TRACE(fail == &FailThreadStarts ? "no thread" : "no library reference");
+    for (Calls calls : {Calls::ThreadStarts, Calls::ModuleReferences}) {
+        const bool noThread = calls == Calls::ThreadStarts;
+        SCOPED_TRACE(noThread ? "no thread" : "no library reference");
         ClearEvents();
         ClearProcessStarts();
-        const std::string folder = Project(fail == &FailThreadStarts ? "g5" : "g7");
+        const std::string folder = Project(noThread ? "g5" : "g7");
         HoldRuns();
         // The unwatched run writes nothing, so the next run's output is its own.
         settings.ExecOption = settings.ExecOption + "--no-output ";
-        fail(true);
-        const Lines shown = Command();
-        fail(false);
+        const Lines shown = [&] {
+            const FailingCalls failing(calls);
+            return Command();
+        }();
 
         EXPECT_EQ(Lines({Announced(), Folder(folder), Running()}), shown);
         EXPECT_EQ(nullptr, RunningMarker());

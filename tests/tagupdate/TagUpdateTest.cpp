@@ -36,6 +36,11 @@ struct SearchCase {
     DWORD firstLookupError = 0; // the first candidate cannot be checked for this reason
 };
 
+SearchCase Search(const char* name, const char* document, std::vector<const char*> objects,
+                  const char* found, std::vector<const char*> lookups, DWORD error = 0) {
+    return {name, document, std::move(objects), found, std::move(lookups), error};
+}
+
 class FolderSearchTest : public testing::TestWithParam<SearchCase> {};
 
 TEST_P(FolderSearchTest, FindsNearestAncestorHoldingTags) {
@@ -72,59 +77,32 @@ TEST_P(FolderSearchTest, FindsNearestAncestorHoldingTags) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FolderSearchTest,
     testing::Values(
-        SearchCase{"Parent",
-                   "K:\\a\\work\\src\\main.c",
-                   {"K:\\a\\work\\tags"},
-                   "K:\\a\\work",
-                   {"K:\\a\\work\\src\\tags", "K:\\a\\work\\tags"}},
-        SearchCase{"OwnFolderFirst",
-                   "K:\\b\\work\\src\\main.c",
-                   {"K:\\b\\work\\tags", "K:\\b\\work\\src\\tags"},
-                   "K:\\b\\work\\src",
-                   {"K:\\b\\work\\src\\tags"}},
-        SearchCase{"FolderNamedTags",
-                   "K:\\c\\work\\src\\main.c",
-                   {"K:\\c\\work\\tags\\"},
-                   "K:\\c\\work",
-                   {"K:\\c\\work\\src\\tags", "K:\\c\\work\\tags"}},
+        Search("Parent", "K:\\a\\work\\src\\main.c", {"K:\\a\\work\\tags"}, "K:\\a\\work",
+               {"K:\\a\\work\\src\\tags", "K:\\a\\work\\tags"}),
+        Search("OwnFolderFirst", "K:\\b\\work\\src\\main.c",
+               {"K:\\b\\work\\tags", "K:\\b\\work\\src\\tags"}, "K:\\b\\work\\src",
+               {"K:\\b\\work\\src\\tags"}),
+        Search("FolderNamedTags", "K:\\c\\work\\src\\main.c", {"K:\\c\\work\\tags\\"},
+               "K:\\c\\work", {"K:\\c\\work\\src\\tags", "K:\\c\\work\\tags"}),
         // 表 is 0x95 0x5C in code page 932: its second byte is no separator.
-        SearchCase{"DoubleByteFolderHoldsTags",
-                   "K:\\d\\表\\src\\main.c",
-                   {"K:\\d\\表\\tags"},
-                   "K:\\d\\表",
-                   {"K:\\d\\表\\src\\tags", "K:\\d\\表\\tags"}},
-        SearchCase{"SearchPassesDoubleByteFolder",
-                   "K:\\e\\表\\main.c",
-                   {"K:\\e\\tags"},
-                   "K:\\e",
-                   {"K:\\e\\表\\tags", "K:\\e\\tags"}},
-        SearchCase{"NoTagsAnywhere",
-                   "K:\\f\\work\\main.c",
-                   {},
-                   "",
-                   {"K:\\f\\work\\tags", "K:\\f\\tags", "K:\\tags"}},
-        SearchCase{"DriveRoot", "K:\\g\\main.c", {"K:\\tags"}, "K:", {"K:\\g\\tags", "K:\\tags"}},
-        SearchCase{"EmptyPath", "", {}, "", {}}, SearchCase{"NoBackslash", "main.c", {}, "", {}},
+        Search("DoubleByteFolderHoldsTags", "K:\\d\\表\\src\\main.c", {"K:\\d\\表\\tags"},
+               "K:\\d\\表", {"K:\\d\\表\\src\\tags", "K:\\d\\表\\tags"}),
+        Search("SearchPassesDoubleByteFolder", "K:\\e\\表\\main.c", {"K:\\e\\tags"}, "K:\\e",
+               {"K:\\e\\表\\tags", "K:\\e\\tags"}),
+        Search("NoTagsAnywhere", "K:\\f\\work\\main.c", {}, "",
+               {"K:\\f\\work\\tags", "K:\\f\\tags", "K:\\tags"}),
+        Search("DriveRoot", "K:\\g\\main.c", {"K:\\tags"}, "K:", {"K:\\g\\tags", "K:\\tags"}),
+        Search("EmptyPath", "", {}, "", {}), Search("NoBackslash", "main.c", {}, "", {}),
         // A candidate too long to check ends the search: the tags file may be
         // right there, and an ancestor's would send ctags to the wrong tree.
-        SearchCase{"TooLongEndsTheSearch",
-                   "K:\\h\\work\\src\\main.c",
-                   {"K:\\h\\work\\tags"},
-                   "",
-                   {"K:\\h\\work\\src\\tags"},
-                   ERROR_FILENAME_EXCED_RANGE},
-        SearchCase{"PathNotFoundWalksOn",
-                   "K:\\i\\work\\src\\main.c",
-                   {"K:\\i\\work\\tags"},
-                   "K:\\i\\work",
-                   {"K:\\i\\work\\src\\tags", "K:\\i\\work\\tags"},
-                   ERROR_PATH_NOT_FOUND},
-        SearchCase{"AccessDeniedWalksOn",
-                   "K:\\j\\work\\src\\main.c",
-                   {"K:\\j\\work\\tags"},
-                   "K:\\j\\work",
-                   {"K:\\j\\work\\src\\tags", "K:\\j\\work\\tags"},
-                   ERROR_ACCESS_DENIED}),
+        Search("TooLongEndsTheSearch", "K:\\h\\work\\src\\main.c", {"K:\\h\\work\\tags"}, "",
+               {"K:\\h\\work\\src\\tags"}, ERROR_FILENAME_EXCED_RANGE),
+        Search("PathNotFoundWalksOn", "K:\\i\\work\\src\\main.c", {"K:\\i\\work\\tags"},
+               "K:\\i\\work", {"K:\\i\\work\\src\\tags", "K:\\i\\work\\tags"},
+               ERROR_PATH_NOT_FOUND),
+        Search("AccessDeniedWalksOn", "K:\\j\\work\\src\\main.c", {"K:\\j\\work\\tags"},
+               "K:\\j\\work", {"K:\\j\\work\\src\\tags", "K:\\j\\work\\tags"},
+               ERROR_ACCESS_DENIED)),
     [](const testing::TestParamInfo<SearchCase>& info) { return info.param.name; });
 
 TEST(DirectoryOf, TakesTextBeforeLastSeparator) {
@@ -198,10 +176,8 @@ TEST_F(SyncCommandTest, ErrorExitBeepsBeforeErrorText) {
 
 TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
     const std::string folder = Project("s8");
-    FailExitCodeQueries(true);
-    const Lines shown = Command();
-    FailExitCodeQueries(false);
-    EXPECT_EQ(Shown(folder, Outcome::RanWithError), shown);
+    const FailingCalls failing(Calls::ExitCodeQueries);
+    EXPECT_EQ(Shown(folder, Outcome::RanWithError), Command());
 }
 
 TEST_F(SyncCommandTest, ProgramThatCannotStartReportsWithoutBeep) {
