@@ -68,14 +68,13 @@ TEST_F(EndToEndTest, RealCtagsRebuildsTheTagsFile) {
 
     ASSERT_TRUE(run.started);
     EXPECT_EQ(Lines{"browser-press: ok"}, Only(run.lines, "browser-press: "));
-    const std::string& line = kDefaultLine;
     const Lines expected =
-        JapaneseUi()
-            ? Lines{"status: 選択されたフォルダで " + line + " を実行します。", "status: K:\\e1",
-                    "status: " + line + " を実行しています。",
-                    "status: " + line + " を実行しました。"}
-            : Lines{"status: " + line + " will run in the selected folder.", "status: K:\\e1",
-                    "status: " + line + " is running.", "status: Ran " + line + "."};
+        JapaneseUi() ? Lines{"status: 選択されたフォルダで " + kDefaultLine + " を実行します。",
+                             "status: K:\\e1", "status: " + kDefaultLine + " を実行しています。",
+                             "status: " + kDefaultLine + " を実行しました。"}
+                     : Lines{"status: " + kDefaultLine + " will run in the selected folder.",
+                             "status: K:\\e1", "status: " + kDefaultLine + " is running.",
+                             "status: Ran " + kDefaultLine + "."};
     EXPECT_EQ(expected, Only(run.lines, "status: "));
     EXPECT_TRUE(Only(run.lines, "beep: ").empty());
     const std::string tags = FileContents("K:\\e1\\tags");
@@ -98,11 +97,7 @@ TEST_F(EndToEndTest, RealCtagsRebuildsTheTagsFile) {
 
 TEST_F(EndToEndTest, RealCtagsEndedMidwayLeavesTheOldTagsWhole) {
     for (int i = 0; i < 2000; ++i) {
-        const std::string folder = "K:\\e4\\m" + std::to_string(i / 100);
-        if (i % 100 == 0) {
-            MakeFolders(folder);
-        }
-        MakeFile(folder + "\\f" + std::to_string(i) + ".c",
+        MakeFile("K:\\e4\\m" + std::to_string(i / 100) + "\\f" + std::to_string(i) + ".c",
                  "int function_" + std::to_string(i) + "(void) { return 0; }\n");
     }
     const std::string old = "old_symbol\told.c\t/^old$/;\"\tf\n";

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "host/PlugIn.h"
+#include "plugin/UniqueAny.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeHost.h"
@@ -67,11 +68,11 @@ struct Measure {
 
 TEST(EnduranceMeasures, SeeDeliberateLeaks) {
     const Measure before;
-    std::vector<HANDLE> leaked;
-    for (int i = 0; i < 8; ++i) {
-        leaked.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::vector<UniqueHandle> leaked(8);
+    for (UniqueHandle& handle : leaked) {
+        handle.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     }
-    HANDLE stop = leaked.front();
+    HANDLE stop = leaked.front().Get();
     std::thread waiter([stop] { WaitForSingleObject(stop, INFINITE); });
     void* block = VirtualAlloc(nullptr, 1 << 20, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     const Measure during;
@@ -82,9 +83,6 @@ TEST(EnduranceMeasures, SeeDeliberateLeaks) {
 
     SetEvent(stop);
     waiter.join();
-    for (HANDLE handle : leaked) {
-        CloseHandle(handle);
-    }
     VirtualFree(block, 0, MEM_RELEASE);
 }
 
@@ -98,38 +96,37 @@ TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     StoreText("ExecOption", "--exit=0 ");
     StoreFlag("AskFolder", 0);
 
-    // One command on each road; each ends with its completion text.
+    // Rounds of one command on each road; each ends with its completion text.
     int commands = 0;
-    const auto runBoth = [&] {
-        for (DWORD sync : {1u, 0u}) {
-            StoreFlag("ExecSync", sync);
-            ClearEvents();
-            const int threads = Threads();
-            plugIn.OnCommand(host.Window());
-            ++commands;
-            // A synchronous command ends with its fourth text; a background one
-            // with the watcher's "ctags ..." text after it and the watcher's
-            // end, which clears the running marker only after that text: a
-            // command started before would be refused.
-            const bool ended = FakeHost::PumpUntil([&] {
-                const auto texts = StatusTexts();
-                return texts.size() == 4u &&
-                       (sync || (texts.back().compare(0, 5, "ctags") == 0 && Threads() <= threads));
-            });
-            ASSERT_TRUE(ended) << "command " << commands
-                               << " did not end: " << testing::PrintToString(StatusTexts());
+    const auto run = [&](int rounds) {
+        for (int round = 0; round < rounds; ++round) {
+            for (DWORD sync : {1u, 0u}) {
+                StoreFlag("ExecSync", sync);
+                ClearEvents();
+                const int threads = Threads();
+                plugIn.OnCommand(host.Window());
+                ++commands;
+                // A synchronous command ends with its fourth text; a background
+                // one with the watcher's "ctags ..." text after it and the
+                // watcher's end, which clears the running marker only after
+                // that text: a command started before would be refused.
+                const bool ended = FakeHost::PumpUntil([&] {
+                    const auto texts = StatusTexts();
+                    return texts.size() == 4u &&
+                           (sync ||
+                            (texts.back().compare(0, 5, "ctags") == 0 && Threads() <= threads));
+                });
+                ASSERT_TRUE(ended) << "command " << commands
+                                   << " did not end: " << testing::PrintToString(StatusTexts());
+            }
         }
     };
-    for (int i = 0; i < 10; ++i) {
-        runBoth();
-    }
+    run(10);
     // Watchers end just after their completion text.
     FakeHost::PumpUntil([] { return false; }, 300);
     const Measure before;
 
-    for (int i = 0; i < 150; ++i) {
-        runBoth();
-    }
+    run(150);
     FakeHost::PumpUntil([&] { return Threads() <= before.threads; }, 5000);
     const Measure after;
 

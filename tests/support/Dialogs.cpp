@@ -41,10 +41,9 @@ Answered AnswerDialog(int button, const std::function<void()>& call) {
     DriveDialogs(call, {[&](HWND dialog) {
                      answered.title = DialogDriver::Text(dialog);
                      // The folder browser's prompt, or a message box's text.
-                     for (int id : {0x3742, 0xFFFF}) {
-                         if (answered.prompt.empty()) {
-                             answered.prompt = DialogDriver::ItemText(dialog, id);
-                         }
+                     answered.prompt = DialogDriver::ItemText(dialog, 0x3742);
+                     if (answered.prompt.empty()) {
+                         answered.prompt = DialogDriver::ItemText(dialog, 0xFFFF);
                      }
                      DialogDriver::Click(dialog, button);
                      answered.pressed = true;

@@ -53,18 +53,6 @@ FakeOptions ParseOptions(int argc, char** argv) {
     return options;
 }
 
-// One write in append mode, so that records of runs at the same time stay whole.
-void AppendToFile(const std::string& path, const std::string& text) {
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 void WriteRecord() {
     char recordPath[MAX_PATH] = {};
     const DWORD length =
@@ -80,25 +68,29 @@ void WriteRecord() {
                                "cwd: " + folder + "\r\n" +
                                "console: " + (GetConsoleWindow() != nullptr ? "1" : "0") + "\r\n" +
                                "program: " + program + "\r\n" + "end\r\n";
-    AppendToFile(recordPath, record);
+    // One write in append mode, so that records of runs at the same time stay whole.
+    HANDLE file = CreateFileA(recordPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+        CloseHandle(file);
+    }
 }
 
 // The file stays open when the run is cut short, as ctags leaves it.
-HANDLE WriteTagsFile(const std::string& name, bool partial) {
+void WriteTagsFile(const std::string& name, bool partial) {
     HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return file;
-    }
     const char tags[] = "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
                         "main\tmain.c\t/^int main(void)$/;\"\tf\n";
-    const DWORD size = partial ? (sizeof tags - 1) / 2 : sizeof tags - 1;
     DWORD written = 0;
-    WriteFile(file, tags, size, &written, nullptr);
-    if (!partial) {
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, tags, partial ? (sizeof tags - 1) / 2 : sizeof tags - 1, &written, nullptr);
+    }
+    if (!partial && file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
     }
-    return file;
 }
 
 } // namespace
