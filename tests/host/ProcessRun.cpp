@@ -8,16 +8,11 @@ namespace kestrel::test {
 
 ProcessResult RunAndCapture(const std::string& commandLine, const char* folder,
                             DWORD creationFlags) {
-    ProcessResult result;
+    static int serial = 0;
+    const std::string outputPath = "K:\\output-" + std::to_string(++serial) + ".txt";
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
-        return result;
-    }
-    const UniqueHandle reader(readEnd);
-    UniqueHandle writer(writeEnd);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    UniqueFile output(CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                                  CREATE_ALWAYS, 0, nullptr));
     HANDLE errorCopy = nullptr;
     DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_ERROR_HANDLE), GetCurrentProcess(),
                     &errorCopy, 0, TRUE, DUPLICATE_SAME_ACCESS);
@@ -26,35 +21,27 @@ ProcessResult RunAndCapture(const std::string& commandLine, const char* folder,
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
+    startup.hStdOutput = output.Get();
     startup.hStdError = errorCopy;
     PROCESS_INFORMATION process = {};
     std::string writable = commandLine;
-    result.started = CreateProcessA(nullptr, &writable[0], nullptr, nullptr, TRUE, creationFlags,
-                                    nullptr, folder, &startup, &process) != FALSE;
-    // Only the child holds the write end now: reading ends when it ends.
-    writer.Reset();
+    ProcessResult result;
+    result.started = output && CreateProcessA(nullptr, &writable[0], nullptr, nullptr, TRUE,
+                                              creationFlags, nullptr, folder, &startup, &process);
+    output.Reset();
     error.Reset();
-    if (!result.started) {
-        return result;
+    if (result.started) {
+        const UniqueHandle thread(process.hThread);
+        const UniqueHandle child(process.hProcess);
+        WaitForSingleObject(child.Get(), INFINITE);
+        GetExitCodeProcess(child.Get(), &result.exitCode);
     }
-    const UniqueHandle thread(process.hThread);
-    const UniqueHandle child(process.hProcess);
-    std::string output;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        output.append(buffer, got);
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &result.exitCode);
-    std::istringstream text(output);
+    std::istringstream text(FileContents(outputPath));
     for (std::string line; std::getline(text, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
+        line.erase(line.find_last_not_of('\r') + 1);
         result.lines.push_back(line);
     }
+    DeleteFileA(outputPath.c_str());
     return result;
 }
 

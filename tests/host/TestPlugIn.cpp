@@ -53,25 +53,21 @@ void SendTexts(HWND hwnd) {
     MessageBeep(0);
 }
 
+HMODULE g_self = nullptr; // the reference that the background thread holds
+
 unsigned __stdcall SendLate(void* hwnd) {
     MessageBeep(MB_ICONEXCLAMATION);
     SendStatus(static_cast<HWND>(hwnd), "late 1");
     SendStatus(static_cast<HWND>(hwnd), "late 2");
-    // The reference taken for this thread; the library may go with it.
-    HMODULE self = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&SendLate), &self);
-    FreeLibraryAndExitThread(self, 0);
+    FreeLibraryAndExitThread(g_self, 0); // the library may go with it
 }
 
 void StartBackground(HWND hwnd) {
-    HMODULE self = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&SendLate),
-                       &self);
+                       &g_self);
     const uintptr_t thread = _beginthreadex(nullptr, 0, &SendLate, hwnd, 0, nullptr);
     if (thread == 0) {
-        FreeLibrary(self);
+        FreeLibrary(g_self);
         SendStatus(hwnd, "no thread");
         return;
     }

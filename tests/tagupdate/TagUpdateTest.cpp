@@ -6,6 +6,7 @@
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
 #include "tests/support/Dialogs.h"
+#include "tests/support/ImportRedirect.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
@@ -114,26 +115,25 @@ TEST(DirectoryOf, TakesTextBeforeLastSeparator) {
     EXPECT_STREQ("K:", DirectoryOf(CountedString(doubleByte.c_str())).Chars());
 }
 
-// A window that records what the browse callback sends it.
-LRESULT CALLBACK RecordSelection(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == BFFM_SETSELECTIONA) {
-        RecordEvent(Event::Status,
-                    std::to_string(wParam) + ":" + reinterpret_cast<const char*>(lParam));
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
+// Records what the browse callback sends, in place of SendMessageA.
+LRESULT WINAPI RecordSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    RecordEvent(Event::Status, std::to_string(reinterpret_cast<UINT_PTR>(window)) + " " +
+                                   std::to_string(message) + " " + std::to_string(wParam) + " " +
+                                   (lParam ? reinterpret_cast<const char*>(lParam) : "(null)"));
+    return 0;
 }
 
 TEST(BrowseCallback, SelectsInitialFolderOnceOpened) {
     ClearEvents();
-    HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordSelection));
+    const ImportRedirect send("user32.dll", "SendMessageA", reinterpret_cast<void*>(&RecordSend));
+    ASSERT_NE(nullptr, send.Original());
+    HWND browser = reinterpret_cast<HWND>(0x1234);
     const char folder[] = "K:\\work";
-    EXPECT_EQ(0, BrowseCallback(window, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(folder)));
-    EXPECT_EQ(0, BrowseCallback(window, BFFM_INITIALIZED, 0, 0));
-    EXPECT_EQ(0, BrowseCallback(window, BFFM_SELCHANGED, 0, reinterpret_cast<LPARAM>(folder)));
-    EXPECT_EQ(Lines({"S:1:K:\\work"}), Transcript());
-    DestroyWindow(window);
+    EXPECT_EQ(0, BrowseCallback(browser, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(folder)));
+    EXPECT_EQ(0, BrowseCallback(browser, BFFM_INITIALIZED, 0, 0));
+    EXPECT_EQ(0, BrowseCallback(browser, BFFM_SELCHANGED, 0, reinterpret_cast<LPARAM>(folder)));
+    EXPECT_EQ(Lines({"S:4660 " + std::to_string(BFFM_SETSELECTIONA) + " 1 K:\\work"}),
+              Transcript());
 }
 
 using SyncCommandTest = CommandTest;
