@@ -135,14 +135,14 @@ TEST_F(EndToEndTest, SettingsChangedInTheRegistryApplyToTheNextCommand) {
     StoreText("ExecPath", FakeCtagsPath());
     StoreText("ExecOption", "--exit=0 ");
     StoreFlag("AskFolder", 0);
-    const std::string line = "\"" + FakeCtagsPath() + "\" --exit=0  -f ";
 
     const ProcessResult first = RunHost("K:\\e2\\work\\main.c", "--run");
     StoreText("TagsFileName", "names");
     StoreText("ExecOption", "--exit=3 ");
     const ProcessResult second = RunHost("K:\\e2\\work\\main.c", "--run --trace-beep");
 
-    EXPECT_EQ("status: " + line + "tags を実行しました。", Only(first.lines, "status: ").back());
+    EXPECT_EQ("status: \"" + FakeCtagsPath() + "\" --exit=0  -f tags を実行しました。",
+              Only(first.lines, "status: ").back());
     const std::string failing = "\"" + FakeCtagsPath() + "\" --exit=3  -f names";
     EXPECT_EQ((Lines{"status: 選択されたフォルダで " + failing + " を実行します。",
                      "status: K:\\e2\\work", "status: " + failing + " を実行しています。",

@@ -36,14 +36,14 @@ int OpenHandles() {
 }
 
 int Threads() {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
+         more = Thread32Next(snapshot.Get(), &entry)) {
         count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
     }
-    CloseHandle(snapshot);
     return count;
 }
 

@@ -48,8 +48,7 @@ void SendTexts(HWND hwnd) {
     char path[MAX_PATH];
     DocumentPath(hwnd, path);
     char text[MAX_PATH + 16] = "document=";
-    lstrcatA(text, path);
-    SendStatus(hwnd, text);
+    SendStatus(hwnd, lstrcatA(text, path));
     MessageBeep(0);
 }
 
@@ -91,16 +90,15 @@ void Browse(HWND hwnd) {
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_UAHINT | BIF_NONEWFOLDERBUTTON;
     info.lpfn = &SelectInitial;
     info.lParam = reinterpret_cast<LPARAM>(initial);
-    char text[MAX_PATH + 16] = "browsed: none";
+    char path[MAX_PATH] = {};
     if (PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&info)) {
-        char path[MAX_PATH] = {};
-        if (SHGetPathFromIDListA(chosen, path)) {
-            lstrcpyA(text, "browsed: ");
-            lstrcatA(text, path);
+        if (!SHGetPathFromIDListA(chosen, path)) {
+            path[0] = '\0';
         }
         CoTaskMemFree(chosen);
     }
-    SendStatus(hwnd, text);
+    char text[MAX_PATH + 16] = "browsed: ";
+    SendStatus(hwnd, lstrcatA(text, path[0] != '\0' ? path : "none"));
 }
 
 } // namespace

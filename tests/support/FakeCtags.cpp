@@ -98,10 +98,9 @@ void WriteTagsFile(const std::string& name, bool partial) {
 int main(int argc, char** argv) {
     WriteRecord();
     const FakeOptions options = ParseOptions(argc, argv);
-    if (!options.waitFile.empty()) {
-        while (GetFileAttributesA(options.waitFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            Sleep(kPollMs);
-        }
+    while (!options.waitFile.empty() &&
+           GetFileAttributesA(options.waitFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        Sleep(kPollMs);
     }
     Sleep(options.delayMs);
     if (!options.tagsFile.empty() && !options.noOutput) {

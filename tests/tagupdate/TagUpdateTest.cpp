@@ -13,8 +13,7 @@ namespace kestrel::test {
 namespace {
 
 TEST(CommandLine, DefaultsGiveTheFortyFiveCharacterLine) {
-    Settings defaults;
-    const CountedString line = BuildCommandLine(defaults);
+    const CountedString line = BuildCommandLine(Settings());
     EXPECT_STREQ("\"ctags.exe\" -R -V --tag-relative=yes  -f tags", line.Chars());
     EXPECT_EQ(45, line.Length());
 }
@@ -55,9 +54,7 @@ TEST_P(FolderSearchTest, FindsNearestAncestorHoldingTags) {
             MakeFile(path, "!_TAG_FILE_FORMAT\t2\n");
         }
     }
-    if (c.firstLookupError != 0) {
-        FailFileLookup(Cp932(c.lookups.front()), c.firstLookupError);
-    }
+    FailFileLookup(c.firstLookupError ? Cp932(c.lookups.front()) : "", c.firstLookupError);
     RecordFileLookups(true);
     const CountedString found =
         FindTagsFolder(CountedString(Cp932(c.document).c_str()), CountedString("tags"));
@@ -111,8 +108,7 @@ TEST(DirectoryOf, TakesTextBeforeLastSeparator) {
     EXPECT_STREQ("K:", DirectoryOf(CountedString("K:\\main.c")).Chars());
     EXPECT_STREQ("", DirectoryOf(CountedString("main.c")).Chars());
     EXPECT_STREQ("", DirectoryOf(CountedString()).Chars());
-    const std::string doubleByte = Cp932("K:\\表");
-    EXPECT_STREQ("K:", DirectoryOf(CountedString(doubleByte.c_str())).Chars());
+    EXPECT_STREQ("K:", DirectoryOf(CountedString(Cp932("K:\\表").c_str())).Chars());
 }
 
 // Records what the browse callback sends, in place of SendMessageA.
@@ -237,14 +233,9 @@ TEST_F(SyncCommandTest, UnterminatedOrMissingAnswerReadsSafely) {
     EXPECT_STREQ("K:\\x\\main.c", GetDocumentPath(host.Window()).Chars());
 }
 
-// Folder decisions through the real shell folder browser, which AskFolder
-// opens by default.
+// Folder decisions through the real shell folder browser.
 class BrowserCommandTest : public CommandTest {
 protected:
-    void SetUp() override {
-        CommandTest::SetUp();
-        settings.AskFolder = true;
-    }
     // Runs the command, pressing `button` in the browser that it opens.
     Answered CommandAnswering(int button) {
         return AnswerDialog(button, [&] { RunTagUpdate(settings, host.Window()); });
@@ -253,6 +244,7 @@ protected:
 
 TEST_F(BrowserCommandTest, CancelShowsOnlyTheAnnouncement) {
     Project("b1");
+    settings.AskFolder = true;
     EXPECT_TRUE(CommandAnswering(IDCANCEL).pressed);
     EXPECT_EQ(Lines({Announced()}), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
@@ -260,6 +252,7 @@ TEST_F(BrowserCommandTest, CancelShowsOnlyTheAnnouncement) {
 
 TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
     const std::string folder = Project("b2", "\\src");
+    settings.AskFolder = true;
     const std::size_t browsers = BrowserSetups().size();
 
     const Answered browser = CommandAnswering(IDOK);
@@ -290,6 +283,7 @@ TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) 
 
 TEST_F(BrowserCommandTest, RefusalStillAsksForTheFolderFirst) {
     const std::string folder = Project("b4");
+    settings.AskFolder = true;
     SetRunningMarker(host.Window());
     const Answered browser = CommandAnswering(IDOK);
     ClearRunningMarker();
