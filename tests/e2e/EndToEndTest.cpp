@@ -50,7 +50,6 @@ bool TerminateCtags() {
 class EndToEndTest : public testing::Test {
 protected:
     void SetUp() override { DeleteStoredSettings(); }
-    void TearDown() override { DeleteStoredSettings(); }
 };
 
 TEST_F(EndToEndTest, RealCtagsRebuildsTheTagsFile) {
@@ -66,7 +65,6 @@ TEST_F(EndToEndTest, RealCtagsRebuildsTheTagsFile) {
     // tags, and the user confirms it.
     const ProcessResult run = RunHost("K:\\e1\\src\\lib\\text.c", "--run --browse ok --trace-beep");
 
-    ASSERT_TRUE(run.started);
     EXPECT_EQ(Lines{"browser-press: ok"}, Only(run.lines, "browser-press: "));
     const Lines expected =
         JapaneseUi() ? Lines{"status: 選択されたフォルダで " + kDefaultLine + " を実行します。",
@@ -161,7 +159,6 @@ TEST_F(EndToEndTest, HostMayUnloadTheLibraryWhileTheWatcherWaits) {
     const ProcessResult run = RunHost(
         "K:\\e3\\work\\main.c", "--run --trace-beep --wait-background --unload-after-command");
 
-    ASSERT_TRUE(run.started);
     // The watcher still ran after the unload: it beeped, then sent its text.
     const std::string completion = "status: ctags を実行しましたがエラー終了しました。";
     Lines order;

@@ -72,8 +72,7 @@ TEST(EnduranceMeasures, SeeDeliberateLeaks) {
     for (UniqueHandle& handle : leaked) {
         handle.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     }
-    HANDLE stop = leaked.front().Get();
-    std::thread waiter([stop] { WaitForSingleObject(stop, INFINITE); });
+    std::thread waiter([stop = leaked.front().Get()] { WaitForSingleObject(stop, INFINITE); });
     void* block = VirtualAlloc(nullptr, 1 << 20, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     const Measure during;
 
@@ -81,7 +80,7 @@ TEST(EnduranceMeasures, SeeDeliberateLeaks) {
     EXPECT_EQ(before.threads + 1, during.threads);
     EXPECT_GE(during.memory - before.memory, static_cast<SIZE_T>(1 << 20));
 
-    SetEvent(stop);
+    SetEvent(leaked.front().Get());
     waiter.join();
     VirtualFree(block, 0, MEM_RELEASE);
 }

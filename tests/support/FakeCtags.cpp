@@ -82,13 +82,14 @@ void WriteRecord() {
 void WriteTagsFile(const std::string& name, bool partial) {
     HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
     const char tags[] = "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
                         "main\tmain.c\t/^int main(void)$/;\"\tf\n";
     DWORD written = 0;
-    if (file != INVALID_HANDLE_VALUE) {
-        WriteFile(file, tags, partial ? (sizeof tags - 1) / 2 : sizeof tags - 1, &written, nullptr);
-    }
-    if (!partial && file != INVALID_HANDLE_VALUE) {
+    WriteFile(file, tags, partial ? (sizeof tags - 1) / 2 : sizeof tags - 1, &written, nullptr);
+    if (!partial) {
         CloseHandle(file);
     }
 }

@@ -11,9 +11,8 @@ namespace {
 
 const char kOldTags[] = "old\told.c\t/^old$/;\"\tf\n";
 
-// Each list as the real ctags reads it (checked against Universal Ctags for
-// Windows): the options that make it append to its -f file, and those that do
-// not.
+// As the real ctags reads them (checked against Universal Ctags for Windows):
+// options that make it append to its -f file, then options that do not.
 TEST(CtagsOptions, ReadsAppendAsCtagsDoes) {
     for (const char* options : {"-a", "-R -a -V", "-aR", "-Ra", "-Va", "--append", "--append=yes",
                                 "--append=on", "--append=1", "--append=true", "--append=y",
@@ -152,9 +151,7 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
 
 struct LookupCase {
     const char* name;
-    bool inCurrentFolder;
-    bool onPath;
-    bool besideHost;
+    bool inCurrentFolder, onPath, besideHost; // where copies of the program lie
     enum { None, FromPath, FromHostFolder } started;
 };
 
