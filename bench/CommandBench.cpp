@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
         RunTagUpdate(settings, host.Window());
         returned.push_back(Now() - start);
         const bool ended =
-            FakeHost::PumpUntil([] { return RunningMarker().load() == nullptr; }, 600000);
+            FakeHost::PumpUntil([] { return RunningMarker() == nullptr; }, 600000);
         finished.push_back(Now() - start);
         return ended && StatusTexts().size() == 4;
     };

@@ -55,12 +55,21 @@ std::string BrowserSelection(HWND browser) {
     return selection;
 }
 
-void AnswerBrowsers(DialogDriver& driver, BrowseAnswer answer) {
-    driver.Otherwise([answer](HWND dialog) {
-        if (FolderTreeOf(dialog) == nullptr) {
-            return; // some other dialog: left to the person at the screen
+void AnswerDialogs(DialogDriver& driver, const HostOptions& options) {
+    const BrowseAnswer answer = options.browse;
+    const bool scripted = options.run;
+    driver.Otherwise([answer, scripted](HWND dialog) {
+        const std::string title = AnsiToUtf8(DialogDriver::Text(dialog).c_str());
+        if (answer == BrowseAnswer::None || FolderTreeOf(dialog) == nullptr) {
+            if (scripted) {
+                // The run would wait for a click that never comes; the host's
+                // thread is held inside the plug-in: no clean way out.
+                PrintLine("unexpected-dialog: " + title);
+                TerminateProcess(GetCurrentProcess(), kUnexpectedDialogExitCode);
+            }
+            return; // left to the person at the screen
         }
-        PrintLine("browser-title: " + AnsiToUtf8(DialogDriver::Text(dialog).c_str()));
+        PrintLine("browser-title: " + title);
         PrintLine("browser-prompt: " +
                   AnsiToUtf8(DialogDriver::ItemText(dialog, kPromptId).c_str()));
         PrintLine("browser-selection: " + AnsiToUtf8(BrowserSelection(dialog).c_str()));

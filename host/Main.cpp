@@ -52,13 +52,13 @@ int RunHost(const kestrel::host::HostOptions& options) {
         return kStartFailureExitCode;
     }
     std::optional<kestrel::DialogDriver> dialogs;
-    if (options.browse != BrowseAnswer::None) {
+    if (options.run || options.browse != BrowseAnswer::None) {
         dialogs.emplace();
         if (!dialogs->IsHooked()) {
-            PrintError("cannot watch for folder browsers");
+            PrintError("cannot watch for dialogs");
             return kStartFailureExitCode;
         }
-        AnswerBrowsers(*dialogs, options.browse);
+        AnswerDialogs(*dialogs, options);
     }
     const int exitCode = window.RunMessageLoop();
     watchdog.Disarm();

@@ -37,12 +37,12 @@ BOOL WINAPI QueryStatus(HWND /*hwnd*/, LPBOOL checked) {
 }
 
 void WINAPI OnEvents(HWND hwnd, UINT events, LPARAM value) {
-    LPARAM& remembered = kestrel::RememberedEventValue();
     if (events & kEventRemember) {
-        remembered = value;
+        kestrel::RememberEventValue(value);
     }
     if (events & kEventSend) {
-        SendMessageA(hwnd, kestrel::kRememberedEventMessage, static_cast<WPARAM>(remembered), 0);
+        SendMessageA(hwnd, kestrel::kRememberedEventMessage,
+                     static_cast<WPARAM>(kestrel::RememberedEventValue()), 0);
     }
 }
 

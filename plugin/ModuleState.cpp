@@ -1,10 +1,15 @@
 #include "plugin/ModuleState.h"
 
+#include <atomic>
+
+#include "plugin/ModuleStateForTests.h"
+
 namespace kestrel {
 namespace {
 
 HINSTANCE g_instance = nullptr;
 LPARAM g_rememberedEventValue = 0;
+// Shared by the host's thread and the completion watcher.
 std::atomic<HWND> g_runningMarker{nullptr};
 std::atomic<HANDLE> g_watcherProcess{nullptr};
 CountedString g_lastStatusText; // released when the module unloads
@@ -17,16 +22,38 @@ HINSTANCE ModuleInstance() {
 void SetModuleInstance(HINSTANCE instance) {
     g_instance = instance;
 }
-LPARAM& RememberedEventValue() {
+
+LPARAM RememberedEventValue() {
     return g_rememberedEventValue;
 }
-std::atomic<HWND>& RunningMarker() {
-    return g_runningMarker;
+void RememberEventValue(LPARAM value) {
+    g_rememberedEventValue = value;
 }
-std::atomic<HANDLE>& WatcherProcess() {
-    return g_watcherProcess;
+
+HWND RunningMarker() {
+    return g_runningMarker.load();
 }
-CountedString& LastStatusText() {
+void SetRunningMarker(HWND hwnd) {
+    g_runningMarker.store(hwnd);
+}
+void ClearRunningMarker() {
+    g_runningMarker.store(nullptr);
+}
+
+void SetWatcherProcess(HANDLE process) {
+    g_watcherProcess.store(process);
+}
+void ClearWatcherProcess() {
+    g_watcherProcess.store(nullptr);
+}
+HANDLE WatcherProcess() {
+    return g_watcherProcess.load();
+}
+
+void KeepLastStatusText(const CountedString& text) {
+    g_lastStatusText = text;
+}
+const CountedString& LastStatusText() {
     return g_lastStatusText;
 }
 

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <atomic>
-
 #include "text/CountedString.h"
 
 namespace kestrel {
@@ -16,17 +14,21 @@ HINSTANCE ModuleInstance();
 void SetModuleInstance(HINSTANCE instance);
 
 // The value of the last event 0x400, sent back on event 0x40.
-LPARAM& RememberedEventValue();
+LPARAM RememberedEventValue();
+void RememberEventValue(LPARAM value);
 
 // Host window of the background run in progress, null when none runs. Set on
 // the host's thread before the completion watcher starts, cleared by the
 // watcher after the host has handled its completion text.
-std::atomic<HWND>& RunningMarker();
+HWND RunningMarker();
+void SetRunningMarker(HWND hwnd);
+void ClearRunningMarker();
 
-// The ctags process on which the completion watcher waits.
-std::atomic<HANDLE>& WatcherProcess();
+// The ctags process on which the completion watcher waits, while it waits.
+void SetWatcherProcess(HANDLE process);
+void ClearWatcherProcess();
 
-// The text of the command's first status message, kept until the next one.
-CountedString& LastStatusText();
+// Keeps `text`, the command's first status message, until the next one.
+void KeepLastStatusText(const CountedString& text);
 
 } // namespace kestrel

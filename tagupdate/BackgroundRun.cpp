@@ -50,7 +50,7 @@ void ReportCompletion(CtagsRun& run) {
     // which belonged to the command that has long returned.
     CountedString text;
     FormatEnd(text, succeeded, "ctags");
-    SendStatusText(RunningMarker().load(), text);
+    SendStatusText(RunningMarker(), text);
 }
 
 } // namespace
@@ -63,7 +63,7 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
     if (!StartRun(command, creationFlags | IDLE_PRIORITY_CLASS, watched->run, status)) {
         return status;
     }
-    RunningMarker().store(hwnd);
+    SetRunningMarker(hwnd);
     watched->library = ReferenceThisLibrary();
     unsigned threadId = 0;
     const UniqueHandle watcher(
@@ -74,7 +74,7 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
         watched.release(); // the watcher owns it now
     } else {
         // ctags goes on unwatched; the next command must not be refused.
-        RunningMarker().store(nullptr);
+        ClearRunningMarker();
         watched.reset();
     }
     FormatResource(status, IDS_RUNNING, command.shown.Chars());
@@ -83,15 +83,15 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
 
 unsigned WINAPI CompletionWatcher(void* watchedRun) {
     std::unique_ptr<WatchedRun> watched(static_cast<WatchedRun*>(watchedRun));
-    WatcherProcess().store(watched->run.process.Get());
+    SetWatcherProcess(watched->run.process.Get());
     try {
         ReportCompletion(watched->run); // every string released here
     } catch (const std::bad_alloc&) {
         // No memory for the completion text: the run still ends, and the
         // next command must not be refused.
     }
-    RunningMarker().store(nullptr);
-    WatcherProcess().store(nullptr);
+    ClearRunningMarker();
+    ClearWatcherProcess();
     const HMODULE library = watched->library.Release();
     watched.reset();
     FreeLibraryAndExitThread(library, 0);

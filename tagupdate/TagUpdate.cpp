@@ -43,8 +43,9 @@ void RunTagUpdate(const Settings& settings, HWND hwnd) {
         runFolder = foundFolder;
     }
 
-    CountedString& announced = LastStatusText();
+    CountedString announced;
     FormatResource(announced, IDS_RUN_IN_FOLDER, commandLine.Chars());
+    KeepLastStatusText(announced);
     SendStatusText(hwnd, announced);
 
     if (runFolder.IsEmpty()) {
@@ -57,7 +58,7 @@ void RunTagUpdate(const Settings& settings, HWND hwnd) {
 
     const DWORD creationFlags = settings.ShowConsole ? 0 : DETACHED_PROCESS;
     CountedString status;
-    if (RunningMarker().load() != nullptr) {
+    if (RunningMarker() != nullptr) {
         FormatResource(status, IDS_ALREADY_RUNNING, commandLine.Chars());
         MessageBeep(0);
     } else if (settings.ExecSync) {

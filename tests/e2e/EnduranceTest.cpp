@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "host/PlugIn.h"
+#include "plugin/UniqueAny.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeHost.h"
@@ -35,14 +36,14 @@ int OpenHandles() {
 }
 
 int Threads() {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
+         more = Thread32Next(snapshot.Get(), &entry)) {
         count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
     }
-    CloseHandle(snapshot);
     return count;
 }
 
@@ -58,36 +59,29 @@ SIZE_T CommittedPrivateBytes() {
     return total;
 }
 
+// Taken when made.
 struct Measure {
-    int handles;
-    int threads;
-    SIZE_T memory;
+    int handles = OpenHandles();
+    int threads = Threads();
+    SIZE_T memory = CommittedPrivateBytes();
 };
 
-Measure Now() {
-    return {OpenHandles(), Threads(), CommittedPrivateBytes()};
-}
-
 TEST(EnduranceMeasures, SeeDeliberateLeaks) {
-    const Measure before = Now();
-    std::vector<HANDLE> leaked;
-    for (int i = 0; i < 8; ++i) {
-        leaked.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    const Measure before;
+    std::vector<UniqueHandle> leaked(8);
+    for (UniqueHandle& handle : leaked) {
+        handle.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     }
-    HANDLE stop = leaked.front();
-    std::thread waiter([stop] { WaitForSingleObject(stop, INFINITE); });
+    std::thread waiter([stop = leaked.front().Get()] { WaitForSingleObject(stop, INFINITE); });
     void* block = VirtualAlloc(nullptr, 1 << 20, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    const Measure during = Now();
+    const Measure during;
 
     EXPECT_GE(during.handles - before.handles, 8);
     EXPECT_EQ(before.threads + 1, during.threads);
     EXPECT_GE(during.memory - before.memory, static_cast<SIZE_T>(1 << 20));
 
-    SetEvent(stop);
+    SetEvent(leaked.front().Get());
     waiter.join();
-    for (HANDLE handle : leaked) {
-        CloseHandle(handle);
-    }
     VirtualFree(block, 0, MEM_RELEASE);
 }
 
@@ -95,49 +89,45 @@ TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     host::PlugIn plugIn;
     ASSERT_TRUE(plugIn.Load(host::DefaultPlugInPath()));
     FakeHost host;
-    MakeFolders("K:\\n1\\work");
     MakeFile("K:\\n1\\work\\tags");
     host.SetDocumentPath("K:\\n1\\work\\main.c");
-    const std::string fake = FakeCtagsPath();
-    StoreText("ExecPath", fake);
+    StoreText("ExecPath", FakeCtagsPath());
     StoreText("ExecOption", "--exit=0 ");
     StoreFlag("AskFolder", 0);
 
-    // One command on each road; each ends with its completion text.
+    // Rounds of one command on each road; each ends with its completion text.
     int commands = 0;
-    const auto runBoth = [&] {
-        for (DWORD sync : {1u, 0u}) {
-            StoreFlag("ExecSync", sync);
-            ClearEvents();
-            const int threads = Threads();
-            plugIn.OnCommand(host.Window());
-            ++commands;
-            // A synchronous command ends with its fourth text; a background one
-            // with the watcher's "ctags ..." text after it and the watcher's
-            // end, which clears the running marker only after that text: a
-            // command started before would be refused.
-            const bool ended = FakeHost::PumpUntil([&] {
-                const auto texts = StatusTexts();
-                return texts.size() == 4u &&
-                       (sync || (texts.back().compare(0, 5, "ctags") == 0 && Threads() <= threads));
-            });
-            ASSERT_TRUE(ended) << "command " << commands
-                               << " did not end: " << testing::PrintToString(StatusTexts());
+    const auto run = [&](int rounds) {
+        for (int round = 0; round < rounds; ++round) {
+            for (DWORD sync : {1u, 0u}) {
+                StoreFlag("ExecSync", sync);
+                ClearEvents();
+                const int threads = Threads();
+                plugIn.OnCommand(host.Window());
+                ++commands;
+                // A synchronous command ends with its fourth text; a background
+                // one with the watcher's "ctags ..." text after it and the
+                // watcher's end, which clears the running marker only after
+                // that text: a command started before would be refused.
+                const bool ended = FakeHost::PumpUntil([&] {
+                    const auto texts = StatusTexts();
+                    return texts.size() == 4u &&
+                           (sync ||
+                            (texts.back().compare(0, 5, "ctags") == 0 && Threads() <= threads));
+                });
+                ASSERT_TRUE(ended) << "command " << commands
+                                   << " did not end: " << testing::PrintToString(StatusTexts());
+            }
         }
     };
-    for (int i = 0; i < 10; ++i) {
-        runBoth();
-    }
+    run(10);
     // Watchers end just after their completion text.
     FakeHost::PumpUntil([] { return false; }, 300);
-    const Measure before = Now();
+    const Measure before;
 
-    for (int i = 0; i < 150; ++i) {
-        runBoth();
-    }
-    const int baselineThreads = before.threads;
-    FakeHost::PumpUntil([&] { return Threads() <= baselineThreads; }, 5000);
-    const Measure after = Now();
+    run(150);
+    FakeHost::PumpUntil([&] { return Threads() <= before.threads; }, 5000);
+    const Measure after;
 
     EXPECT_EQ(320, commands);
     EXPECT_LE(after.handles, before.handles + 2) << "handles before " << before.handles;

@@ -10,21 +10,21 @@
 
 namespace kestrel::test {
 
+using Lines = std::vector<std::string>;
+
 struct ProcessResult {
     bool started = false;
     DWORD exitCode = 0;
-    std::vector<std::string> lines; // stdout, split at line feeds, without CR
+    Lines lines; // stdout, split at line feeds, without CR
 };
-
-// The folder of the running test program, where every built program lies.
-inline std::string BuildFolder() {
-    return ProgramFolder();
-}
 
 // Runs `commandLine` in `folder` (null: the current one) with CreateProcessA's
 // `creationFlags` until it ends and returns its stdout; stderr goes to the
 // test's own.
 ProcessResult RunAndCapture(const std::string& commandLine, const char* folder = nullptr,
                             DWORD creationFlags = 0);
+
+// The lines that begin with `prefix`, or with `keep` false all the others.
+Lines Only(const Lines& lines, const std::string& prefix, bool keep = true);
 
 } // namespace kestrel::test

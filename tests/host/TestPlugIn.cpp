@@ -48,30 +48,25 @@ void SendTexts(HWND hwnd) {
     char path[MAX_PATH];
     DocumentPath(hwnd, path);
     char text[MAX_PATH + 16] = "document=";
-    lstrcatA(text, path);
-    SendStatus(hwnd, text);
+    SendStatus(hwnd, lstrcatA(text, path));
     MessageBeep(0);
 }
+
+HMODULE g_self = nullptr; // the reference that the background thread holds
 
 unsigned __stdcall SendLate(void* hwnd) {
     MessageBeep(MB_ICONEXCLAMATION);
     SendStatus(static_cast<HWND>(hwnd), "late 1");
     SendStatus(static_cast<HWND>(hwnd), "late 2");
-    // The reference taken for this thread; the library may go with it.
-    HMODULE self = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&SendLate), &self);
-    FreeLibraryAndExitThread(self, 0);
+    FreeLibraryAndExitThread(g_self, 0); // the library may go with it
 }
 
 void StartBackground(HWND hwnd) {
-    HMODULE self = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&SendLate),
-                       &self);
+                       &g_self);
     const uintptr_t thread = _beginthreadex(nullptr, 0, &SendLate, hwnd, 0, nullptr);
     if (thread == 0) {
-        FreeLibrary(self);
+        FreeLibrary(g_self);
         SendStatus(hwnd, "no thread");
         return;
     }
@@ -95,16 +90,15 @@ void Browse(HWND hwnd) {
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_UAHINT | BIF_NONEWFOLDERBUTTON;
     info.lpfn = &SelectInitial;
     info.lParam = reinterpret_cast<LPARAM>(initial);
-    char text[MAX_PATH + 16] = "browsed: none";
+    char path[MAX_PATH] = {};
     if (PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&info)) {
-        char path[MAX_PATH] = {};
-        if (SHGetPathFromIDListA(chosen, path)) {
-            lstrcpyA(text, "browsed: ");
-            lstrcatA(text, path);
+        if (!SHGetPathFromIDListA(chosen, path)) {
+            path[0] = '\0';
         }
         CoTaskMemFree(chosen);
     }
-    SendStatus(hwnd, text);
+    char text[MAX_PATH + 16] = "browsed: ";
+    SendStatus(hwnd, lstrcatA(text, path[0] != '\0' ? path : "none"));
 }
 
 } // namespace

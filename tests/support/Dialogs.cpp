@@ -7,29 +7,16 @@ namespace {
 
 int g_driving = 0; // DriveDialogs calls under way on the test's thread
 
-struct Search {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM parameter) {
-    Search* search = reinterpret_cast<Search*>(parameter);
-    char className[32] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (lstrcmpA(className, "#32770") == 0 && IsWindowVisible(window) &&
-        GetWindow(window, GW_OWNER) == search->owner) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 } // namespace
 
 HWND FindOwnedDialog(HWND owner) {
-    Search search = {owner, nullptr};
-    EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND dialog = FindWindowExA(nullptr, nullptr, "#32770", nullptr); dialog != nullptr;
+         dialog = FindWindowExA(nullptr, dialog, "#32770", nullptr)) {
+        if (IsWindowVisible(dialog) && GetWindow(dialog, GW_OWNER) == owner) {
+            return dialog;
+        }
+    }
+    return nullptr;
 }
 
 bool DialogExpected() {
@@ -54,10 +41,9 @@ Answered AnswerDialog(int button, const std::function<void()>& call) {
     DriveDialogs(call, {[&](HWND dialog) {
                      answered.title = DialogDriver::Text(dialog);
                      // The folder browser's prompt, or a message box's text.
-                     for (int id : {0x3742, 0xFFFF}) {
-                         if (answered.prompt.empty()) {
-                             answered.prompt = DialogDriver::ItemText(dialog, id);
-                         }
+                     answered.prompt = DialogDriver::ItemText(dialog, 0x3742);
+                     if (answered.prompt.empty()) {
+                         answered.prompt = DialogDriver::ItemText(dialog, 0xFFFF);
                      }
                      DialogDriver::Click(dialog, button);
                      answered.pressed = true;

@@ -32,14 +32,6 @@ std::vector<std::string> StatusTexts() {
     return texts;
 }
 
-int BeepCount() {
-    int count = 0;
-    for (const Event& event : Events()) {
-        count += event.kind == Event::Beep ? 1 : 0;
-    }
-    return count;
-}
-
 void ClearEvents() {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_events.clear();

@@ -18,7 +18,6 @@ struct Event {
 void RecordEvent(Event::Kind kind, const std::string& text);
 std::vector<Event> Events();
 std::vector<std::string> StatusTexts();
-int BeepCount();
 void ClearEvents();
 
 // "S:<text in UTF-8>", and "beep" for MessageBeep(0) or "beep <type>" for any

@@ -15,7 +15,6 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -32,48 +31,26 @@ struct FakeOptions {
     bool terminate = false;
 };
 
-bool StartsWith(const char* text, const char* prefix, const char*& rest) {
-    const size_t length = std::strlen(prefix);
-    if (std::strncmp(text, prefix, length) != 0) {
-        return false;
-    }
-    rest = text + length;
-    return true;
-}
-
 FakeOptions ParseOptions(int argc, char** argv) {
     FakeOptions options;
     for (int i = 1; i < argc; ++i) {
-        const char* value = nullptr;
-        if (StartsWith(argv[i], "--exit=", value)) {
-            options.exitCode = std::atoi(value);
-        } else if (StartsWith(argv[i], "--delay=", value)) {
-            options.delayMs = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
-        } else if (StartsWith(argv[i], "--wait-file=", value)) {
+        const std::string arg = argv[i];
+        const std::string value = arg.substr(arg.find('=') + 1);
+        if (arg.rfind("--exit=", 0) == 0) {
+            options.exitCode = std::atoi(value.c_str());
+        } else if (arg.rfind("--delay=", 0) == 0) {
+            options.delayMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
+        } else if (arg.rfind("--wait-file=", 0) == 0) {
             options.waitFile = value;
-        } else if (std::strcmp(argv[i], "--partial") == 0) {
-            options.partial = true;
-        } else if (std::strcmp(argv[i], "--no-output") == 0) {
-            options.noOutput = true;
-        } else if (std::strcmp(argv[i], "--terminate") == 0) {
-            options.terminate = true;
-        } else if (std::strcmp(argv[i], "-f") == 0 && i + 1 < argc) {
+        } else if (arg == "-f" && i + 1 < argc) {
             options.tagsFile = argv[++i];
+        } else {
+            options.partial |= arg == "--partial";
+            options.noOutput |= arg == "--no-output";
+            options.terminate |= arg == "--terminate";
         }
     }
     return options;
-}
-
-// One write in append mode, so that records of runs at the same time stay whole.
-void AppendToFile(const std::string& path, const std::string& text) {
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
 }
 
 void WriteRecord() {
@@ -91,25 +68,30 @@ void WriteRecord() {
                                "cwd: " + folder + "\r\n" +
                                "console: " + (GetConsoleWindow() != nullptr ? "1" : "0") + "\r\n" +
                                "program: " + program + "\r\n" + "end\r\n";
-    AppendToFile(recordPath, record);
+    // One write in append mode, so that records of runs at the same time stay whole.
+    HANDLE file = CreateFileA(recordPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+        CloseHandle(file);
+    }
 }
 
 // The file stays open when the run is cut short, as ctags leaves it.
-HANDLE WriteTagsFile(const std::string& name, bool partial) {
+void WriteTagsFile(const std::string& name, bool partial) {
     HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return file;
+        return;
     }
     const char tags[] = "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
                         "main\tmain.c\t/^int main(void)$/;\"\tf\n";
-    const DWORD size = partial ? (sizeof tags - 1) / 2 : sizeof tags - 1;
     DWORD written = 0;
-    WriteFile(file, tags, size, &written, nullptr);
+    WriteFile(file, tags, partial ? (sizeof tags - 1) / 2 : sizeof tags - 1, &written, nullptr);
     if (!partial) {
         CloseHandle(file);
     }
-    return file;
 }
 
 } // namespace
@@ -117,10 +99,9 @@ HANDLE WriteTagsFile(const std::string& name, bool partial) {
 int main(int argc, char** argv) {
     WriteRecord();
     const FakeOptions options = ParseOptions(argc, argv);
-    if (!options.waitFile.empty()) {
-        while (GetFileAttributesA(options.waitFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            Sleep(kPollMs);
-        }
+    while (!options.waitFile.empty() &&
+           GetFileAttributesA(options.waitFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        Sleep(kPollMs);
     }
     Sleep(options.delayMs);
     if (!options.tagsFile.empty() && !options.noOutput) {

@@ -10,11 +10,8 @@
 #include "tests/support/EventLog.h"
 
 namespace kestrel::test {
-namespace {
 
 constexpr UINT_PTR kDialogWatch = 1;
-
-} // namespace
 
 FakeHost::FakeHost() {
     WNDCLASSA windowClass = {};
@@ -80,19 +77,12 @@ LRESULT CALLBACK FakeHost::WindowProc(HWND window, UINT message, WPARAM wParam, 
     }
     if (message == kDocumentPathQuery && wParam == kDocumentPathQueryKind && self != nullptr) {
         char* buffer = reinterpret_cast<char*>(lParam);
-        switch (self->m_answer) {
-        case PathAnswer::Text:
+        if (self->m_answer == PathAnswer::Text) {
             lstrcpynA(buffer, self->m_path.c_str(), kPathBufferSize);
-            break;
-        case PathAnswer::Unterminated: // every byte written, no NUL anywhere
+        } else if (self->m_answer == PathAnswer::Unterminated) { // no NUL anywhere
             std::memset(buffer, 'x', kPathBufferSize);
-            std::memcpy(buffer, self->m_path.data(),
-                        self->m_path.size() < kPathBufferSize ? self->m_path.size()
-                                                              : kPathBufferSize);
-            break;
-        case PathAnswer::Nothing:
-            break;
-        }
+            self->m_path.copy(buffer, kPathBufferSize);
+        } // PathAnswer::Nothing leaves the buffer as it is
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

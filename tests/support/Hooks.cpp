@@ -13,36 +13,28 @@
 namespace kestrel::test {
 namespace {
 
-using BeginThread = uintptr_t(__cdecl*)(void*, unsigned, unsigned(WINAPI*)(void*), void*, unsigned,
-                                        unsigned*);
-using CreateProcessFunction = decltype(&CreateProcessA);
-using FileAttributesFunction = decltype(&GetFileAttributesA);
-using BeepFunction = decltype(&MessageBeep);
-using ExitCodeFunction = decltype(&GetExitCodeProcess);
-using MoveFunction = decltype(&MoveFileExA);
-using ModuleFunction = decltype(&GetModuleHandleExA);
-using BrowseFunction = decltype(&SHBrowseForFolderA);
+using Lock = std::lock_guard<std::mutex>;
 
-std::mutex g_mutex;
+std::mutex g_mutex; // guards what follows up to the switches
 std::vector<ProcessStart> g_starts;
 std::vector<std::string> g_lookups;
 std::vector<BrowserSetup> g_browsers;
-BrowseFunction g_browse = nullptr;
 bool g_recordLookups = false;
 std::string g_failingLookup;
 DWORD g_lookupError = 0;
-bool g_failThreads = false;
-bool g_failModules = false;
-ModuleFunction g_module = nullptr;
-std::atomic<bool> g_failExitCodes{false};
-ExitCodeFunction g_exitCode = nullptr;
-MoveFunction g_move = nullptr;
 std::function<void()> g_afterFailedMove;
 int g_failedMoves = 0;
 
-CreateProcessFunction g_createProcess = nullptr;
-FileAttributesFunction g_fileAttributes = nullptr;
-BeginThread g_beginThread = nullptr;
+std::atomic<bool> g_failing[3] = {}; // by Calls
+
+// The real functions, as the imports held them before.
+decltype(&CreateProcessA) g_createProcess = nullptr;
+decltype(&GetFileAttributesA) g_fileAttributes = nullptr;
+decltype(&SHBrowseForFolderA) g_browse = nullptr;
+decltype(&GetExitCodeProcess) g_exitCode = nullptr;
+decltype(&MoveFileExA) g_move = nullptr;
+decltype(&GetModuleHandleExA) g_module = nullptr;
+decltype(&_beginthreadex) g_beginThread = nullptr;
 
 BOOL WINAPI HookedBeep(UINT type) {
     RecordEvent(Event::Beep, std::to_string(type));
@@ -55,9 +47,8 @@ BOOL WINAPI HookedCreateProcess(LPCSTR application, LPSTR commandLine,
                                 LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
                                 LPPROCESS_INFORMATION information) {
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        g_starts.push_back({commandLine ? commandLine : "", directory ? directory : "", flags,
-                            startup ? startup->cb : 0, inherit, application == nullptr,
+        Lock lock(g_mutex);
+        g_starts.push_back({flags, startup ? startup->cb : 0, inherit, application == nullptr,
                             environment == nullptr});
     }
     return g_createProcess(application, commandLine, processAttributes, threadAttributes, inherit,
@@ -66,7 +57,7 @@ BOOL WINAPI HookedCreateProcess(LPCSTR application, LPSTR commandLine,
 
 DWORD WINAPI HookedFileAttributes(LPCSTR path) {
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
+        Lock lock(g_mutex);
         if (g_recordLookups) {
             g_lookups.push_back(path ? path : "");
         }
@@ -80,7 +71,7 @@ DWORD WINAPI HookedFileAttributes(LPCSTR path) {
 
 PIDLIST_ABSOLUTE WINAPI HookedBrowse(LPBROWSEINFOA info) {
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
+        Lock lock(g_mutex);
         g_browsers.push_back(
             {info->hwndOwner, info->pidlRoot == nullptr, info->ulFlags,
              info->lpszTitle ? info->lpszTitle : "(null)", reinterpret_cast<void*>(info->lpfn),
@@ -90,7 +81,7 @@ PIDLIST_ABSOLUTE WINAPI HookedBrowse(LPBROWSEINFOA info) {
 }
 
 BOOL WINAPI HookedExitCode(HANDLE process, LPDWORD code) {
-    if (g_failExitCodes) {
+    if (g_failing[static_cast<int>(Calls::ExitCodeQueries)]) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -103,7 +94,7 @@ BOOL WINAPI HookedMove(LPCSTR from, LPCSTR to, DWORD flags) {
         const DWORD error = GetLastError();
         std::function<void()> action;
         {
-            std::lock_guard<std::mutex> lock(g_mutex);
+            Lock lock(g_mutex);
             ++g_failedMoves;
             action = g_afterFailedMove;
         }
@@ -116,7 +107,7 @@ BOOL WINAPI HookedMove(LPCSTR from, LPCSTR to, DWORD flags) {
 }
 
 BOOL WINAPI HookedModule(DWORD flags, LPCSTR name, HMODULE* module) {
-    if (g_failModules) {
+    if (g_failing[static_cast<int>(Calls::ModuleReferences)]) {
         *module = nullptr;
         SetLastError(ERROR_MOD_NOT_FOUND);
         return FALSE;
@@ -126,18 +117,17 @@ BOOL WINAPI HookedModule(DWORD flags, LPCSTR name, HMODULE* module) {
 
 uintptr_t __cdecl HookedBeginThread(void* security, unsigned stack, unsigned(WINAPI* start)(void*),
                                     void* argument, unsigned flags, unsigned* id) {
-    if (g_failThreads) {
+    if (g_failing[static_cast<int>(Calls::ThreadStarts)]) {
         return 0;
     }
     return g_beginThread(security, stack, start, argument, flags, id);
 }
 
 template <typename Function>
-bool Patch(const char* dll, const char* name, void* hook, Function& original) {
-    void* previous = PatchImport(GetModuleHandleA(nullptr), dll, name, hook);
-    if (previous != nullptr) {
-        original = reinterpret_cast<Function>(previous);
-    }
+bool Patch(const char* dll, const char* name, Function hook, Function& original) {
+    void* previous =
+        PatchImport(GetModuleHandleA(nullptr), dll, name, reinterpret_cast<void*>(hook));
+    original = reinterpret_cast<Function>(previous);
     return previous != nullptr;
 }
 
@@ -145,78 +135,67 @@ bool Patch(const char* dll, const char* name, void* hook, Function& original) {
 
 bool InstallHooks() {
     static const bool installed = [] {
-        BeepFunction realBeep = nullptr;
-        bool all =
-            Patch("user32.dll", "MessageBeep", reinterpret_cast<void*>(&HookedBeep), realBeep);
-        all &= Patch("kernel32.dll", "CreateProcessA",
-                     reinterpret_cast<void*>(&HookedCreateProcess), g_createProcess);
-        all &= Patch("kernel32.dll", "GetFileAttributesA",
-                     reinterpret_cast<void*>(&HookedFileAttributes), g_fileAttributes);
-        all &= Patch("kernel32.dll", "GetExitCodeProcess", reinterpret_cast<void*>(&HookedExitCode),
-                     g_exitCode);
-        all &= Patch("kernel32.dll", "MoveFileExA", reinterpret_cast<void*>(&HookedMove), g_move);
-        all &= Patch("kernel32.dll", "GetModuleHandleExA", reinterpret_cast<void*>(&HookedModule),
-                     g_module);
-        all &= Patch("msvcrt.dll", "_beginthreadex", reinterpret_cast<void*>(&HookedBeginThread),
-                     g_beginThread);
+        decltype(&MessageBeep) realBeep = nullptr;
+        bool all = Patch("user32.dll", "MessageBeep", &HookedBeep, realBeep);
+        all &= Patch("kernel32.dll", "CreateProcessA", &HookedCreateProcess, g_createProcess);
+        all &= Patch("kernel32.dll", "GetFileAttributesA", &HookedFileAttributes, g_fileAttributes);
+        all &= Patch("kernel32.dll", "GetExitCodeProcess", &HookedExitCode, g_exitCode);
+        all &= Patch("kernel32.dll", "MoveFileExA", &HookedMove, g_move);
+        all &= Patch("kernel32.dll", "GetModuleHandleExA", &HookedModule, g_module);
+        all &= Patch("msvcrt.dll", "_beginthreadex", &HookedBeginThread, g_beginThread);
         // Only the command tests' programs show the browser.
-        Patch("shell32.dll", "SHBrowseForFolderA", reinterpret_cast<void*>(&HookedBrowse),
-              g_browse);
+        Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
         return all;
     }();
     return installed;
 }
 
 std::vector<ProcessStart> ProcessStarts() {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    Lock lock(g_mutex);
     return g_starts;
 }
 
 std::vector<BrowserSetup> BrowserSetups() {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    Lock lock(g_mutex);
     return g_browsers;
 }
 
 void ClearProcessStarts() {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    Lock lock(g_mutex);
     g_starts.clear();
 }
 
 void RecordFileLookups(bool on) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    Lock lock(g_mutex);
     g_recordLookups = on;
     g_lookups.clear();
 }
 
 std::vector<std::string> FileLookups() {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    Lock lock(g_mutex);
     return g_lookups;
 }
 
 void FailFileLookup(const std::string& path, DWORD error) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    Lock lock(g_mutex);
     g_failingLookup = path;
     g_lookupError = error;
 }
 
-void FailExitCodeQueries(bool fail) {
-    g_failExitCodes = fail;
-}
-
 int OnFailedMove(std::function<void()> action) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    Lock lock(g_mutex);
     g_afterFailedMove = std::move(action);
     const int failed = g_failedMoves;
     g_failedMoves = 0;
     return failed;
 }
 
-void FailThreadStarts(bool fail) {
-    g_failThreads = fail;
+FailingCalls::FailingCalls(Calls calls) : m_calls(calls) {
+    g_failing[static_cast<int>(calls)] = true;
 }
 
-void FailModuleReferences(bool fail) {
-    g_failModules = fail;
+FailingCalls::~FailingCalls() {
+    g_failing[static_cast<int>(m_calls)] = false;
 }
 
 } // namespace kestrel::test

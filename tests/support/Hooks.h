@@ -12,8 +12,6 @@
 namespace kestrel::test {
 
 struct ProcessStart {
-    std::string commandLine;
-    std::string currentDirectory;
     DWORD creationFlags;
     DWORD startupSize;
     BOOL inheritHandles;
@@ -47,14 +45,20 @@ std::vector<std::string> FileLookups();
 // Makes GetFileAttributesA fail on `path` with `error`; an empty path ends it.
 void FailFileLookup(const std::string& path, DWORD error);
 
-// Makes the next thread starts through _beginthreadex fail.
-void FailThreadStarts(bool fail);
+// Calls that fail while a FailingCalls of their kind lives: thread starts
+// through _beginthreadex, GetModuleHandleExA (no module reference can be
+// taken) and GetExitCodeProcess (as for a process whose code cannot be read).
+enum class Calls { ThreadStarts, ModuleReferences, ExitCodeQueries };
+class FailingCalls {
+public:
+    explicit FailingCalls(Calls calls);
+    ~FailingCalls();
+    FailingCalls(const FailingCalls&) = delete;
+    FailingCalls& operator=(const FailingCalls&) = delete;
 
-// Makes GetModuleHandleExA fail, so that no module reference can be taken.
-void FailModuleReferences(bool fail);
-
-// Makes GetExitCodeProcess fail, as for a process whose code cannot be read.
-void FailExitCodeQueries(bool fail);
+private:
+    Calls m_calls;
+};
 
 // Calls `action` (when set) after each MoveFileExA that fails; returns how
 // many failed since the last call.

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 namespace kestrel::test {
 
@@ -46,8 +46,11 @@ void MakeFolders(const std::string& path) {
 }
 
 void MakeFile(const std::string& path, const std::string& contents) {
-    std::ofstream(path, std::ios::binary) << contents;
     const std::vector<size_t> ends = FolderEnds(path);
+    if (!ends.empty()) {
+        MakeFolders(path.substr(0, ends.back()));
+    }
+    std::ofstream(path, std::ios::binary) << contents;
     if (!ends.empty()) {
         List(path.substr(0, ends.back()));
     }
@@ -55,9 +58,7 @@ void MakeFile(const std::string& path, const std::string& contents) {
 
 std::string FileContents(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 void RemoveFile(const std::string& path) {
@@ -83,11 +84,7 @@ std::string FakeCtagsPath() {
 
 std::string StartFakeCtagsRecord() {
     static int serial = 0;
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string path = std::string(temp) + "fake-ctags-" +
-                             std::to_string(GetCurrentProcessId()) + "-" +
-                             std::to_string(++serial) + ".txt";
+    const std::string path = "K:\\fake-ctags-" + std::to_string(++serial) + ".txt";
     DeleteFileA(path.c_str());
     SetEnvironmentVariableA("KESTREL_FAKE_CTAGS_RECORD", path.c_str());
     return path;
@@ -97,18 +94,12 @@ std::vector<FakeCtagsRecord> ReadFakeCtagsRecords(const std::string& path) {
     std::vector<FakeCtagsRecord> records;
     std::ifstream file(path, std::ios::binary);
     FakeCtagsRecord current;
-    std::string line;
-    while (std::getline(file, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
+    for (std::string line; std::getline(file, line);) {
+        line.erase(line.find_last_not_of('\r') + 1);
         if (line == "end") {
-            records.push_back(current);
+            records.push_back(std::move(current));
             current.clear();
-            continue;
-        }
-        const size_t colon = line.find(": ");
-        if (colon != std::string::npos) {
+        } else if (const size_t colon = line.find(": "); colon != std::string::npos) {
             current[line.substr(0, colon)] = line.substr(colon + 2);
         }
     }

@@ -10,6 +10,7 @@ namespace kestrel::test {
 // Creates every folder of `path` (system code page) and lists each one once,
 // so that the folder browser can select it under Wine.
 void MakeFolders(const std::string& path);
+// Creates the file, and the folders it lies in, and lists its folder.
 void MakeFile(const std::string& path, const std::string& contents = "");
 std::string FileContents(const std::string& path); // every byte; empty when missing
 void RemoveFile(const std::string& path);
@@ -18,6 +19,9 @@ bool Exists(const std::string& path);
 // The folder of the test program, where the build puts every program.
 std::string ProgramFolder();
 std::string FakeCtagsPath();
+// What the fake ctags writes for -f NAME.
+inline constexpr char kFakeTags[] = "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
+                                    "main\tmain.c\t/^int main(void)$/;\"\tf\n";
 
 // A fresh record file for the fake ctags, named in its environment.
 std::string StartFakeCtagsRecord();

@@ -1,6 +1,6 @@
 // Shared set-up of the command tests: a host window on the test's thread,
-// the hooks that see beeps and process starts, and default settings that
-// run the fake ctags.
+// the hooks that see beeps and process starts, and settings that run the
+// fake ctags in a found folder without asking.
 #pragma once
 
 #include <windows.h>
@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "plugin/ModuleState.h"
+#include "plugin/ModuleStateForTests.h"
 #include "settings/Settings.h"
+#include "tagupdate/TagUpdate.h"
 #include "tests/support/Cp932.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeHost.h"
@@ -20,6 +22,11 @@
 #include "tests/support/Sandbox.h"
 
 namespace kestrel::test {
+
+using Lines = std::vector<std::string>;
+
+// How a command that has found its folder ends.
+enum class Outcome { Ran, RanWithError, CouldNotRun, Refused };
 
 class CommandTest : public testing::Test {
 protected:
@@ -30,20 +37,41 @@ protected:
         ASSERT_TRUE(InstallHooks());
         ClearEvents();
         ClearProcessStarts();
-        RunningMarker().store(nullptr);
+        ClearRunningMarker();
         record = StartFakeCtagsRecord();
         settings.ExecPath = FakeCtagsPath().c_str();
         settings.ExecOption = "--exit=0 ";
+        settings.AskFolder = false; // the browser opens where a test asks for it
     }
 
-    // K:\<name>\work holding tags, and the document main.c in it; returns
-    // the folder.
-    std::string Project(const std::string& name) {
+    // K:\<name>\work holding tags, and the document main.c in its subfolder
+    // `sub` (empty: in it); returns the folder.
+    std::string Project(const std::string& name, const std::string& sub = "") {
         const std::string folder = "K:\\" + name + "\\work";
-        MakeFolders(folder);
         MakeFile(folder + "\\tags");
-        host.SetDocumentPath(folder + "\\main.c");
+        MakeFolders(folder + sub);
+        host.SetDocumentPath(folder + sub + "\\main.c");
         return folder;
+    }
+
+    // Runs the command; returns what it showed until it returned.
+    Lines Command() {
+        RunTagUpdate(settings, host.Window());
+        return Transcript();
+    }
+
+    // Pumps until no background run is left: the watcher has cleared the
+    // running marker and let go of its process.
+    static bool WaitForIdle() {
+        return FakeHost::PumpUntil(
+            [] { return RunningMarker() == nullptr && WatcherProcess() == nullptr; });
+    }
+
+    // The one fake ctags run since the test began; empty if not exactly one.
+    FakeCtagsRecord OnlyRun() const {
+        const auto records = ReadFakeCtagsRecords(record);
+        EXPECT_EQ(1u, records.size());
+        return records.size() == 1 ? records[0] : FakeCtagsRecord();
     }
 
     // The command line the plug-in builds from `settings`, in UTF-8.
@@ -55,13 +83,25 @@ protected:
         return "S:選択されたフォルダで " + CommandLine() + " を実行します。";
     }
     std::string Running() const { return "S:" + CommandLine() + " を実行しています。"; }
-    std::string Ran() const { return "S:" + CommandLine() + " を実行しました。"; }
-    std::string Failed() const { return "S:" + CommandLine() + " を実行できませんでした。"; }
-    std::string RanWithError() const {
-        return "S:" + CommandLine() + " を実行しましたがエラー終了しました。";
-    }
-    static std::string Refused() { return "S:ctags を２重に起動することはできません。"; }
     static std::string Folder(const std::string& cp932) { return "S:" + Utf8(cp932); }
+
+    // All that a command that runs in `folder` shows, on the background road
+    // up to the watcher's text, which names ctags by a literal.
+    Lines Shown(const std::string& folder, Outcome outcome) const {
+        Lines shown = {Announced(), Folder(folder)};
+        const std::string ran = settings.ExecSync ? CommandLine() : "ctags";
+        if (outcome == Outcome::Ran) {
+            shown.insert(shown.end(), {Running(), "S:" + ran + " を実行しました。"});
+        } else if (outcome == Outcome::RanWithError) {
+            shown.insert(shown.end(),
+                         {Running(), "beep", "S:" + ran + " を実行しましたがエラー終了しました。"});
+        } else if (outcome == Outcome::CouldNotRun) {
+            shown.push_back("S:" + CommandLine() + " を実行できませんでした。");
+        } else {
+            shown.insert(shown.end(), {"beep", "S:ctags を２重に起動することはできません。"});
+        }
+        return shown;
+    }
 
     FakeHost host;
     Settings settings;

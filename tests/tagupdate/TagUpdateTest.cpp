@@ -2,19 +2,18 @@
 
 #include <shlobj.h>
 
+#include "plugin/ModuleStateForTests.h"
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
 #include "tests/support/Dialogs.h"
+#include "tests/support/ImportRedirect.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
 TEST(CommandLine, DefaultsGiveTheFortyFiveCharacterLine) {
-    Settings defaults;
-    const CountedString line = BuildCommandLine(defaults);
+    const CountedString line = BuildCommandLine(Settings());
     EXPECT_STREQ("\"ctags.exe\" -R -V --tag-relative=yes  -f tags", line.Chars());
     EXPECT_EQ(45, line.Length());
 }
@@ -37,6 +36,11 @@ struct SearchCase {
     DWORD firstLookupError = 0; // the first candidate cannot be checked for this reason
 };
 
+SearchCase Search(const char* name, const char* document, std::vector<const char*> objects,
+                  const char* found, std::vector<const char*> lookups, DWORD error = 0) {
+    return {name, document, std::move(objects), found, std::move(lookups), error};
+}
+
 class FolderSearchTest : public testing::TestWithParam<SearchCase> {};
 
 TEST_P(FolderSearchTest, FindsNearestAncestorHoldingTags) {
@@ -47,13 +51,10 @@ TEST_P(FolderSearchTest, FindsNearestAncestorHoldingTags) {
         if (path.back() == '\\') {
             MakeFolders(path.substr(0, path.size() - 1));
         } else {
-            MakeFolders(path.substr(0, path.rfind('\\')));
             MakeFile(path, "!_TAG_FILE_FORMAT\t2\n");
         }
     }
-    if (c.firstLookupError != 0) {
-        FailFileLookup(Cp932(c.lookups.front()), c.firstLookupError);
-    }
+    FailFileLookup(c.firstLookupError ? Cp932(c.lookups.front()) : "", c.firstLookupError);
     RecordFileLookups(true);
     const CountedString found =
         FindTagsFolder(CountedString(Cp932(c.document).c_str()), CountedString("tags"));
@@ -74,59 +75,32 @@ TEST_P(FolderSearchTest, FindsNearestAncestorHoldingTags) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FolderSearchTest,
     testing::Values(
-        SearchCase{"Parent",
-                   "K:\\a\\work\\src\\main.c",
-                   {"K:\\a\\work\\tags"},
-                   "K:\\a\\work",
-                   {"K:\\a\\work\\src\\tags", "K:\\a\\work\\tags"}},
-        SearchCase{"OwnFolderFirst",
-                   "K:\\b\\work\\src\\main.c",
-                   {"K:\\b\\work\\tags", "K:\\b\\work\\src\\tags"},
-                   "K:\\b\\work\\src",
-                   {"K:\\b\\work\\src\\tags"}},
-        SearchCase{"FolderNamedTags",
-                   "K:\\c\\work\\src\\main.c",
-                   {"K:\\c\\work\\tags\\"},
-                   "K:\\c\\work",
-                   {"K:\\c\\work\\src\\tags", "K:\\c\\work\\tags"}},
+        Search("Parent", "K:\\a\\work\\src\\main.c", {"K:\\a\\work\\tags"}, "K:\\a\\work",
+               {"K:\\a\\work\\src\\tags", "K:\\a\\work\\tags"}),
+        Search("OwnFolderFirst", "K:\\b\\work\\src\\main.c",
+               {"K:\\b\\work\\tags", "K:\\b\\work\\src\\tags"}, "K:\\b\\work\\src",
+               {"K:\\b\\work\\src\\tags"}),
+        Search("FolderNamedTags", "K:\\c\\work\\src\\main.c", {"K:\\c\\work\\tags\\"},
+               "K:\\c\\work", {"K:\\c\\work\\src\\tags", "K:\\c\\work\\tags"}),
         // 表 is 0x95 0x5C in code page 932: its second byte is no separator.
-        SearchCase{"DoubleByteFolderHoldsTags",
-                   "K:\\d\\表\\src\\main.c",
-                   {"K:\\d\\表\\tags"},
-                   "K:\\d\\表",
-                   {"K:\\d\\表\\src\\tags", "K:\\d\\表\\tags"}},
-        SearchCase{"SearchPassesDoubleByteFolder",
-                   "K:\\e\\表\\main.c",
-                   {"K:\\e\\tags"},
-                   "K:\\e",
-                   {"K:\\e\\表\\tags", "K:\\e\\tags"}},
-        SearchCase{"NoTagsAnywhere",
-                   "K:\\f\\work\\main.c",
-                   {},
-                   "",
-                   {"K:\\f\\work\\tags", "K:\\f\\tags", "K:\\tags"}},
-        SearchCase{"DriveRoot", "K:\\g\\main.c", {"K:\\tags"}, "K:", {"K:\\g\\tags", "K:\\tags"}},
-        SearchCase{"EmptyPath", "", {}, "", {}}, SearchCase{"NoBackslash", "main.c", {}, "", {}},
+        Search("DoubleByteFolderHoldsTags", "K:\\d\\表\\src\\main.c", {"K:\\d\\表\\tags"},
+               "K:\\d\\表", {"K:\\d\\表\\src\\tags", "K:\\d\\表\\tags"}),
+        Search("SearchPassesDoubleByteFolder", "K:\\e\\表\\main.c", {"K:\\e\\tags"}, "K:\\e",
+               {"K:\\e\\表\\tags", "K:\\e\\tags"}),
+        Search("NoTagsAnywhere", "K:\\f\\work\\main.c", {}, "",
+               {"K:\\f\\work\\tags", "K:\\f\\tags", "K:\\tags"}),
+        Search("DriveRoot", "K:\\g\\main.c", {"K:\\tags"}, "K:", {"K:\\g\\tags", "K:\\tags"}),
+        Search("EmptyPath", "", {}, "", {}), Search("NoBackslash", "main.c", {}, "", {}),
         // A candidate too long to check ends the search: the tags file may be
         // right there, and an ancestor's would send ctags to the wrong tree.
-        SearchCase{"TooLongEndsTheSearch",
-                   "K:\\h\\work\\src\\main.c",
-                   {"K:\\h\\work\\tags"},
-                   "",
-                   {"K:\\h\\work\\src\\tags"},
-                   ERROR_FILENAME_EXCED_RANGE},
-        SearchCase{"PathNotFoundWalksOn",
-                   "K:\\i\\work\\src\\main.c",
-                   {"K:\\i\\work\\tags"},
-                   "K:\\i\\work",
-                   {"K:\\i\\work\\src\\tags", "K:\\i\\work\\tags"},
-                   ERROR_PATH_NOT_FOUND},
-        SearchCase{"AccessDeniedWalksOn",
-                   "K:\\j\\work\\src\\main.c",
-                   {"K:\\j\\work\\tags"},
-                   "K:\\j\\work",
-                   {"K:\\j\\work\\src\\tags", "K:\\j\\work\\tags"},
-                   ERROR_ACCESS_DENIED}),
+        Search("TooLongEndsTheSearch", "K:\\h\\work\\src\\main.c", {"K:\\h\\work\\tags"}, "",
+               {"K:\\h\\work\\src\\tags"}, ERROR_FILENAME_EXCED_RANGE),
+        Search("PathNotFoundWalksOn", "K:\\i\\work\\src\\main.c", {"K:\\i\\work\\tags"},
+               "K:\\i\\work", {"K:\\i\\work\\src\\tags", "K:\\i\\work\\tags"},
+               ERROR_PATH_NOT_FOUND),
+        Search("AccessDeniedWalksOn", "K:\\j\\work\\src\\main.c", {"K:\\j\\work\\tags"},
+               "K:\\j\\work", {"K:\\j\\work\\src\\tags", "K:\\j\\work\\tags"},
+               ERROR_ACCESS_DENIED)),
     [](const testing::TestParamInfo<SearchCase>& info) { return info.param.name; });
 
 TEST(DirectoryOf, TakesTextBeforeLastSeparator) {
@@ -134,49 +108,41 @@ TEST(DirectoryOf, TakesTextBeforeLastSeparator) {
     EXPECT_STREQ("K:", DirectoryOf(CountedString("K:\\main.c")).Chars());
     EXPECT_STREQ("", DirectoryOf(CountedString("main.c")).Chars());
     EXPECT_STREQ("", DirectoryOf(CountedString()).Chars());
-    const std::string doubleByte = Cp932("K:\\表");
-    EXPECT_STREQ("K:", DirectoryOf(CountedString(doubleByte.c_str())).Chars());
+    EXPECT_STREQ("K:", DirectoryOf(CountedString(Cp932("K:\\表").c_str())).Chars());
 }
 
-// A window that records what the browse callback sends it.
-LRESULT CALLBACK RecordSelection(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == BFFM_SETSELECTIONA) {
-        RecordEvent(Event::Status,
-                    std::to_string(wParam) + ":" + reinterpret_cast<const char*>(lParam));
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
+// Records what the browse callback sends, in place of SendMessageA.
+LRESULT WINAPI RecordSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    RecordEvent(Event::Status, std::to_string(reinterpret_cast<UINT_PTR>(window)) + " " +
+                                   std::to_string(message) + " " + std::to_string(wParam) + " " +
+                                   (lParam ? reinterpret_cast<const char*>(lParam) : "(null)"));
+    return 0;
 }
 
 TEST(BrowseCallback, SelectsInitialFolderOnceOpened) {
     ClearEvents();
-    HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordSelection));
+    const ImportRedirect send("user32.dll", "SendMessageA", reinterpret_cast<void*>(&RecordSend));
+    ASSERT_NE(nullptr, send.Original());
+    HWND browser = reinterpret_cast<HWND>(0x1234);
     const char folder[] = "K:\\work";
-    EXPECT_EQ(0, BrowseCallback(window, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(folder)));
-    EXPECT_EQ(0, BrowseCallback(window, BFFM_INITIALIZED, 0, 0));
-    EXPECT_EQ(0, BrowseCallback(window, BFFM_SELCHANGED, 0, reinterpret_cast<LPARAM>(folder)));
-    EXPECT_EQ(Lines({"S:1:K:\\work"}), Transcript());
-    DestroyWindow(window);
+    EXPECT_EQ(0, BrowseCallback(browser, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(folder)));
+    EXPECT_EQ(0, BrowseCallback(browser, BFFM_INITIALIZED, 0, 0));
+    EXPECT_EQ(0, BrowseCallback(browser, BFFM_SELCHANGED, 0, reinterpret_cast<LPARAM>(folder)));
+    EXPECT_EQ(Lines({"S:4660 " + std::to_string(BFFM_SETSELECTIONA) + " 1 K:\\work"}),
+              Transcript());
 }
 
-class SyncCommandTest : public CommandTest {};
+using SyncCommandTest = CommandTest;
 
 TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
-    MakeFolders("K:\\s1\\work\\src");
-    MakeFile("K:\\s1\\work\\tags");
-    host.SetDocumentPath("K:\\s1\\work\\src\\main.c");
-    settings.AskFolder = false;
+    const std::string folder = Project("s1", "\\src");
 
-    RunTagUpdate(settings, host.Window());
-
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\s1\\work"), Running(), Ran()}), Transcript());
-    const auto records = ReadFakeCtagsRecords(record);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("\"" + Utf8(FakeCtagsPath()) + "\" --exit=0  -f tags.kestrel-new",
-              records[0].at("cmdline"));
-    EXPECT_EQ("K:\\s1\\work", records[0].at("cwd"));
-    EXPECT_TRUE(Exists("K:\\s1\\work\\tags"));
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
+    EXPECT_EQ(Announced(), "S:" + Utf8(LastStatusText().Chars()));
+    FakeCtagsRecord run = OnlyRun();
+    EXPECT_EQ("\"" + Utf8(FakeCtagsPath()) + "\" --exit=0  -f tags.kestrel-new", run["cmdline"]);
+    EXPECT_EQ(folder, run["cwd"]);
+    EXPECT_TRUE(Exists(folder + "\\tags"));
 
     const auto starts = ProcessStarts();
     ASSERT_EQ(1u, starts.size());
@@ -189,82 +155,59 @@ TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
 }
 
 TEST_F(SyncCommandTest, ShowConsoleDropsDetachedFlag) {
-    Project("s2");
-    settings.AskFolder = false;
+    const std::string folder = Project("s2");
     settings.ShowConsole = true;
 
-    RunTagUpdate(settings, host.Window());
-
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
     const auto starts = ProcessStarts();
     ASSERT_EQ(1u, starts.size());
     EXPECT_EQ(static_cast<DWORD>(NORMAL_PRIORITY_CLASS), starts[0].creationFlags);
-    EXPECT_EQ(Ran(), Transcript().back());
 }
 
 TEST_F(SyncCommandTest, ErrorExitBeepsBeforeErrorText) {
-    Project("s3");
-    settings.AskFolder = false;
+    const std::string folder = Project("s3");
     settings.ExecOption = "--exit=1 ";
-
-    RunTagUpdate(settings, host.Window());
-
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\s3\\work"), Running(), "beep", RanWithError()}),
-              Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::RanWithError), Command());
 }
 
 TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
-    Project("s8");
-    settings.AskFolder = false;
-    FailExitCodeQueries(true);
-    RunTagUpdate(settings, host.Window());
-    FailExitCodeQueries(false);
-
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\s8\\work"), Running(), "beep", RanWithError()}),
-              Transcript());
+    const std::string folder = Project("s8");
+    const FailingCalls failing(Calls::ExitCodeQueries);
+    EXPECT_EQ(Shown(folder, Outcome::RanWithError), Command());
 }
 
 TEST_F(SyncCommandTest, ProgramThatCannotStartReportsWithoutBeep) {
-    Project("s4");
-    settings.AskFolder = false;
+    const std::string folder = Project("s4");
     settings.ExecPath = "K:\\s4\\no such ctags.exe";
-
-    RunTagUpdate(settings, host.Window());
-
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\s4\\work"), Failed()}), Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
 }
 
 TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
     MakeFolders("K:\\s5\\deep");
     MakeFile("K:\\tags");
     host.SetDocumentPath("K:\\s5\\main.c");
-    settings.AskFolder = false;
     // The process's remembered folder on K: is elsewhere than the root.
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, previous);
     SetCurrentDirectoryA("K:\\s5\\deep");
     SetCurrentDirectoryA(previous);
 
-    RunTagUpdate(settings, host.Window());
+    const Lines shown = Command();
     RemoveFile("K:\\tags");
 
-    EXPECT_EQ(Lines({Announced(), Folder("K:"), Running(), Ran()}), Transcript());
-    const auto records = ReadFakeCtagsRecords(record);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("K:\\", records[0].at("cwd"));
+    EXPECT_EQ(Shown("K:", Outcome::Ran), shown);
+    EXPECT_EQ("K:\\", OnlyRun()["cwd"]);
 }
 
 TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
     Project("s6");
-    settings.AskFolder = false;
     const std::string many(2500, 'v');
     settings.ExecOption = ("--exit=0 " + many + " ").c_str();
 
     RunTagUpdate(settings, host.Window());
 
-    const auto records = ReadFakeCtagsRecords(record);
-    ASSERT_EQ(1u, records.size());
     EXPECT_EQ("\"" + Utf8(FakeCtagsPath()) + "\" --exit=0 " + many + "  -f tags.kestrel-new",
-              records[0].at("cmdline"));
+              OnlyRun()["cmdline"]);
     const auto texts = StatusTexts();
     ASSERT_EQ(4u, texts.size());
     EXPECT_EQ(2048u, texts[0].size());
@@ -272,14 +215,12 @@ TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
 }
 
 TEST_F(SyncCommandTest, RunningBackgroundRefusesAfterFolderDecision) {
-    Project("s7");
-    settings.AskFolder = false;
-    RunningMarker().store(host.Window());
+    const std::string folder = Project("s7");
+    SetRunningMarker(host.Window());
+    const Lines shown = Command();
+    ClearRunningMarker();
 
-    RunTagUpdate(settings, host.Window());
-    RunningMarker().store(nullptr);
-
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\s7\\work"), "beep", Refused()}), Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::Refused), shown);
     EXPECT_TRUE(ProcessStarts().empty());
 }
 
@@ -293,25 +234,28 @@ TEST_F(SyncCommandTest, UnterminatedOrMissingAnswerReadsSafely) {
 }
 
 // Folder decisions through the real shell folder browser.
-class BrowserCommandTest : public CommandTest {};
+class BrowserCommandTest : public CommandTest {
+protected:
+    // Runs the command, pressing `button` in the browser that it opens.
+    Answered CommandAnswering(int button) {
+        return AnswerDialog(button, [&] { RunTagUpdate(settings, host.Window()); });
+    }
+};
 
 TEST_F(BrowserCommandTest, CancelShowsOnlyTheAnnouncement) {
     Project("b1");
-
-    const Answered browser = AnswerDialog(IDCANCEL, [&] { RunTagUpdate(settings, host.Window()); });
-
-    EXPECT_TRUE(browser.pressed);
+    settings.AskFolder = true;
+    EXPECT_TRUE(CommandAnswering(IDCANCEL).pressed);
     EXPECT_EQ(Lines({Announced()}), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
 }
 
 TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
-    MakeFolders("K:\\b2\\work\\src");
-    MakeFile("K:\\b2\\work\\tags");
-    host.SetDocumentPath("K:\\b2\\work\\src\\main.c");
+    const std::string folder = Project("b2", "\\src");
+    settings.AskFolder = true;
     const std::size_t browsers = BrowserSetups().size();
 
-    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
+    const Answered browser = CommandAnswering(IDOK);
 
     const std::string title = Cp932("tagsを生成するフォルダを選択してください");
     EXPECT_EQ(title, browser.prompt);
@@ -323,11 +267,9 @@ TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
     EXPECT_EQ(0x0341u, setup.flags);
     EXPECT_EQ(title, setup.title);
     EXPECT_EQ(reinterpret_cast<void*>(&BrowseCallback), setup.callback);
-    EXPECT_EQ("K:\\b2\\work", setup.initial);
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\b2\\work"), Running(), Ran()}), Transcript());
-    const auto records = ReadFakeCtagsRecords(record);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ("K:\\b2\\work", records[0].at("cwd"));
+    EXPECT_EQ(folder, setup.initial);
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
+    EXPECT_EQ(folder, OnlyRun()["cwd"]);
 }
 
 TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) {
@@ -335,21 +277,19 @@ TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) 
     host.SetDocumentPath("K:\\b3\\work\\src\\main.c");
     settings.AskFolder = false;
 
-    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
-
-    EXPECT_TRUE(browser.pressed);
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\b3\\work\\src"), Running(), Ran()}), Transcript());
+    EXPECT_TRUE(CommandAnswering(IDOK).pressed);
+    EXPECT_EQ(Shown("K:\\b3\\work\\src", Outcome::Ran), Transcript());
 }
 
 TEST_F(BrowserCommandTest, RefusalStillAsksForTheFolderFirst) {
-    Project("b4");
-    RunningMarker().store(host.Window());
-
-    const Answered browser = AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); });
-    RunningMarker().store(nullptr);
+    const std::string folder = Project("b4");
+    settings.AskFolder = true;
+    SetRunningMarker(host.Window());
+    const Answered browser = CommandAnswering(IDOK);
+    ClearRunningMarker();
 
     EXPECT_TRUE(browser.pressed);
-    EXPECT_EQ(Lines({Announced(), Folder("K:\\b4\\work"), "beep", Refused()}), Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::Refused), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
 }
 
@@ -357,7 +297,7 @@ TEST_F(BrowserCommandTest, EmptyDocumentPathOpensBrowserWithoutPreselection) {
     host.SetDocumentPath("");
     RecordFileLookups(true);
 
-    const Answered browser = AnswerDialog(IDCANCEL, [&] { RunTagUpdate(settings, host.Window()); });
+    const Answered browser = CommandAnswering(IDCANCEL);
 
     EXPECT_TRUE(FileLookups().empty());
     RecordFileLookups(false);

@@ -3,75 +3,31 @@
 // with the command line as configured. ctags itself is found by the plug-in.
 #include "tagupdate/CtagsOptions.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "plugin/UniqueAny.h"
-#include "tagupdate/TagUpdate.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
 const char kOldTags[] = "old\told.c\t/^old$/;\"\tf\n";
-// What the fake ctags writes for -f.
-const char kNewTags[] = "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
-                        "main\tmain.c\t/^int main(void)$/;\"\tf\n";
 
-std::string Contents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// Each row as the real ctags reads it (checked against Universal Ctags for
-// Windows): whether the options make it append to its -f file.
+// As the real ctags reads them (checked against Universal Ctags for Windows):
+// options that make it append to its -f file, then options that do not.
 TEST(CtagsOptions, ReadsAppendAsCtagsDoes) {
-    const struct {
-        const char* options;
-        bool append;
-    } cases[] = {
-        {"-R -V --tag-relative=yes ", false},
-        {"-a", true},
-        {"-R -a -V", true},
-        {"-aR", true},
-        {"-Ra", true},
-        {"-Va", true},
-        {"--append", true},
-        {"--append=yes", true},
-        {"--append=on", true},
-        {"--append=1", true},
-        {"--append=true", true},
-        {"--append=y", true},
-        {"--append=Yes", true},
-        {"--append=", true},
-        {"--append=no", false},
-        {"--append=off", false},
-        {"--append=0", false},
-        {"--append=false", false},
-        {"--append=n", false},
-        {"--append=NO", false},
-        {"-a --append=no", false},
-        {"--append=no -a", true},
-        {"-fa", false}, // the rest of the group is the argument of -f
-        {"-oa", false},
-        {"-ha", false},
-        {"-Ia", false},
-        {"-La", false},
-        {"-Da", false},
-        {"-h -a", false}, // the next word is the argument of -h
-        {"-I -a", false},
-        {"\"-a\"", true},
-        {"\"--append\"", true},
-        {"-\"a\"", true},
-        {"--appen", false},
-        {"-R --regex-c=\"/a b/x/\" -a", true},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.append, AsksToAppend(c.options)) << c.options;
+    for (const char* options : {"-a", "-R -a -V", "-aR", "-Ra", "-Va", "--append", "--append=yes",
+                                "--append=on", "--append=1", "--append=true", "--append=y",
+                                "--append=Yes", "--append=", "--append=no -a", "\"-a\"",
+                                "\"--append\"", "-\"a\"", "-R --regex-c=\"/a b/x/\" -a"}) {
+        EXPECT_TRUE(AsksToAppend(options)) << options;
+    }
+    for (const char* options :
+         {"-R -V --tag-relative=yes ", "--append=no", "--append=off", "--append=0",
+          "--append=false", "--append=n", "--append=NO", "-a --append=no", "--appen",
+          // The rest of the group is the argument of -f, -o, -h, -I, -L, -D:
+          "-fa", "-oa", "-ha", "-Ia", "-La", "-Da",
+          // and so is the next word.
+          "-h -a", "-I -a"}) {
+        EXPECT_FALSE(AsksToAppend(options)) << options;
     }
     EXPECT_TRUE(LeavesQuoteOpen("-R \"--exclude=a b"));
     EXPECT_FALSE(LeavesQuoteOpen("-R \"--exclude=a b\""));
@@ -80,7 +36,6 @@ TEST(CtagsOptions, ReadsAppendAsCtagsDoes) {
 
 enum class Before { Tags, Leftover, HeldLeftover, TagsFolder };
 enum class After { Old, New, Folder };
-enum class End { Ran, Error, CouldNotRun };
 
 struct OutputCase {
     const char* name;
@@ -89,7 +44,7 @@ struct OutputCase {
     const char* fileArgument; // what the started command line has after -f
     Before before;
     After after;
-    End end;
+    Outcome end;
 };
 
 class TagsOutputTest : public CommandTest,
@@ -100,7 +55,6 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     settings.ExecSync = std::get<1>(GetParam());
     const std::string folder =
         "K:\\" + std::string(c.name) + (settings.ExecSync ? "-sync" : "-background");
-    MakeFolders(folder);
     host.SetDocumentPath(folder + "\\main.c");
     const std::string tags = folder + "\\" + c.tagsName;
     const std::string temporary = tags + ".kestrel-new";
@@ -118,40 +72,23 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
                                nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
     }
-    settings.AskFolder = false;
     settings.TagsFileName = c.tagsName;
     settings.ExecOption = c.options;
 
     RunTagUpdate(settings, host.Window());
-    ASSERT_TRUE(FakeHost::PumpUntil([] { return RunningMarker().load() == nullptr; }));
+    ASSERT_TRUE(WaitForIdle());
 
-    Lines expected = {Announced(), Folder(folder)};
-    if (c.end == End::CouldNotRun) {
-        expected.push_back(Failed());
+    EXPECT_EQ(Shown(folder, c.end), Transcript());
+    if (c.end == Outcome::CouldNotRun) {
+        EXPECT_TRUE(ReadFakeCtagsRecords(record).empty());
     } else {
-        expected.push_back(Running());
-        if (c.end == End::Error) {
-            expected.push_back("beep");
-        }
-        const bool ran = c.end == End::Ran;
-        expected.push_back(settings.ExecSync
-                               ? (ran ? Ran() : RanWithError())
-                               : (ran ? "S:ctags を実行しました。"
-                                      : "S:ctags を実行しましたがエラー終了しました。"));
-    }
-    EXPECT_EQ(expected, Transcript());
-    const auto records = ReadFakeCtagsRecords(record);
-    if (c.end == End::CouldNotRun) {
-        EXPECT_TRUE(records.empty());
-    } else {
-        ASSERT_EQ(1u, records.size());
         EXPECT_EQ("\"" + FakeCtagsPath() + "\" " + c.options + " -f " + c.fileArgument,
-                  records[0].at("cmdline"));
+                  OnlyRun()["cmdline"]);
     }
     if (c.after == After::Folder) {
         EXPECT_NE(0u, GetFileAttributesA(tags.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     } else {
-        EXPECT_EQ(c.after == After::New ? kNewTags : kOldTags, Contents(tags));
+        EXPECT_EQ(c.after == After::New ? kFakeTags : kOldTags, FileContents(tags));
     }
     EXPECT_EQ(c.before == Before::HeldLeftover, Exists(temporary));
 }
@@ -159,25 +96,25 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, TagsOutputTest,
     testing::Combine(
-        testing::Values(OutputCase{"Replaced", "tags", "--exit=0 ", "tags.kestrel-new",
-                                   Before::Tags, After::New, End::Ran},
-                        OutputCase{"PartialThenError", "tags", "--partial --exit=1 ",
-                                   "tags.kestrel-new", Before::Tags, After::Old, End::Error},
-                        OutputCase{"PartialThenTerminated", "tags",
-                                   "--partial --terminate --exit=1 ", "tags.kestrel-new",
-                                   Before::Tags, After::Old, End::Error},
-                        // A leftover is gone before ctags starts: a run that writes
-                        // nothing does not put it in place of the tags file.
-                        OutputCase{"NothingWrittenOverLeftover", "tags", "--exit=0 --no-output ",
-                                   "tags.kestrel-new", Before::Leftover, After::Old, End::Ran},
-                        OutputCase{"LeftoverStillHeld", "tags", "--exit=0 ", "",
-                                   Before::HeldLeftover, After::Old, End::CouldNotRun},
-                        OutputCase{"BlankInName", "my tags", "--exit=0 ", "my tags", Before::Tags,
-                                   After::Old, End::Ran},
-                        OutputCase{"Append", "tags", "--exit=0 -a ", "tags", Before::Tags,
-                                   After::New, End::Ran},
-                        OutputCase{"TagsIsAFolder", "tags", "--exit=0 ", "tags", Before::TagsFolder,
-                                   After::Folder, End::Ran}),
+        testing::Values(
+            OutputCase{"Replaced", "tags", "--exit=0 ", "tags.kestrel-new", Before::Tags,
+                       After::New, Outcome::Ran},
+            OutputCase{"PartialThenError", "tags", "--partial --exit=1 ", "tags.kestrel-new",
+                       Before::Tags, After::Old, Outcome::RanWithError},
+            OutputCase{"PartialThenTerminated", "tags", "--partial --terminate --exit=1 ",
+                       "tags.kestrel-new", Before::Tags, After::Old, Outcome::RanWithError},
+            // A leftover is gone before ctags starts: a run that writes
+            // nothing does not put it in place of the tags file.
+            OutputCase{"NothingWrittenOverLeftover", "tags", "--exit=0 --no-output ",
+                       "tags.kestrel-new", Before::Leftover, After::Old, Outcome::Ran},
+            OutputCase{"LeftoverStillHeld", "tags", "--exit=0 ", "", Before::HeldLeftover,
+                       After::Old, Outcome::CouldNotRun},
+            OutputCase{"BlankInName", "my tags", "--exit=0 ", "my tags", Before::Tags, After::Old,
+                       Outcome::Ran},
+            OutputCase{"Append", "tags", "--exit=0 -a ", "tags", Before::Tags, After::New,
+                       Outcome::Ran},
+            OutputCase{"TagsIsAFolder", "tags", "--exit=0 ", "tags", Before::TagsFolder,
+                       After::Folder, Outcome::Ran}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<OutputCase, bool>>& info) {
         return std::string(std::get<0>(info.param).name) +
@@ -187,7 +124,6 @@ INSTANTIATE_TEST_SUITE_P(
 using HeldTagsTest = CommandTest;
 
 TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
-    settings.AskFolder = false;
     for (bool letsGo : {true, false}) {
         SCOPED_TRACE(letsGo ? "the reader lets go" : "the reader holds on");
         ClearEvents();
@@ -197,34 +133,25 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
         UniqueFile reader(CreateFileA((folder + "\\tags").c_str(), GENERIC_READ, FILE_SHARE_READ,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(reader);
-        OnFailedMove([&] {
-            if (letsGo) {
-                reader.Reset();
-            }
-        });
+        OnFailedMove(letsGo ? std::function<void()>([&] { reader.Reset(); }) : nullptr);
         RunTagUpdate(settings, host.Window());
         const int failedMoves = OnFailedMove(nullptr);
         reader.Reset();
 
         if (letsGo) {
             EXPECT_EQ(1, failedMoves);
-            EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), Ran()}), Transcript());
-            EXPECT_EQ(kNewTags, Contents(folder + "\\tags"));
         } else {
             EXPECT_LE(2, failedMoves) << "retried";
-            EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), "beep", RanWithError()}),
-                      Transcript());
-            EXPECT_EQ(kOldTags, Contents(folder + "\\tags"));
         }
+        EXPECT_EQ(Shown(folder, letsGo ? Outcome::Ran : Outcome::RanWithError), Transcript());
+        EXPECT_EQ(letsGo ? kFakeTags : kOldTags, FileContents(folder + "\\tags"));
         EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new"));
     }
 }
 
 struct LookupCase {
     const char* name;
-    bool inCurrentFolder;
-    bool onPath;
-    bool besideHost;
+    bool inCurrentFolder, onPath, besideHost; // where copies of the program lie
     enum { None, FromPath, FromHostFolder } started;
 };
 
@@ -254,7 +181,6 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     SetCurrentDirectoryA(current.c_str());
     SetEnvironmentVariableA("PATH", (onPath + ";" + previousPath).c_str());
     settings.ExecPath = program.c_str();
-    settings.AskFolder = false;
 
     RunTagUpdate(settings, host.Window());
     SetCurrentDirectoryA(previousFolder);
@@ -263,17 +189,16 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
         DeleteFileA(copy.c_str());
     }
 
-    const auto records = ReadFakeCtagsRecords(record);
     if (c.started == LookupCase::None) {
         EXPECT_TRUE(ProcessStarts().empty());
-        EXPECT_EQ(Lines({Announced(), Folder(folder), Failed()}), Transcript());
+        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Transcript());
         return;
     }
-    ASSERT_EQ(1u, records.size());
+    FakeCtagsRecord run = OnlyRun();
     const std::string from = c.started == LookupCase::FromPath ? onPath : ProgramFolder();
-    EXPECT_EQ(from + "\\" + program + ".exe", records[0].at("program"));
-    EXPECT_EQ("\"" + program + "\" --exit=0  -f tags.kestrel-new", records[0].at("cmdline"));
-    EXPECT_EQ(Lines({Announced(), Folder(folder), Running(), Ran()}), Transcript());
+    EXPECT_EQ(from + "\\" + program + ".exe", run["program"]);
+    EXPECT_EQ("\"" + program + "\" --exit=0  -f tags.kestrel-new", run["cmdline"]);
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
 }
 
 INSTANTIATE_TEST_SUITE_P(
