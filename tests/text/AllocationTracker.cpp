@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace kestrel {
 namespace test {
@@ -21,15 +22,12 @@ template <typename T> struct MallocAllocator {
     MallocAllocator() = default;
     template <typename U> MallocAllocator(const MallocAllocator<U>&) {}
     T* allocate(std::size_t n) {
-        void* p = std::malloc(n * sizeof(T));
-        if (p == nullptr) {
-            std::abort();
+        if (void* p = std::malloc(n * sizeof(T))) {
+            return static_cast<T*>(p);
         }
-        return static_cast<T*>(p);
+        std::abort();
     }
     void deallocate(T* p, std::size_t) { std::free(p); }
-    template <typename U> bool operator==(const MallocAllocator<U>&) const { return true; }
-    template <typename U> bool operator!=(const MallocAllocator<U>&) const { return false; }
 };
 
 struct BlockInfo {
@@ -58,10 +56,14 @@ Tracker& State() {
     return *tracker;
 }
 
+// Runs f on the tracker under its lock.
+template <typename F> auto Locked(F f) {
+    std::lock_guard<std::mutex> lock(State().mutex);
+    return f(State());
+}
+
 void* Allocate(std::size_t size) {
-    Tracker& t = State();
-    {
-        std::lock_guard<std::mutex> lock(t.mutex);
+    Locked([](Tracker& t) {
         if (t.failCountdown == 0) {
             t.failCountdown = -1;
             t.failed = true;
@@ -70,121 +72,100 @@ void* Allocate(std::size_t size) {
         if (t.failCountdown > 0) {
             --t.failCountdown;
         }
-    }
+    });
     void* block = std::malloc(size == 0 ? 1 : size);
     if (block == nullptr) {
         throw std::bad_alloc();
     }
-    std::lock_guard<std::mutex> lock(t.mutex);
-    t.live[block] = BlockInfo{size, t.sequence};
-    t.recentSizes[t.sequence % kRecentSizes] = size;
-    ++t.sequence;
-    return block;
+    return Locked([block, size](Tracker& t) {
+        t.live[block] = BlockInfo{size, t.sequence};
+        t.recentSizes[t.sequence++ % kRecentSizes] = size;
+        return block;
+    });
 }
 
 void Free(void* block) {
-    if (block == nullptr) {
-        return;
+    if (block != nullptr && Locked([block](Tracker& t) {
+            auto it = t.live.find(block);
+            if (it == t.live.end()) {
+                ++t.badDeletes; // freeing it again would corrupt the heap
+                return false;
+            }
+            std::memset(block, 0xDD, it->second.size); // reading it afterwards reads garbage
+            t.live.erase(it);
+            ++t.deletes;
+            return true;
+        })) {
+        std::free(block);
     }
-    Tracker& t = State();
-    {
-        std::lock_guard<std::mutex> lock(t.mutex);
-        auto it = t.live.find(block);
-        if (it == t.live.end()) {
-            ++t.badDeletes; // freeing it again would corrupt the heap
-            return;
-        }
-        std::memset(block, 0xDD, it->second.size); // reading it afterwards reads garbage
-        t.live.erase(it);
-        ++t.deletes;
-    }
-    std::free(block);
 }
 
 } // namespace
 
-AllocationWindow::AllocationWindow() {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    m_sequence = t.sequence;
-    m_news = static_cast<long>(t.sequence);
-    m_deletes = t.deletes;
+AllocationWindow::AllocationWindow()
+    : m_sequence(Locked([](Tracker& t) { return t.sequence; })),
+      m_deletes(Locked([](Tracker& t) { return t.deletes; })) {
 }
 
 long AllocationWindow::News() const {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    return static_cast<long>(t.sequence) - m_news;
+    return Locked([this](Tracker& t) { return static_cast<long>(t.sequence - m_sequence); });
 }
 
 long AllocationWindow::Deletes() const {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    return t.deletes - m_deletes;
+    return Locked([this](Tracker& t) { return t.deletes - m_deletes; });
 }
 
 std::vector<std::size_t> AllocationWindow::Sizes() const {
-    Tracker& t = State();
     std::size_t recent[kRecentSizes];
-    std::size_t count = 0;
-    {
-        std::lock_guard<std::mutex> lock(t.mutex);
-        unsigned long long first = m_sequence;
-        if (t.sequence - first > kRecentSizes) {
-            first = t.sequence - kRecentSizes;
-        }
+    const std::size_t count = Locked([this, &recent](Tracker& t) {
+        const unsigned long long first =
+            t.sequence - m_sequence > kRecentSizes ? t.sequence - kRecentSizes : m_sequence;
+        std::size_t n = 0;
         for (unsigned long long s = first; s < t.sequence; ++s) {
-            recent[count++] = t.recentSizes[s % kRecentSizes];
+            recent[n++] = t.recentSizes[s % kRecentSizes];
         }
-    }
+        return n;
+    });
     return std::vector<std::size_t>(recent, recent + count);
 }
 
 long AllocationWindow::StillLive() const {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    long count = 0;
-    for (const auto& entry : t.live) {
-        if (entry.second.sequence >= m_sequence) {
-            ++count;
+    return Locked([this](Tracker& t) {
+        long count = 0;
+        for (const auto& entry : t.live) {
+            count += entry.second.sequence >= m_sequence ? 1 : 0;
         }
-    }
-    return count;
+        return count;
+    });
 }
 
 std::size_t LiveBlockSize(const void* block) {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    auto it = t.live.find(block);
-    return it == t.live.end() ? 0 : it->second.size;
+    return Locked([block](Tracker& t) {
+        auto it = t.live.find(block);
+        return it == t.live.end() ? 0 : it->second.size;
+    });
 }
 
 long LiveBlocks() {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    return static_cast<long>(t.live.size());
+    return Locked([](Tracker& t) { return static_cast<long>(t.live.size()); });
 }
 
 long BadDeletes() {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    return t.badDeletes;
+    return Locked([](Tracker& t) { return t.badDeletes; });
 }
 
 void FailAllocation(long nth) {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    t.failCountdown = nth;
-    t.failed = false;
+    Locked([nth](Tracker& t) {
+        t.failCountdown = nth;
+        t.failed = false;
+    });
 }
 
 bool CancelFailure() {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    const bool failed = t.failed;
-    t.failCountdown = -1;
-    t.failed = false;
-    return failed;
+    return Locked([](Tracker& t) {
+        t.failCountdown = -1;
+        return std::exchange(t.failed, false);
+    });
 }
 
 } // namespace test

@@ -18,91 +18,82 @@ namespace {
 
 using test::AllocationWindow;
 using test::Holds;
-using test::IsWellFormed;
+using test::HoldsSharedEmpty;
+using test::kHeaderAndNul;
 using test::LiveBlockSize;
 
-constexpr std::size_t kHeaderAndNul = 13;
-
-bool HoldsSharedEmpty(const CountedString& s) {
-    const StringHeader* empty = SharedEmptyHeader();
-    return HeaderOf(s) == empty && s.Chars() == reinterpret_cast<const char*>(empty + 1);
-}
-
-// The shared empty block itself, checked field by field.
-void ExpectSharedEmptyUntouched() {
-    const StringHeader* h = SharedEmptyHeader();
-    EXPECT_EQ(-1, h->count);
-    EXPECT_EQ(0, h->length);
-    EXPECT_EQ(0, h->capacity);
-    EXPECT_EQ('\0', *reinterpret_cast<const char*>(h + 1));
-}
+struct Made {
+    const char* name;
+    CountedString (*make)();
+    const char* expected = ""; // what the made string holds
+};
 
 TEST(CountedString, EmptyResultsHoldSharedEmptyAndAllocateNothing) {
-    struct Case {
-        const char* name;
-        CountedString (*make)(const CountedString& abc, const CountedString& empty);
-    };
-    const Case cases[] = {
-        {"default", [](const CountedString&, const CountedString&) { return CountedString(); }},
-        {"from empty text",
-         [](const CountedString&, const CountedString&) { return CountedString(""); }},
-        {"from null",
-         [](const CountedString&, const CountedString&) {
-             return CountedString(static_cast<const char*>(nullptr));
-         }},
-        {"left(0)", [](const CountedString& abc, const CountedString&) { return abc.Left(0); }},
-        {"left(-5)", [](const CountedString& abc, const CountedString&) { return abc.Left(-5); }},
-        {"left(3) of empty",
-         [](const CountedString&, const CountedString& empty) { return empty.Left(3); }},
-        {"empty + empty",
-         [](const CountedString&, const CountedString& empty) { return empty + empty; }},
-        {"empty + \"\"",
-         [](const CountedString&, const CountedString& empty) { return empty + ""; }},
-        {"empty + null",
-         [](const CountedString&, const CountedString& empty) {
-             return empty + static_cast<const char*>(nullptr);
-         }},
-        {"copy of empty",
-         [](const CountedString&, const CountedString& empty) { return CountedString(empty); }},
+    static const CountedString abc("abc");
+    static const CountedString empty;
+    const Made cases[] = {
+        {"default", [] { return CountedString(); }},
+        {"from empty text", [] { return CountedString(""); }},
+        {"from null", [] { return CountedString(static_cast<const char*>(nullptr)); }},
+        {"left(0)", [] { return abc.Left(0); }},
+        {"left(-5)", [] { return abc.Left(-5); }},
+        {"left(3) of empty", [] { return empty.Left(3); }},
+        {"empty + empty", [] { return empty + empty; }},
+        {"empty + \"\"", [] { return empty + ""; }},
+        {"empty + null", [] { return empty + static_cast<const char*>(nullptr); }},
+        {"copy of empty", [] { return CountedString(empty); }},
         {"empty assigned to empty",
-         [](const CountedString&, const CountedString& empty) {
+         [] {
              CountedString s;
              s = empty;
              return s;
          }},
         {"empty text assigned to empty",
-         [](const CountedString&, const CountedString&) {
+         [] {
              CountedString s;
              s = "";
              return s;
          }},
         {"get-buffer(0) and release on empty",
-         [](const CountedString&, const CountedString&) {
+         [] {
              CountedString s;
              s.GetBuffer(0);
              s.ReleaseBuffer(-1);
              return s;
          }},
         {"missing string-table id",
-         [](const CountedString&, const CountedString&) {
-             return CountedString(reinterpret_cast<const char*>(std::uintptr_t{0xFFF0}));
-         }},
+         [] { return CountedString(reinterpret_cast<const char*>(std::uintptr_t{0xFFF0})); }},
     };
-    const CountedString abc("abc");
-    const CountedString empty;
-    for (const Case& c : cases) {
+    for (const Made& c : cases) {
         AllocationWindow window;
         {
-            CountedString s = c.make(abc, empty);
+            CountedString s = c.make();
             const long news = window.News();
-            EXPECT_TRUE(HoldsSharedEmpty(s)) << c.name << ": " << testing::PrintToString(s);
+            EXPECT_TRUE(HoldsSharedEmpty(s)) << c.name;
             EXPECT_EQ(0, news) << c.name;
         }
         EXPECT_EQ(0, window.Deletes()) << c.name;
-        ExpectSharedEmptyUntouched();
+        EXPECT_TRUE(HoldsSharedEmpty(CountedString())) << "after " << c.name;
     }
     EXPECT_TRUE(Holds(abc, "abc"));
     EXPECT_EQ(1, HeaderOf(abc)->count);
+}
+
+// Each case makes a block of its own, exactly as long as its text and not
+// shared with `operand`: the one block that the case allocates.
+void ExpectExactNewBlocks(const CountedString& operand, std::initializer_list<Made> cases) {
+    for (const Made& c : cases) {
+        AllocationWindow window;
+        const CountedString s = c.make();
+        const std::vector<std::size_t> sizes = window.Sizes();
+        const std::size_t length = std::strlen(c.expected);
+        EXPECT_TRUE(Holds(s, c.expected)) << c.name;
+        EXPECT_NE(HeaderOf(operand), HeaderOf(s)) << c.name;
+        EXPECT_EQ(1, HeaderOf(s)->count) << c.name;
+        EXPECT_EQ(static_cast<int>(length), HeaderOf(s)->capacity) << c.name;
+        EXPECT_EQ(std::vector<std::size_t>{length + kHeaderAndNul}, sizes) << c.name;
+    }
+    EXPECT_EQ(1, HeaderOf(operand)->count);
 }
 
 TEST(CountedString, FreshBlockLayout) {
@@ -199,7 +190,6 @@ TEST(CountedString, AssigningEmptyKeepsAnOwnBlockAndDropsASharedOne) {
     EXPECT_TRUE(Holds(other, "abcdef"));
     EXPECT_EQ(0, news);
     EXPECT_EQ(0, deletes);
-    ExpectSharedEmptyUntouched();
 }
 
 TEST(CountedString, MovingAnEmptyTemporaryLetsGoOfTheBlock) {
@@ -258,77 +248,25 @@ TEST(CountedString, AssignTextReusesAnOwnBlockWithRoom) {
 }
 
 TEST(CountedString, LeftMakesExactNewBlocks) {
-    const CountedString abc("abc");
-    struct Case {
-        int n;
-        const char* expected;
-    };
-    const Case cases[] = {{3, "abc"}, {10, "abc"}, {2, "ab"}, {1, "a"}};
-    for (const Case& c : cases) {
-        AllocationWindow window;
-        CountedString left = abc.Left(c.n);
-        const std::vector<std::size_t> sizes = window.Sizes();
-        const std::size_t length = std::strlen(c.expected);
-        EXPECT_TRUE(Holds(left, c.expected)) << "left(" << c.n << ")";
-        EXPECT_NE(HeaderOf(abc), HeaderOf(left)) << "left(" << c.n << ")";
-        EXPECT_EQ(1, HeaderOf(left)->count);
-        EXPECT_EQ(static_cast<int>(length), HeaderOf(left)->capacity);
-        EXPECT_EQ(std::vector<std::size_t>{length + kHeaderAndNul}, sizes) << "left(" << c.n << ")";
-    }
-    EXPECT_EQ(1, HeaderOf(abc)->count);
+    static const CountedString abc("abc");
+    ExpectExactNewBlocks(abc, {{"left(3)", [] { return abc.Left(3); }, "abc"},
+                               {"left(10)", [] { return abc.Left(10); }, "abc"},
+                               {"left(2)", [] { return abc.Left(2); }, "ab"},
+                               {"left(1)", [] { return abc.Left(1); }, "a"}});
 }
 
 TEST(CountedString, ConcatenationMakesAnExactBlockNeverShared) {
-    const CountedString abc("abc");
-    const CountedString def("def");
-    const CountedString empty;
-    struct Case {
-        const char* name;
-        CountedString (*make)(const CountedString& abc, const CountedString& def,
-                              const CountedString& empty);
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"abc + empty",
-         [](const CountedString& a, const CountedString&, const CountedString& e) { return a + e; },
-         "abc"},
-        {"empty + abc",
-         [](const CountedString& a, const CountedString&, const CountedString& e) { return e + a; },
-         "abc"},
-        {"abc + null",
-         [](const CountedString& a, const CountedString&, const CountedString&) {
-             return a + static_cast<const char*>(nullptr);
-         },
-         "abc"},
-        {"abc + \"\"",
-         [](const CountedString& a, const CountedString&, const CountedString&) { return a + ""; },
-         "abc"},
-        {"abc + def",
-         [](const CountedString& a, const CountedString& d, const CountedString&) { return a + d; },
-         "abcdef"},
-        {"abc + \"de\"",
-         [](const CountedString& a, const CountedString&, const CountedString&) {
-             return a + "de";
-         },
-         "abcde"},
-        {"empty + \"xyz\"",
-         [](const CountedString&, const CountedString&, const CountedString& e) {
-             return e + "xyz";
-         },
-         "xyz"},
-    };
-    for (const Case& c : cases) {
-        AllocationWindow window;
-        CountedString result = c.make(abc, def, empty);
-        const std::vector<std::size_t> sizes = window.Sizes();
-        const std::size_t length = std::strlen(c.expected);
-        EXPECT_TRUE(Holds(result, c.expected)) << c.name;
-        EXPECT_NE(HeaderOf(abc), HeaderOf(result)) << c.name;
-        EXPECT_EQ(1, HeaderOf(result)->count) << c.name;
-        EXPECT_EQ(static_cast<int>(length), HeaderOf(result)->capacity) << c.name;
-        EXPECT_EQ(std::vector<std::size_t>{length + kHeaderAndNul}, sizes) << c.name;
-    }
-    EXPECT_EQ(1, HeaderOf(abc)->count);
+    static const CountedString abc("abc");
+    static const CountedString def("def");
+    static const CountedString empty;
+    ExpectExactNewBlocks(
+        abc, {{"abc + empty", [] { return abc + empty; }, "abc"},
+              {"empty + abc", [] { return empty + abc; }, "abc"},
+              {"abc + null", [] { return abc + static_cast<const char*>(nullptr); }, "abc"},
+              {"abc + \"\"", [] { return abc + ""; }, "abc"},
+              {"abc + def", [] { return abc + def; }, "abcdef"},
+              {"abc + \"de\"", [] { return abc + "de"; }, "abcde"},
+              {"empty + \"xyz\"", [] { return empty + "xyz"; }, "xyz"}});
     EXPECT_EQ(1, HeaderOf(def)->count);
 }
 
