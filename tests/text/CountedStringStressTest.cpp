@@ -27,6 +27,7 @@ namespace {
 using test::AllocationWindow;
 using test::BadDeletes;
 using test::Holds;
+using test::HoldsSharedEmpty;
 using test::IsWellFormed;
 
 // Nothing in the whole program was deleted twice.
@@ -341,132 +342,107 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
     EXPECT_EQ(badDeletesBefore, BadDeletes());
 }
 
-// Runs `operation` with its first, second, ... allocation failing, until it
-// runs without a failure. After each failure `check` sees the strings, which
-// are then destroyed: nothing may be left behind.
-template <typename Setup, typename Operation, typename Check>
-void FailEachAllocation(const char* name, Setup setup, Operation operation, Check check) {
-    for (long nth = 0;; ++nth) {
-        ASSERT_LT(nth, 20) << name << ": never ran to the end";
-        const long badDeletesBefore = BadDeletes();
-        AllocationWindow window;
-        bool failed = false;
-        {
-            auto strings = setup();
-            test::FailAllocation(nth);
-            try {
-                operation(strings);
-            } catch (const std::bad_alloc&) {
-                failed = true;
-            }
-            const bool injected = test::CancelFailure();
-            ASSERT_EQ(injected, failed) << name << ": allocation " << nth;
-            if (failed) {
-                check(strings, nth);
-            }
-        }
-        EXPECT_EQ(0, window.StillLive())
-            << name << ": leaked after allocation " << nth << " failed";
-        EXPECT_EQ(badDeletesBefore, BadDeletes()) << name << ": allocation " << nth;
-        if (!failed) {
-            break;
-        }
-    }
-}
-
 struct Pair {
     CountedString a;
     CountedString b;
 };
 
-TEST(CountedStringAllocationFailure, EveryStringStaysValidAndNothingLeaks) {
-    auto abcAndShared = [] {
-        Pair p{CountedString("abc"), CountedString()};
-        p.b = p.a;
-        return p;
-    };
-    auto abcAndEmpty = [] { return Pair{CountedString("abc"), CountedString()}; };
-    auto bothValid = [](const Pair& p, long) {
-        EXPECT_TRUE(IsWellFormed(p.a));
-        EXPECT_TRUE(IsWellFormed(p.b));
-    };
+enum class BBlock { Any, SameAsA, SharedEmpty };
 
-    FailEachAllocation(
-        "construct from text", abcAndEmpty, [](Pair& p) { p.b = CountedString("new text"); },
-        [](const Pair& p, long) {
-            EXPECT_TRUE(Holds(p.a, "abc"));
-            EXPECT_TRUE(Holds(p.b, ""));
-        });
-    FailEachAllocation(
-        "construct from string-table id 510", abcAndEmpty,
-        [](Pair& p) {
-            p.b = CountedString(reinterpret_cast<const char*>(std::uintptr_t{IDS_TEST_510}));
-        },
-        bothValid);
-    FailEachAllocation(
-        "concatenate", abcAndShared, [](Pair& p) { p.b = p.a + "def"; },
-        [](const Pair& p, long) {
-            EXPECT_TRUE(Holds(p.a, "abc"));
-            EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, HeaderOf(p.a)->count);
-        });
-    FailEachAllocation(
-        "left", abcAndShared, [](Pair& p) { p.b = p.a.Left(2); },
-        [](const Pair& p, long) {
-            EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, HeaderOf(p.a)->count);
-        });
-    FailEachAllocation(
-        "assign-text on a shared block", abcAndShared, [](Pair& p) { p.b = "longer text"; },
-        [](const Pair& p, long) {
-            // assign-text lets go of the old block before it allocates.
-            EXPECT_TRUE(Holds(p.a, "abc"));
-            EXPECT_EQ(1, HeaderOf(p.a)->count);
-            EXPECT_EQ(SharedEmptyHeader(), HeaderOf(p.b));
-        });
-    FailEachAllocation(
-        "get-buffer on a shared block", abcAndShared, [](Pair& p) { p.b.GetBuffer(100); },
-        [](const Pair& p, long) {
-            // get-buffer keeps the old block until its copy exists.
-            EXPECT_EQ(HeaderOf(p.a), HeaderOf(p.b));
-            EXPECT_EQ(2, HeaderOf(p.a)->count);
-            EXPECT_TRUE(Holds(p.b, "abc"));
-        });
-    FailEachAllocation(
-        "release-buffer on a shared block", abcAndEmpty,
-        [](Pair& p) {
-            p.a.GetBuffer(3);
-            p.b = p.a;
-            p.a.ReleaseBuffer(1);
-        },
-        bothValid);
-    FailEachAllocation(
-        "format", abcAndShared, [](Pair& p) { p.b.Format("%s-%d", "x", 7); },
-        [](const Pair& p, long) {
-            EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, HeaderOf(p.a)->count);
-        });
-    FailEachAllocation(
-        "format-resource", abcAndShared, [](Pair& p) { FormatResource(p.b, 502, "ctags"); },
-        [](const Pair& p, long) {
-            EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, HeaderOf(p.a)->count);
-        });
-    for (UINT id : {UINT{IDS_TEST_253}, UINT{IDS_TEST_254}, UINT{IDS_TEST_510}}) {
-        FailEachAllocation(
-            "load-resource", abcAndShared, [id](Pair& p) { p.b.LoadResource(id); },
-            [id](const Pair& p, long nth) {
-                EXPECT_TRUE(IsWellFormed(p.b)) << "id " << id << ", allocation " << nth;
-                EXPECT_TRUE(Holds(p.a, "abc"));
-            });
+// An operation on a pair of strings, a starting with the text `a`, b empty
+// or a copy of a; and what the pair holds when one of its allocations fails
+// (null texts and a zero count: only that the string is well formed).
+struct FailureCase {
+    const char* name;
+    const char* a;
+    bool bSharesA;
+    void (*operation)(Pair&);
+    const char* aHolds;
+    const char* bHolds;
+    LONG aCount;
+    BBlock bBlock;
+};
+
+TEST(CountedStringAllocationFailure, EveryStringStaysValidAndNothingLeaks) {
+    const FailureCase cases[] = {
+        {"construct from text", "abc", false, [](Pair& p) { p.b = CountedString("new text"); },
+         "abc", "", 0, BBlock::Any},
+        {"construct from string-table id 510", "abc", false,
+         [](Pair& p) {
+             p.b = CountedString(reinterpret_cast<const char*>(std::uintptr_t{IDS_TEST_510}));
+         },
+         nullptr, nullptr, 0, BBlock::Any},
+        {"concatenate", "abc", true, [](Pair& p) { p.b = p.a + "def"; }, "abc", "abc", 2,
+         BBlock::Any},
+        {"left", "abc", true, [](Pair& p) { p.b = p.a.Left(2); }, nullptr, "abc", 2, BBlock::Any},
+        // assign-text lets go of the old block before it allocates.
+        {"assign-text on a shared block", "abc", true, [](Pair& p) { p.b = "longer text"; }, "abc",
+         nullptr, 1, BBlock::SharedEmpty},
+        // get-buffer keeps the old block until its copy exists.
+        {"get-buffer on a shared block", "abc", true, [](Pair& p) { p.b.GetBuffer(100); }, nullptr,
+         "abc", 2, BBlock::SameAsA},
+        {"release-buffer on a shared block", "abc", false,
+         [](Pair& p) {
+             p.a.GetBuffer(3);
+             p.b = p.a;
+             p.a.ReleaseBuffer(1);
+         },
+         nullptr, nullptr, 0, BBlock::Any},
+        {"format", "abc", true, [](Pair& p) { p.b.Format("%s-%d", "x", 7); }, nullptr, "abc", 2,
+         BBlock::Any},
+        {"format-resource", "abc", true, [](Pair& p) { FormatResource(p.b, 502, "ctags"); },
+         nullptr, "abc", 2, BBlock::Any},
+        {"load-resource 253", "abc", true, [](Pair& p) { p.b.LoadResource(IDS_TEST_253); }, "abc",
+         nullptr, 0, BBlock::Any},
+        {"load-resource 254", "abc", true, [](Pair& p) { p.b.LoadResource(IDS_TEST_254); }, "abc",
+         nullptr, 0, BBlock::Any},
+        {"load-resource 510", "abc", true, [](Pair& p) { p.b.LoadResource(IDS_TEST_510); }, "abc",
+         nullptr, 0, BBlock::Any},
+        {"load-resource into an own block", "previous", false,
+         [](Pair& p) { p.a.LoadResource(IDS_TEST_510); }, nullptr, nullptr, 0, BBlock::Any},
+    };
+    // Each operation runs with its first, second, ... allocation failing,
+    // until it runs without a failure; then the strings are destroyed, and
+    // nothing may be left behind.
+    for (const FailureCase& c : cases) {
+        for (long nth = 0;; ++nth) {
+            SCOPED_TRACE(testing::Message() << c.name << ": allocation " << nth);
+            ASSERT_LT(nth, 20) << "never ran to the end";
+            const long badDeletesBefore = BadDeletes();
+            AllocationWindow window;
+            bool failed = false;
+            {
+                Pair p{CountedString(c.a), CountedString()};
+                if (c.bSharesA) {
+                    p.b = p.a;
+                }
+                test::FailAllocation(nth);
+                try {
+                    c.operation(p);
+                } catch (const std::bad_alloc&) {
+                    failed = true;
+                }
+                ASSERT_EQ(test::CancelFailure(), failed) << "the failure was not the injected one";
+                if (failed) {
+                    EXPECT_TRUE(c.aHolds ? Holds(p.a, c.aHolds) : IsWellFormed(p.a));
+                    EXPECT_TRUE(c.bHolds ? Holds(p.b, c.bHolds) : IsWellFormed(p.b));
+                    if (c.aCount != 0) {
+                        EXPECT_EQ(c.aCount, HeaderOf(p.a)->count);
+                    }
+                    if (c.bBlock == BBlock::SameAsA) {
+                        EXPECT_EQ(HeaderOf(p.a), HeaderOf(p.b));
+                    } else if (c.bBlock == BBlock::SharedEmpty) {
+                        EXPECT_TRUE(HoldsSharedEmpty(p.b));
+                    }
+                }
+            }
+            EXPECT_EQ(0, window.StillLive()) << "leaked";
+            EXPECT_EQ(badDeletesBefore, BadDeletes());
+            if (!failed) {
+                break;
+            }
+        }
     }
-    FailEachAllocation(
-        "load-resource into an own block",
-        [] {
-            return Pair{CountedString("previous"), {}};
-        },
-        [](Pair& p) { p.a.LoadResource(IDS_TEST_510); },
-        [](const Pair& p, long nth) { EXPECT_TRUE(IsWellFormed(p.a)) << "allocation " << nth; });
 }
 
 } // namespace
