@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -21,37 +22,22 @@ namespace {
 
 using test::AllocationWindow;
 using test::Holds;
-using test::IsWellFormed;
+using test::kHeaderAndNul;
 
-constexpr std::size_t kHeaderAndNul = 13;
-
-// The text as the string table stores it, read from the resource itself and
-// converted to the ANSI code page: what LoadStringA is expected to give.
-std::string StringTableText(UINT id) {
-    HMODULE module = GetModuleHandleA(nullptr);
-    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(id / 16 + 1), RT_STRING);
-    if (resource == nullptr) {
-        return std::string();
+// n bytes cycling through the digits, so a cut shows where it fell: the text
+// of IDS_TEST_n.
+std::string Digits(std::size_t n) {
+    std::string text(n, '0');
+    for (std::size_t i = 0; i < n; ++i) {
+        text[i] = static_cast<char>('0' + i % 10);
     }
-    const WCHAR* entry = static_cast<const WCHAR*>(LockResource(LoadResource(module, resource)));
-    for (UINT i = 0; i < id % 16; ++i) {
-        entry += 1 + *entry;
-    }
-    const int units = *entry;
-    if (units == 0) {
-        return std::string();
-    }
-    std::string text(static_cast<std::size_t>(units) * 2, '\0');
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, entry + 1, units, &text[0],
-                                          static_cast<int>(text.size()), nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(bytes));
     return text;
 }
 
 TEST(LoadResource, TextsAroundTheBufferSizesEndAtTheRightAttempt) {
     struct Case {
         UINT id;
-        int length;
+        std::size_t length;
         int capacity; // 253: the 256-byte buffer; 511: 512; 767: 768
         std::vector<std::size_t> blocks;
     };
@@ -63,15 +49,13 @@ TEST(LoadResource, TextsAroundTheBufferSizesEndAtTheRightAttempt) {
         {IDS_TEST_510, 510, 767, {511 + kHeaderAndNul, 767 + kHeaderAndNul}},
     };
     for (const Case& c : cases) {
-        const std::string expected = StringTableText(c.id);
-        ASSERT_EQ(static_cast<std::size_t>(c.length), expected.size()) << "id " << c.id;
         AllocationWindow window;
         CountedString s;
         const bool loaded = s.LoadResource(c.id);
         const std::vector<std::size_t> blocks = window.Sizes();
         const long deletes = window.Deletes();
         EXPECT_TRUE(loaded) << "id " << c.id;
-        EXPECT_TRUE(Holds(s, expected)) << "id " << c.id;
+        EXPECT_TRUE(Holds(s, Digits(c.length))) << "id " << c.id;
         EXPECT_EQ(c.capacity, HeaderOf(s)->capacity) << "id " << c.id;
         EXPECT_EQ(c.blocks, blocks) << "id " << c.id;
         EXPECT_EQ(static_cast<long>(c.blocks.size()) - 1, deletes) << "id " << c.id;
@@ -79,14 +63,14 @@ TEST(LoadResource, TextsAroundTheBufferSizesEndAtTheRightAttempt) {
 }
 
 TEST(LoadResource, ReplacesAnOldTextOfAnyLength) {
-    const UINT ids[] = {IDS_TEST_253, IDS_TEST_254, IDS_TEST_510};
-    const char* const olds[] = {"old", "a much longer old text than the rest of them"};
-    for (UINT id : ids) {
-        for (const char* old : olds) {
+    const std::pair<UINT, std::size_t> texts[] = {
+        {IDS_TEST_253, 253}, {IDS_TEST_254, 254}, {IDS_TEST_510, 510}};
+    for (const auto& text : texts) {
+        for (const char* old : {"old", "a much longer old text than the rest of them"}) {
             CountedString s(old);
             CountedString other(s);
-            EXPECT_TRUE(s.LoadResource(id));
-            EXPECT_TRUE(Holds(s, StringTableText(id))) << "id " << id << " over " << old;
+            EXPECT_TRUE(s.LoadResource(text.first));
+            EXPECT_TRUE(Holds(s, Digits(text.second))) << "id " << text.first << " over " << old;
             EXPECT_TRUE(Holds(other, old));
             EXPECT_EQ(1, HeaderOf(other)->count);
         }
@@ -96,9 +80,11 @@ TEST(LoadResource, ReplacesAnOldTextOfAnyLength) {
 TEST(LoadResource, AnOwnBlockWithRoomNeedsNoAllocation) {
     struct Case {
         UINT id;
+        std::size_t length;
         int room;
     };
-    const Case cases[] = {{IDS_TEST_253, 253}, {IDS_TEST_253, 300}, {IDS_TEST_509, 600}};
+    const Case cases[] = {
+        {IDS_TEST_253, 253, 253}, {IDS_TEST_253, 253, 300}, {IDS_TEST_509, 509, 600}};
     for (const Case& c : cases) {
         CountedString s("x");
         s.GetBuffer(c.room);
@@ -107,7 +93,7 @@ TEST(LoadResource, AnOwnBlockWithRoomNeedsNoAllocation) {
         EXPECT_TRUE(s.LoadResource(c.id));
         EXPECT_EQ(0, window.News()) << "id " << c.id << " into room for " << c.room;
         EXPECT_EQ(block, HeaderOf(s));
-        EXPECT_TRUE(Holds(s, StringTableText(c.id)));
+        EXPECT_TRUE(Holds(s, Digits(c.length)));
     }
 }
 
@@ -116,13 +102,14 @@ TEST(LoadResource, MissingEmptyAndCutTexts) {
         const char* name;
         UINT id;
         bool result;
-        const char* expected;
+        std::string expected;
     };
     const Case cases[] = {
         {"missing", IDS_TEST_MISSING, false, ""},
         {"empty", IDS_TEST_EMPTY, false, ""},
         {"embedded NUL", IDS_TEST_EMBEDDED_NUL, true, "ab"},
         {"plug-in name", 4, true, "Kestrel"},
+        {"510 bytes", IDS_TEST_510, true, Digits(510)},
     };
     for (const Case& c : cases) {
         for (const char* before : {"", "previous text"}) {
@@ -133,45 +120,33 @@ TEST(LoadResource, MissingEmptyAndCutTexts) {
         const CountedString constructed(reinterpret_cast<const char*>(std::uintptr_t{c.id}));
         EXPECT_TRUE(Holds(constructed, c.expected)) << c.name;
     }
-    EXPECT_TRUE(Holds(CountedString(reinterpret_cast<const char*>(std::uintptr_t{IDS_TEST_510})),
-                      StringTableText(IDS_TEST_510)));
 }
 
 TEST(ResourceText, CopiesAtMostSizeMinusOneBytesAndAlwaysEndsTheText) {
-    const std::string text510 = StringTableText(IDS_TEST_510);
     struct Case {
         UINT id;
         int size;
-        int result;
-        std::string expected;
+        int result; // the bytes copied, which are the first of the text
     };
     const Case cases[] = {
-        {IDS_TEST_253, 256, 253, StringTableText(IDS_TEST_253)},
-        {IDS_TEST_255, 256, 255, StringTableText(IDS_TEST_255)},
-        {IDS_TEST_510, 256, 255, text510.substr(0, 255)},
-        {IDS_TEST_510, 512, 510, text510},
-        {IDS_TEST_510, 511, 510, text510},
-        {IDS_TEST_510, 510, 509, text510.substr(0, 509)},
-        {4, 1, 0, ""},
-        {IDS_TEST_MISSING, 256, 0, ""},
-        {IDS_TEST_EMPTY, 256, 0, ""},
+        {IDS_TEST_253, 256, 253},
+        {IDS_TEST_255, 256, 255},
+        {IDS_TEST_510, 256, 255},
+        {IDS_TEST_510, 512, 510},
+        {IDS_TEST_510, 511, 510},
+        {IDS_TEST_510, 510, 509},
+        {4, 1, 0},
+        {IDS_TEST_MISSING, 256, 0},
+        {IDS_TEST_EMPTY, 256, 0},
     };
     for (const Case& c : cases) {
         std::vector<char> buffer(static_cast<std::size_t>(c.size) + 16, 'x');
         const int result = LoadResourceText(c.id, buffer.data(), c.size);
         EXPECT_EQ(c.result, result) << "id " << c.id << " size " << c.size;
-        EXPECT_EQ(c.expected, std::string(buffer.data())) << "id " << c.id << " size " << c.size;
+        EXPECT_EQ(Digits(static_cast<std::size_t>(c.result)), std::string(buffer.data()))
+            << "id " << c.id << " size " << c.size;
         EXPECT_EQ('x', buffer[static_cast<std::size_t>(c.size)]) << "wrote past the buffer";
     }
-}
-
-// A text of n bytes cycling through the digits, so a cut shows where it fell.
-std::string Digits(std::size_t n) {
-    std::string text(n, '0');
-    for (std::size_t i = 0; i < n; ++i) {
-        text[i] = static_cast<char>('0' + i % 10);
-    }
-    return text;
 }
 
 TEST(Format, CutsOutputAt2048BytesInsideTheBlock) {
