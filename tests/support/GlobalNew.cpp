@@ -1,5 +1,6 @@
-// Every form of the replaceable global allocation functions, each handed to
-// AllocateBlock or FreeBlock.
+// The replaceable global operator new and delete, handed to AllocateBlock and
+// FreeBlock. The other forms (arrays, nothrow) call these unless a program
+// replaces them as well.
 #include "tests/support/GlobalNew.h"
 
 #include <new>
@@ -7,34 +8,9 @@
 void* operator new(std::size_t size) {
     return kestrel::AllocateBlock(size);
 }
-void* operator new[](std::size_t size) {
-    return kestrel::AllocateBlock(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return kestrel::AllocateBlock(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return ::operator new(size, std::nothrow);
-}
 void operator delete(void* block) noexcept {
     kestrel::FreeBlock(block);
 }
-void operator delete[](void* block) noexcept {
-    kestrel::FreeBlock(block);
-}
 void operator delete(void* block, std::size_t) noexcept {
-    kestrel::FreeBlock(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    kestrel::FreeBlock(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    kestrel::FreeBlock(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
     kestrel::FreeBlock(block);
 }

@@ -191,7 +191,6 @@ int ModelFindLast(const std::string& text, char c) {
 
 TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
     constexpr unsigned kSeed = 20240607;
-    constexpr int kOperations = 20000;
     constexpr int kSlots = 6;
     std::mt19937 random(kSeed);
     auto pick = [&random](int low, int high) {
@@ -203,8 +202,7 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
         static const char* const pieces[] = {"a",        "b",        "\\",   ":",   "\x95\x5C",
                                              "\x82\x61", "\x82\xA0", "\xB1", "xyz", "\x83\x5C"};
         std::string text;
-        const int count = pick(0, maxPieces);
-        for (int i = 0; i < count; ++i) {
+        for (int count = pick(0, maxPieces); count > 0; --count) {
             text += pieces[pick(0, 9)];
         }
         return text;
@@ -215,17 +213,15 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
     {
         CountedString strings[kSlots];
         std::string model[kSlots];
-        for (int op = 0; op < kOperations; ++op) {
+        for (int op = 0; op < 20000; ++op) {
             const int i = pick(0, kSlots - 1);
             const int j = pick(0, kSlots - 1);
             const int kind = pick(0, 12);
-            long news = 0;
             switch (kind) {
             case 0: { // copy assignment allocates nothing
                 AllocationWindow window;
                 strings[i] = strings[j];
-                news = window.News();
-                ASSERT_EQ(0, news) << "op " << op << ": assign";
+                ASSERT_EQ(0, window.News()) << "op " << op << ": assign";
                 model[i] = model[j];
                 break;
             }
@@ -237,9 +233,8 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
             }
             case 2: { // concatenate strings
                 const int k = pick(0, kSlots - 1);
-                const std::string expected = model[j] + model[k];
                 strings[i] = strings[j] + strings[k];
-                model[i] = expected;
+                model[i] = model[j] + model[k];
                 break;
             }
             case 3: { // concatenate a text
@@ -258,30 +253,22 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
             case 5: { // find-last
                 const char c = "\\:ab\x95\x5C\x82\xB1"[pick(0, 8)];
                 ASSERT_EQ(ModelFindLast(model[i], c), strings[i].FindLast(c))
-                    << "op " << op << ": find-last of " << static_cast<int>(c & 0xFF) << " in "
+                    << "op " << op << ": find-last of " << (c & 0xFF) << " in "
                     << testing::PrintToString(strings[i]);
                 break;
             }
             case 6: { // write through get-buffer, then release-buffer
                 const int room = pick(0, 40);
                 char* buffer = strings[i].GetBuffer(room);
-                const int capacity = HeaderOf(strings[i])->capacity;
-                ASSERT_GE(capacity, room);
-                const std::string text =
-                    makeText(room / 3).substr(0, static_cast<std::size_t>(room));
-                std::memcpy(buffer, text.c_str(), text.size() + 1);
-                if (pick(0, 1)) {
-                    strings[i].ReleaseBuffer(-1);
-                } else {
-                    strings[i].ReleaseBuffer(static_cast<int>(text.size()));
-                }
-                model[i] = text;
+                ASSERT_GE(HeaderOf(strings[i])->capacity, room);
+                model[i] = makeText(room / 3).substr(0, static_cast<std::size_t>(room));
+                std::memcpy(buffer, model[i].c_str(), model[i].size() + 1);
+                strings[i].ReleaseBuffer(pick(0, 1) ? -1 : static_cast<int>(model[i].size()));
                 break;
             }
-            case 7: { // get-buffer alone keeps the text
+            case 7: // get-buffer alone keeps the text
                 strings[i].GetBuffer(pick(-2, 30));
                 break;
-            }
             case 8: { // format
                 const int number = pick(-1000, 1000);
                 const std::string text = makeText(5);
@@ -295,15 +282,13 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
                     CountedString copy(strings[j]);
                     CountedString second = copy;
                 }
-                news = window.News();
-                ASSERT_EQ(0, news) << "op " << op << ": copy";
+                ASSERT_EQ(0, window.News()) << "op " << op << ": copy";
                 break;
             }
-            case 10: { // assign an empty string
+            case 10: // assign an empty string
                 strings[i] = CountedString();
                 model[i].clear();
                 break;
-            }
             case 11: { // load a string-table text
                 const UINT ids[] = {IDS_TEST_253, IDS_TEST_254, IDS_TEST_510, IDS_TEST_EMPTY, 4};
                 const UINT id = ids[pick(0, 4)];
@@ -313,14 +298,13 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
                 model[i] = buffer;
                 break;
             }
-            case 12: { // move
+            case 12: // move
                 strings[i] = std::move(strings[j]);
                 model[i] = model[j];
                 if (i != j) {
                     model[j].clear();
                 }
                 break;
-            }
             }
 
             // Every slot holds its model's text, and every block's count is
