@@ -1,14 +1,18 @@
-// How GoogleTest shows a CountedString, and checks that print one when they
-// fail: the text, escaped as GoogleTest escapes a std::string, then its header.
+// How GoogleTest shows a CountedString (the text, escaped as GoogleTest
+// escapes a std::string, then its header), checks that print one when they
+// fail, and a table of operations on one string, each with what it leaves.
 #pragma once
 
+#include <initializer_list>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "text/CountedString.h"
 #include "text/CountedStringForTests.h"
+#include "tests/text/AllocationTracker.h"
 
 namespace kestrel {
 
@@ -70,6 +74,63 @@ inline testing::AssertionResult HoldsSharedEmpty(const CountedString& s) {
                << "not the shared empty block: " << testing::PrintToString(s);
     }
     return IsWellFormed(s);
+}
+
+enum class Ends { InPlace, NewBlock, SharedEmpty };
+
+// One operation on a string that starts as `initial`, given room for `room`
+// bytes and held by a second string as well when `shared`; then the text it
+// holds, the block it ends on and that block's capacity, the capacities of
+// the blocks allocated on the way and the number freed. A second holder
+// keeps the old block, alone now, with its text.
+struct Step {
+    const char* name;
+    const char* initial;
+    int room;
+    bool shared;
+    void (*operation)(CountedString& s);
+    std::string text;
+    Ends ends;
+    int capacity;
+    std::vector<int> blocks;
+    long deletes;
+};
+
+inline void ExpectSteps(std::initializer_list<Step> steps) {
+    for (const Step& c : steps) {
+        CountedString s(c.initial);
+        s.GetBuffer(c.room);
+        CountedString other;
+        if (c.shared) {
+            other = s;
+        }
+        const StringHeader* before = HeaderOf(s);
+        AllocationWindow window;
+        c.operation(s);
+        const std::vector<std::size_t> sizes = window.Sizes();
+        const long deletes = window.Deletes();
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(Holds(s, c.text));
+        if (c.ends == Ends::InPlace) {
+            EXPECT_EQ(before, HeaderOf(s));
+        } else if (c.ends == Ends::NewBlock) {
+            EXPECT_EQ(1, HeaderOf(s)->count);
+        } else {
+            EXPECT_TRUE(HoldsSharedEmpty(s));
+        }
+        EXPECT_EQ(c.capacity, HeaderOf(s)->capacity);
+        std::vector<std::size_t> expected;
+        for (int capacity : c.blocks) {
+            expected.push_back(static_cast<std::size_t>(capacity) + kHeaderAndNul);
+        }
+        EXPECT_EQ(expected, sizes);
+        EXPECT_EQ(c.deletes, deletes);
+        if (c.shared) {
+            EXPECT_EQ(before, HeaderOf(other));
+            EXPECT_EQ(1, before->count);
+            EXPECT_TRUE(Holds(other, c.initial));
+        }
+    }
 }
 
 } // namespace test

@@ -17,6 +17,8 @@ namespace kestrel {
 namespace {
 
 using test::AllocationWindow;
+using test::Ends;
+using test::ExpectSteps;
 using test::Holds;
 using test::HoldsSharedEmpty;
 using test::kHeaderAndNul;
@@ -96,6 +98,8 @@ void ExpectExactNewBlocks(const CountedString& operand, std::initializer_list<Ma
     EXPECT_EQ(1, HeaderOf(operand)->count);
 }
 
+const CountedString kEmpty;
+
 TEST(CountedString, FreshBlockLayout) {
     AllocationWindow window;
     CountedString s("abc");
@@ -169,82 +173,39 @@ TEST(CountedString, AssignSharesAndFreesOnlyTheLastHoldersBlock) {
 }
 
 TEST(CountedString, AssigningEmptyKeepsAnOwnBlockAndDropsASharedOne) {
-    CountedString alone("abcdef");
-    const StringHeader* aloneBlock = HeaderOf(alone);
-    CountedString shared("abcdef");
-    CountedString other(shared);
-    const StringHeader* sharedBlock = HeaderOf(shared);
-    const CountedString empty;
-    AllocationWindow window;
-    alone = empty;
-    shared = empty;
-    const long news = window.News();
-    const long deletes = window.Deletes();
-
-    EXPECT_EQ(aloneBlock, HeaderOf(alone));
-    EXPECT_EQ(6, HeaderOf(alone)->capacity);
-    EXPECT_TRUE(Holds(alone, ""));
-    EXPECT_TRUE(HoldsSharedEmpty(shared));
-    EXPECT_EQ(sharedBlock, HeaderOf(other));
-    EXPECT_EQ(1, sharedBlock->count);
-    EXPECT_TRUE(Holds(other, "abcdef"));
-    EXPECT_EQ(0, news);
-    EXPECT_EQ(0, deletes);
+    const auto assignEmpty = [](CountedString& s) { s = kEmpty; };
+    ExpectSteps({
+        {"own block", "abcdef", 0, false, assignEmpty, "", Ends::InPlace, 6, {}, 0},
+        {"shared block", "abcdef", 0, true, assignEmpty, "", Ends::SharedEmpty, 0, {}, 0},
+    });
 }
 
 TEST(CountedString, MovingAnEmptyTemporaryLetsGoOfTheBlock) {
-    CountedString s("abcdef");
-    CountedString copy(s);
-    AllocationWindow window;
-    copy = CountedString(); // a move: the block is given up, not kept
-    s = CountedString();
-    const long news = window.News();
-    const long deletes = window.Deletes();
-    EXPECT_TRUE(HoldsSharedEmpty(copy));
-    EXPECT_TRUE(HoldsSharedEmpty(s));
-    EXPECT_EQ(0, news);
-    EXPECT_EQ(1, deletes);
+    // A move: the block is given up, not kept.
+    const auto moveEmpty = [](CountedString& s) { s = CountedString(); };
+    ExpectSteps({
+        {"own block", "abcdef", 0, false, moveEmpty, "", Ends::SharedEmpty, 0, {}, 1},
+        {"shared block", "abcdef", 0, true, moveEmpty, "", Ends::SharedEmpty, 0, {}, 0},
+    });
 }
 
 TEST(CountedString, AssignTextReusesAnOwnBlockWithRoom) {
-    CountedString s("abcdef");
-    const StringHeader* block = HeaderOf(s);
-    {
-        AllocationWindow window;
+    const auto shorter = [](CountedString& s) {
         s = "xy";
         s = static_cast<const char*>(nullptr);
         s = "uvw";
-        EXPECT_EQ(0, window.News());
-        EXPECT_EQ(block, HeaderOf(s));
-        EXPECT_EQ(6, block->capacity);
-        EXPECT_TRUE(Holds(s, "uvw"));
-    }
-    {
-        // Its own characters as the text: the tail moves to the front.
-        s = "abcdef";
-        s = s.Chars() + 2;
-        EXPECT_TRUE(Holds(s, "cdef"));
-        EXPECT_EQ(block, HeaderOf(s));
-    }
-    {
-        AllocationWindow window;
-        s = "longer than six";
-        const std::vector<std::size_t> sizes = window.Sizes();
-        EXPECT_EQ(1, window.Deletes());
-        EXPECT_EQ(std::vector<std::size_t>{15 + kHeaderAndNul}, sizes);
-        EXPECT_EQ(15, HeaderOf(s)->capacity);
-        EXPECT_TRUE(Holds(s, "longer than six"));
-    }
-    {
-        CountedString copy(s);
-        AllocationWindow window;
-        s = "new"; // shared: a fresh exact block, the copy keeps the old one
-        const std::vector<std::size_t> sizes = window.Sizes();
-        EXPECT_EQ(std::vector<std::size_t>{3 + kHeaderAndNul}, sizes);
-        EXPECT_TRUE(Holds(s, "new"));
-        EXPECT_TRUE(Holds(copy, "longer than six"));
-        EXPECT_EQ(1, HeaderOf(copy)->count);
-    }
+    };
+    // Its own characters as the text: the tail moves to the front.
+    const auto ownTail = [](CountedString& s) { s = s.Chars() + 2; };
+    const auto longer = [](CountedString& s) { s = "longer than six"; };
+    const auto assignNew = [](CountedString& s) { s = "new"; };
+    ExpectSteps({
+        {"shorter texts", "abcdef", 0, false, shorter, "uvw", Ends::InPlace, 6, {}, 0},
+        {"its own tail", "abcdef", 0, false, ownTail, "cdef", Ends::InPlace, 6, {}, 0},
+        {"longer", "abcdef", 0, false, longer, "longer than six", Ends::NewBlock, 15, {15}, 1},
+        // Shared: a fresh exact block, the other holder keeps the old one.
+        {"shared", "longer than six", 0, true, assignNew, "new", Ends::NewBlock, 3, {3}, 0},
+    });
 }
 
 TEST(CountedString, LeftMakesExactNewBlocks) {
@@ -311,58 +272,38 @@ TEST(CountedString, FindLastStopsAtTheFirstNul) {
 }
 
 TEST(CountedString, GetBufferGrowsExactlyAndKeepsTheText) {
-    CountedString s("abc");
-    const StringHeader* small = HeaderOf(s);
-    {
-        AllocationWindow window;
+    const auto grow = [](CountedString& s) {
+        const StringHeader* small = HeaderOf(s);
         char* buffer = s.GetBuffer(10);
-        const long deletes = window.Deletes();
-        const std::size_t smallSize = LiveBlockSize(small); // before anything reuses it
-        const std::vector<std::size_t> sizes = window.Sizes();
         EXPECT_EQ(s.Chars(), buffer);
-        EXPECT_EQ(std::vector<std::size_t>{10 + kHeaderAndNul}, sizes);
-        EXPECT_EQ(1, deletes);
-        EXPECT_EQ(0u, smallSize);
-        EXPECT_EQ(10, HeaderOf(s)->capacity);
-        EXPECT_TRUE(Holds(s, "abc"));
-    }
-    {
-        const char* before = s.Chars();
-        AllocationWindow window;
-        EXPECT_EQ(before, s.GetBuffer(2));
-        EXPECT_EQ(before, s.GetBuffer(10));
-        EXPECT_EQ(before, s.GetBuffer(-1));
-        EXPECT_EQ(0, window.News());
-        EXPECT_EQ(10, HeaderOf(s)->capacity);
-    }
+        EXPECT_EQ(0u, LiveBlockSize(small)); // freed, and not reused yet
+    };
+    const auto fits = [](CountedString& s) {
+        const char* chars = s.Chars();
+        EXPECT_EQ(chars, s.GetBuffer(2));
+        EXPECT_EQ(chars, s.GetBuffer(10));
+        EXPECT_EQ(chars, s.GetBuffer(-1));
+    };
+    ExpectSteps({
+        {"own block too small", "abc", 0, false, grow, "abc", Ends::NewBlock, 10, {10}, 1},
+        {"own block with room", "abc", 10, false, fits, "abc", Ends::InPlace, 10, {}, 0},
+    });
+}
+
+template <int n> void GetBufferOf(CountedString& s) {
+    char* buffer = s.GetBuffer(n);
+    EXPECT_EQ(s.Chars(), buffer);
 }
 
 TEST(CountedString, GetBufferOnASharedBlockTakesAPrivateCopy) {
-    struct Case {
-        int request;
-        int capacity;
-    };
-    // The copy's capacity is the larger of the request and the old length.
-    const Case cases[] = {{0, 3}, {2, 3}, {3, 3}, {8, 8}};
-    for (const Case& c : cases) {
-        CountedString a("abc");
-        a.GetBuffer(20); // room to spare, which the copy does not inherit
-        CountedString b(a);
-        const StringHeader* shared = HeaderOf(a);
-        AllocationWindow window;
-        char* buffer = a.GetBuffer(c.request);
-        const std::vector<std::size_t> sizes = window.Sizes();
-        const long deletes = window.Deletes();
-        EXPECT_NE(shared, HeaderOf(a)) << "request " << c.request;
-        EXPECT_EQ(a.Chars(), buffer);
-        EXPECT_EQ(c.capacity, HeaderOf(a)->capacity) << "request " << c.request;
-        EXPECT_EQ(std::vector<std::size_t>{c.capacity + kHeaderAndNul}, sizes);
-        EXPECT_EQ(1, shared->count);
-        EXPECT_EQ(shared, HeaderOf(b));
-        EXPECT_TRUE(Holds(a, "abc"));
-        EXPECT_TRUE(Holds(b, "abc"));
-        EXPECT_EQ(0, deletes);
-    }
+    // The copy's capacity is the larger of the request and the old length,
+    // not the old block's room to spare.
+    ExpectSteps({
+        {"request 0", "abc", 20, true, GetBufferOf<0>, "abc", Ends::NewBlock, 3, {3}, 0},
+        {"request 2", "abc", 20, true, GetBufferOf<2>, "abc", Ends::NewBlock, 3, {3}, 0},
+        {"request 3", "abc", 20, true, GetBufferOf<3>, "abc", Ends::NewBlock, 3, {3}, 0},
+        {"request 8", "abc", 20, true, GetBufferOf<8>, "abc", Ends::NewBlock, 8, {8}, 0},
+    });
 }
 
 TEST(CountedString, GetBufferLeavesRoomForAWindowsWriter) {
@@ -404,15 +345,10 @@ TEST(CountedString, ReleaseBufferNeverMeasuresPastTheBlock) {
 }
 
 TEST(CountedString, ReleaseBufferOnASharedBlockWritesAPrivateCopy) {
-    CountedString a("abcd");
-    a.GetBuffer(4);
     // Callers never copy between get-buffer and release-buffer; should one,
     // the other holder still keeps its text.
-    CountedString b(a);
-    a.ReleaseBuffer(2);
-    EXPECT_TRUE(Holds(a, "ab"));
-    EXPECT_TRUE(Holds(b, "abcd"));
-    EXPECT_NE(HeaderOf(a), HeaderOf(b));
+    const auto release = [](CountedString& s) { s.ReleaseBuffer(2); };
+    ExpectSteps({{"release-buffer(2)", "abcd", 4, true, release, "ab", Ends::NewBlock, 4, {4}, 0}});
 }
 
 TEST(CountedString, ConstructsFromStringTableIdInPlaceOfAPointer) {

@@ -21,6 +21,8 @@ namespace kestrel {
 namespace {
 
 using test::AllocationWindow;
+using test::Ends;
+using test::ExpectSteps;
 using test::Holds;
 using test::kHeaderAndNul;
 
@@ -34,67 +36,41 @@ std::string Digits(std::size_t n) {
     return text;
 }
 
+template <UINT id> void Load(CountedString& s) {
+    EXPECT_TRUE(s.LoadResource(id));
+}
+
+// The capacity shows which attempt ended the loop: 253 the 256-byte buffer,
+// 511 the one of 512 bytes, 767 the one of 768.
 TEST(LoadResource, TextsAroundTheBufferSizesEndAtTheRightAttempt) {
-    struct Case {
-        UINT id;
-        std::size_t length;
-        int capacity; // 253: the 256-byte buffer; 511: 512; 767: 768
-        std::vector<std::size_t> blocks;
-    };
-    const Case cases[] = {
-        {IDS_TEST_253, 253, 253, {253 + kHeaderAndNul}},
-        {IDS_TEST_254, 254, 511, {511 + kHeaderAndNul}},
-        {IDS_TEST_255, 255, 511, {511 + kHeaderAndNul}},
-        {IDS_TEST_509, 509, 511, {511 + kHeaderAndNul}},
-        {IDS_TEST_510, 510, 767, {511 + kHeaderAndNul, 767 + kHeaderAndNul}},
-    };
-    for (const Case& c : cases) {
-        AllocationWindow window;
-        CountedString s;
-        const bool loaded = s.LoadResource(c.id);
-        const std::vector<std::size_t> blocks = window.Sizes();
-        const long deletes = window.Deletes();
-        EXPECT_TRUE(loaded) << "id " << c.id;
-        EXPECT_TRUE(Holds(s, Digits(c.length))) << "id " << c.id;
-        EXPECT_EQ(c.capacity, HeaderOf(s)->capacity) << "id " << c.id;
-        EXPECT_EQ(c.blocks, blocks) << "id " << c.id;
-        EXPECT_EQ(static_cast<long>(c.blocks.size()) - 1, deletes) << "id " << c.id;
-    }
+    ExpectSteps({
+        {"253", "", 0, false, Load<IDS_TEST_253>, Digits(253), Ends::NewBlock, 253, {253}, 0},
+        {"254", "", 0, false, Load<IDS_TEST_254>, Digits(254), Ends::NewBlock, 511, {511}, 0},
+        {"255", "", 0, false, Load<IDS_TEST_255>, Digits(255), Ends::NewBlock, 511, {511}, 0},
+        {"509", "", 0, false, Load<IDS_TEST_509>, Digits(509), Ends::NewBlock, 511, {511}, 0},
+        {"510", "", 0, false, Load<IDS_TEST_510>, Digits(510), Ends::NewBlock, 767, {511, 767}, 1},
+    });
 }
 
 TEST(LoadResource, ReplacesAnOldTextOfAnyLength) {
-    const std::pair<UINT, std::size_t> texts[] = {
-        {IDS_TEST_253, 253}, {IDS_TEST_254, 254}, {IDS_TEST_510, 510}};
-    for (const auto& text : texts) {
-        for (const char* old : {"old", "a much longer old text than the rest of them"}) {
-            CountedString s(old);
-            CountedString other(s);
-            EXPECT_TRUE(s.LoadResource(text.first));
-            EXPECT_TRUE(Holds(s, Digits(text.second))) << "id " << text.first << " over " << old;
-            EXPECT_TRUE(Holds(other, old));
-            EXPECT_EQ(1, HeaderOf(other)->count);
-        }
-    }
+    const char* const old = "old";
+    const char* const big = "a much longer old text than the rest of them";
+    ExpectSteps({
+        {"253", old, 0, true, Load<IDS_TEST_253>, Digits(253), Ends::NewBlock, 253, {253}, 0},
+        {"254", old, 0, true, Load<IDS_TEST_254>, Digits(254), Ends::NewBlock, 511, {511}, 0},
+        {"510", old, 0, true, Load<IDS_TEST_510>, Digits(510), Ends::NewBlock, 767, {511, 767}, 1},
+        {"253", big, 0, true, Load<IDS_TEST_253>, Digits(253), Ends::NewBlock, 253, {253}, 0},
+        {"254", big, 0, true, Load<IDS_TEST_254>, Digits(254), Ends::NewBlock, 511, {511}, 0},
+        {"510", big, 0, true, Load<IDS_TEST_510>, Digits(510), Ends::NewBlock, 767, {511, 767}, 1},
+    });
 }
 
 TEST(LoadResource, AnOwnBlockWithRoomNeedsNoAllocation) {
-    struct Case {
-        UINT id;
-        std::size_t length;
-        int room;
-    };
-    const Case cases[] = {
-        {IDS_TEST_253, 253, 253}, {IDS_TEST_253, 253, 300}, {IDS_TEST_509, 509, 600}};
-    for (const Case& c : cases) {
-        CountedString s("x");
-        s.GetBuffer(c.room);
-        const StringHeader* block = HeaderOf(s);
-        AllocationWindow window;
-        EXPECT_TRUE(s.LoadResource(c.id));
-        EXPECT_EQ(0, window.News()) << "id " << c.id << " into room for " << c.room;
-        EXPECT_EQ(block, HeaderOf(s));
-        EXPECT_TRUE(Holds(s, Digits(c.length)));
-    }
+    ExpectSteps({
+        {"253", "x", 253, false, Load<IDS_TEST_253>, Digits(253), Ends::InPlace, 253, {}, 0},
+        {"253", "x", 300, false, Load<IDS_TEST_253>, Digits(253), Ends::InPlace, 300, {}, 0},
+        {"509", "x", 600, false, Load<IDS_TEST_509>, Digits(509), Ends::InPlace, 600, {}, 0},
+    });
 }
 
 TEST(LoadResource, MissingEmptyAndCutTexts) {
@@ -185,21 +161,18 @@ TEST(Format, CutsOutputAt2048BytesInsideTheBlock) {
     }
 }
 
-TEST(Format, ConversionsAndSharedTargets) {
-    CountedString s("before");
-    CountedString other(s);
-    EXPECT_TRUE(s.Format("%s|%d|%c|%%|%s", "ctags", -42, 'x', CountedString("arg").Chars()));
-    EXPECT_TRUE(Holds(s, "ctags|-42|x|%|arg"));
-    EXPECT_TRUE(Holds(other, "before"));
-    EXPECT_EQ(1, HeaderOf(other)->count);
+const CountedString kArgument("arg");
 
-    // A second format reuses the block.
-    const StringHeader* block = HeaderOf(s);
-    AllocationWindow window;
-    EXPECT_TRUE(s.Format("%s", "again"));
-    EXPECT_EQ(0, window.News());
-    EXPECT_EQ(block, HeaderOf(s));
-    EXPECT_TRUE(Holds(s, "again"));
+TEST(Format, ConversionsAndSharedTargets) {
+    const auto format = [](CountedString& s) {
+        EXPECT_TRUE(s.Format("%s|%d|%c|%%|%s", "ctags", -42, 'x', kArgument.Chars()));
+    };
+    const auto again = [](CountedString& s) { EXPECT_TRUE(s.Format("%s", "again")); };
+    ExpectSteps({
+        {"shared", "before", 0, true, format, "ctags|-42|x|%|arg", Ends::NewBlock, 2048, {2048}, 0},
+        // A second format reuses the block.
+        {"own block", "x", 2048, false, again, "again", Ends::InPlace, 2048, {}, 0},
+    });
 }
 
 TEST(Format, TakesItsOwnTextAsFormatOrArgument) {
@@ -236,17 +209,33 @@ TEST(FormatResource, FormatsAStringTableTextWithTheArguments) {
                               "B"));
 }
 
+template <UINT id> void FormatMissing(CountedString& s) {
+    EXPECT_TRUE(FormatResource(s, id, "ignored"));
+}
+
 TEST(FormatResource, AMissingTextEmptiesTheTargetAndSucceeds) {
-    for (UINT id : {UINT{IDS_TEST_MISSING}, UINT{IDS_TEST_EMPTY}}) {
-        CountedString target("not empty");
-        CountedString other(target);
-        AllocationWindow window;
-        EXPECT_TRUE(FormatResource(target, id, "ignored"));
-        EXPECT_TRUE(Holds(target, "")) << "id " << id;
-        EXPECT_GE(HeaderOf(target)->capacity, 2048);
-        EXPECT_TRUE(Holds(other, "not empty"));
-        EXPECT_EQ(1, window.StillLive());
-    }
+    ExpectSteps({
+        {"missing",
+         "not empty",
+         0,
+         true,
+         FormatMissing<IDS_TEST_MISSING>,
+         "",
+         Ends::NewBlock,
+         2048,
+         {2048},
+         0},
+        {"empty",
+         "not empty",
+         0,
+         true,
+         FormatMissing<IDS_TEST_EMPTY>,
+         "",
+         Ends::NewBlock,
+         2048,
+         {2048},
+         0},
+    });
 }
 
 } // namespace
