@@ -6,6 +6,7 @@
 
 #include "tests/support/GlobalNew.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -63,21 +64,15 @@ template <typename F> auto Locked(F f) {
 }
 
 void* Allocate(std::size_t size) {
-    Locked([](Tracker& t) {
-        if (t.failCountdown == 0) {
-            t.failCountdown = -1;
+    return Locked([size](Tracker& t) {
+        if (t.failCountdown >= 0 && t.failCountdown-- == 0) {
             t.failed = true;
             throw std::bad_alloc();
         }
-        if (t.failCountdown > 0) {
-            --t.failCountdown;
+        void* block = std::malloc(size == 0 ? 1 : size);
+        if (block == nullptr) {
+            throw std::bad_alloc();
         }
-    });
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return Locked([block, size](Tracker& t) {
         t.live[block] = BlockInfo{size, t.sequence};
         t.recentSizes[t.sequence++ % kRecentSizes] = size;
         return block;
@@ -85,19 +80,17 @@ void* Allocate(std::size_t size) {
 }
 
 void Free(void* block) {
-    if (block != nullptr && Locked([block](Tracker& t) {
-            auto it = t.live.find(block);
-            if (it == t.live.end()) {
-                ++t.badDeletes; // freeing it again would corrupt the heap
-                return false;
-            }
-            std::memset(block, 0xDD, it->second.size); // reading it afterwards reads garbage
-            t.live.erase(it);
-            ++t.deletes;
-            return true;
-        })) {
+    Locked([block](Tracker& t) {
+        const auto it = t.live.find(block);
+        if (it == t.live.end()) {
+            t.badDeletes += block != nullptr ? 1 : 0; // freeing it again would corrupt the heap
+            return;
+        }
+        std::memset(block, 0xDD, it->second.size); // reading it afterwards reads garbage
         std::free(block);
-    }
+        t.live.erase(it);
+        ++t.deletes;
+    });
 }
 
 } // namespace
@@ -117,25 +110,21 @@ long AllocationWindow::Deletes() const {
 
 std::vector<std::size_t> AllocationWindow::Sizes() const {
     std::size_t recent[kRecentSizes];
-    const std::size_t count = Locked([this, &recent](Tracker& t) {
-        const unsigned long long first =
-            t.sequence - m_sequence > kRecentSizes ? t.sequence - kRecentSizes : m_sequence;
-        std::size_t n = 0;
-        for (unsigned long long s = first; s < t.sequence; ++s) {
-            recent[n++] = t.recentSizes[s % kRecentSizes];
+    std::size_t count = 0;
+    Locked([&](Tracker& t) {
+        const unsigned long long oldest = t.sequence < kRecentSizes ? 0 : t.sequence - kRecentSizes;
+        for (auto s = std::max(m_sequence, oldest); s < t.sequence; ++s) {
+            recent[count++] = t.recentSizes[s % kRecentSizes];
         }
-        return n;
     });
     return std::vector<std::size_t>(recent, recent + count);
 }
 
 long AllocationWindow::StillLive() const {
     return Locked([this](Tracker& t) {
-        long count = 0;
-        for (const auto& entry : t.live) {
-            count += entry.second.sequence >= m_sequence ? 1 : 0;
-        }
-        return count;
+        return static_cast<long>(std::count_if(t.live.begin(), t.live.end(), [this](const auto& e) {
+            return e.second.sequence >= m_sequence;
+        }));
     });
 }
 

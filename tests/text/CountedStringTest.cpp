@@ -24,30 +24,30 @@ using test::HoldsSharedEmpty;
 using test::kHeaderAndNul;
 using test::LiveBlockSize;
 
+const CountedString kEmpty;
+
 struct Made {
     const char* name;
     CountedString (*make)();
-    const char* expected = ""; // what the made string holds
 };
 
 TEST(CountedString, EmptyResultsHoldSharedEmptyAndAllocateNothing) {
     static const CountedString abc("abc");
-    static const CountedString empty;
     const Made cases[] = {
         {"default", [] { return CountedString(); }},
         {"from empty text", [] { return CountedString(""); }},
         {"from null", [] { return CountedString(static_cast<const char*>(nullptr)); }},
         {"left(0)", [] { return abc.Left(0); }},
         {"left(-5)", [] { return abc.Left(-5); }},
-        {"left(3) of empty", [] { return empty.Left(3); }},
-        {"empty + empty", [] { return empty + empty; }},
-        {"empty + \"\"", [] { return empty + ""; }},
-        {"empty + null", [] { return empty + static_cast<const char*>(nullptr); }},
-        {"copy of empty", [] { return CountedString(empty); }},
+        {"left(3) of empty", [] { return kEmpty.Left(3); }},
+        {"empty + empty", [] { return kEmpty + kEmpty; }},
+        {"empty + \"\"", [] { return kEmpty + ""; }},
+        {"empty + null", [] { return kEmpty + static_cast<const char*>(nullptr); }},
+        {"copy of empty", [] { return CountedString(kEmpty); }},
         {"empty assigned to empty",
          [] {
              CountedString s;
-             s = empty;
+             s = kEmpty;
              return s;
          }},
         {"empty text assigned to empty",
@@ -80,25 +80,6 @@ TEST(CountedString, EmptyResultsHoldSharedEmptyAndAllocateNothing) {
     EXPECT_TRUE(Holds(abc, "abc"));
     EXPECT_EQ(1, HeaderOf(abc)->count);
 }
-
-// Each case makes a block of its own, exactly as long as its text and not
-// shared with `operand`: the one block that the case allocates.
-void ExpectExactNewBlocks(const CountedString& operand, std::initializer_list<Made> cases) {
-    for (const Made& c : cases) {
-        AllocationWindow window;
-        const CountedString s = c.make();
-        const std::vector<std::size_t> sizes = window.Sizes();
-        const std::size_t length = std::strlen(c.expected);
-        EXPECT_TRUE(Holds(s, c.expected)) << c.name;
-        EXPECT_NE(HeaderOf(operand), HeaderOf(s)) << c.name;
-        EXPECT_EQ(1, HeaderOf(s)->count) << c.name;
-        EXPECT_EQ(static_cast<int>(length), HeaderOf(s)->capacity) << c.name;
-        EXPECT_EQ(std::vector<std::size_t>{length + kHeaderAndNul}, sizes) << c.name;
-    }
-    EXPECT_EQ(1, HeaderOf(operand)->count);
-}
-
-const CountedString kEmpty;
 
 TEST(CountedString, FreshBlockLayout) {
     AllocationWindow window;
@@ -208,26 +189,38 @@ TEST(CountedString, AssignTextReusesAnOwnBlockWithRoom) {
     });
 }
 
+template <int n> void LeftOf(CountedString& s) {
+    s = s.Left(n);
+}
+
+// The other holder keeps the operand: a result never shares its block.
 TEST(CountedString, LeftMakesExactNewBlocks) {
-    static const CountedString abc("abc");
-    ExpectExactNewBlocks(abc, {{"left(3)", [] { return abc.Left(3); }, "abc"},
-                               {"left(10)", [] { return abc.Left(10); }, "abc"},
-                               {"left(2)", [] { return abc.Left(2); }, "ab"},
-                               {"left(1)", [] { return abc.Left(1); }, "a"}});
+    ExpectSteps({
+        {"left(3)", "abc", 0, true, LeftOf<3>, "abc", Ends::NewBlock, 3, {3}, 0},
+        {"left(10)", "abc", 0, true, LeftOf<10>, "abc", Ends::NewBlock, 3, {3}, 0},
+        {"left(2)", "abc", 0, true, LeftOf<2>, "ab", Ends::NewBlock, 2, {2}, 0},
+        {"left(1)", "abc", 0, true, LeftOf<1>, "a", Ends::NewBlock, 1, {1}, 0},
+    });
 }
 
 TEST(CountedString, ConcatenationMakesAnExactBlockNeverShared) {
-    static const CountedString abc("abc");
     static const CountedString def("def");
-    static const CountedString empty;
-    ExpectExactNewBlocks(
-        abc, {{"abc + empty", [] { return abc + empty; }, "abc"},
-              {"empty + abc", [] { return empty + abc; }, "abc"},
-              {"abc + null", [] { return abc + static_cast<const char*>(nullptr); }, "abc"},
-              {"abc + \"\"", [] { return abc + ""; }, "abc"},
-              {"abc + def", [] { return abc + def; }, "abcdef"},
-              {"abc + \"de\"", [] { return abc + "de"; }, "abcde"},
-              {"empty + \"xyz\"", [] { return empty + "xyz"; }, "xyz"}});
+    const auto plusEmpty = [](CountedString& s) { s = s + kEmpty; };
+    const auto emptyPlus = [](CountedString& s) { s = kEmpty + s; };
+    const auto plusNull = [](CountedString& s) { s = s + static_cast<const char*>(nullptr); };
+    const auto plusNoText = [](CountedString& s) { s = s + ""; };
+    const auto plusDef = [](CountedString& s) { s = s + def; };
+    const auto plusDe = [](CountedString& s) { s = s + "de"; };
+    const auto emptyPlusXyz = [](CountedString& s) { s = kEmpty + "xyz"; };
+    ExpectSteps({
+        {"abc + empty", "abc", 0, true, plusEmpty, "abc", Ends::NewBlock, 3, {3}, 0},
+        {"empty + abc", "abc", 0, true, emptyPlus, "abc", Ends::NewBlock, 3, {3}, 0},
+        {"abc + null", "abc", 0, true, plusNull, "abc", Ends::NewBlock, 3, {3}, 0},
+        {"abc + \"\"", "abc", 0, true, plusNoText, "abc", Ends::NewBlock, 3, {3}, 0},
+        {"abc + def", "abc", 0, true, plusDef, "abcdef", Ends::NewBlock, 6, {6}, 0},
+        {"abc + \"de\"", "abc", 0, true, plusDe, "abcde", Ends::NewBlock, 5, {5}, 0},
+        {"empty + \"xyz\"", "abc", 0, true, emptyPlusXyz, "xyz", Ends::NewBlock, 3, {3}, 0},
+    });
     EXPECT_EQ(1, HeaderOf(def)->count);
 }
 
