@@ -64,8 +64,6 @@ private:
 TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
     constexpr int kCycles = 20;
     constexpr int kBlocks = 1000;
-    constexpr int kHot = 4;
-    constexpr int kCopies = 20000;
     const long badDeletesBefore = BadDeletes();
     AllocationWindow whole;
     {
@@ -80,8 +78,8 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
                 gate.Arrive(3 * cycle + 1);
                 {
                     CountedString held[3];
-                    for (int k = 0; k < kCopies; ++k) {
-                        const CountedString copy(list[static_cast<std::size_t>(k % kHot)]);
+                    for (std::size_t k = 0; k < 20000; ++k) {
+                        const CountedString copy(list[k % 4]);
                         held[k % 3] = copy;
                         const CountedString again = held[(k + 1) % 3];
                         held[(k + 2) % 3] = again;
@@ -101,24 +99,19 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
         int wrongCounts = 0;
         long releaseDeletes = 0;
         for (int cycle = 0; cycle < kCycles; ++cycle) {
-            for (int i = 0; i < kBlocks; ++i) {
+            for (std::size_t i = 0; i < kBlocks; ++i) {
                 char text[32];
-                std::snprintf(text, sizeof text, "block %d.%d", cycle, i);
-                const CountedString s(text);
-                lists[0][static_cast<std::size_t>(i)] = s;
-                lists[1][static_cast<std::size_t>(i)] = s;
+                std::snprintf(text, sizeof text, "block %d.%u", cycle, static_cast<unsigned>(i));
+                lists[0][i] = lists[1][i] = CountedString(text);
             }
             gate.WaitFor(2 * (3 * cycle + 1));
             const AllocationWindow copies;
             gate.Open(3 * cycle + 1);
             gate.WaitFor(2 * (3 * cycle + 2));
             copyNews += copies.News();
-            for (int i = 0; i < kBlocks; ++i) {
-                const CountedString& s = lists[0][static_cast<std::size_t>(i)];
-                if (HeaderOf(s) != HeaderOf(lists[1][static_cast<std::size_t>(i)]) ||
-                    HeaderOf(s)->count != 2) {
-                    ++wrongCounts;
-                }
+            for (std::size_t i = 0; i < kBlocks; ++i) {
+                const StringHeader* h = HeaderOf(lists[0][i]);
+                wrongCounts += h != HeaderOf(lists[1][i]) || h->count != 2 ? 1 : 0;
             }
             const AllocationWindow release;
             gate.Open(3 * cycle + 2);
@@ -134,7 +127,7 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
         EXPECT_EQ(kCycles * kBlocks, releaseDeletes) << "blocks freed when both threads let go";
         for (const std::vector<CountedString>& list : lists) {
             for (const CountedString& s : list) {
-                ASSERT_EQ(SharedEmptyHeader(), HeaderOf(s));
+                ASSERT_TRUE(HoldsSharedEmpty(s));
             }
         }
     }
@@ -170,21 +163,16 @@ TEST(CountedStringThreads, CopiesMadeAtOnceAreCountedExactly) {
     EXPECT_EQ(1, HeaderOf(block)->count);
 }
 
-// Lead bytes of code page 932, for the model of find-last.
-bool IsLeadByte932(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
+// find-last as it walks characters of code page 932.
 int ModelFindLast(const std::string& text, char c) {
     int found = -1;
-    std::size_t i = 0;
-    while (i < text.size() && text[i] != '\0') {
-        if (text[i] == c && c != '\0') {
+    for (std::size_t i = 0; i < text.size() && text[i] != '\0'; ++i) {
+        if (text[i] == c) {
             found = static_cast<int>(i);
         }
-        const bool pair = IsLeadByte932(static_cast<unsigned char>(text[i])) &&
-                          i + 1 < text.size() && text[i + 1] != '\0';
-        i += pair ? 2 : 1;
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        const bool lead = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+        i += lead && i + 1 < text.size() && text[i + 1] != '\0' ? 1 : 0;
     }
     return found;
 }

@@ -26,59 +26,44 @@ using test::LiveBlockSize;
 
 const CountedString kEmpty;
 
-struct Made {
-    const char* name;
-    CountedString (*make)();
-};
-
+// Every empty result holds the shared empty block: making one allocates
+// nothing, and destroying the temporaries on the way frees nothing.
 TEST(CountedString, EmptyResultsHoldSharedEmptyAndAllocateNothing) {
-    static const CountedString abc("abc");
-    const Made cases[] = {
-        {"default", [] { return CountedString(); }},
-        {"from empty text", [] { return CountedString(""); }},
-        {"from null", [] { return CountedString(static_cast<const char*>(nullptr)); }},
-        {"left(0)", [] { return abc.Left(0); }},
-        {"left(-5)", [] { return abc.Left(-5); }},
-        {"left(3) of empty", [] { return kEmpty.Left(3); }},
-        {"empty + empty", [] { return kEmpty + kEmpty; }},
-        {"empty + \"\"", [] { return kEmpty + ""; }},
-        {"empty + null", [] { return kEmpty + static_cast<const char*>(nullptr); }},
-        {"copy of empty", [] { return CountedString(kEmpty); }},
-        {"empty assigned to empty",
-         [] {
-             CountedString s;
-             s = kEmpty;
-             return s;
-         }},
-        {"empty text assigned to empty",
-         [] {
-             CountedString s;
-             s = "";
-             return s;
-         }},
-        {"get-buffer(0) and release on empty",
-         [] {
-             CountedString s;
-             s.GetBuffer(0);
-             s.ReleaseBuffer(-1);
-             return s;
-         }},
-        {"missing string-table id",
-         [] { return CountedString(reinterpret_cast<const char*>(std::uintptr_t{0xFFF0})); }},
+    const auto makeDefault = [](CountedString& s) { s = CountedString(); };
+    const auto fromEmpty = [](CountedString& s) { s = CountedString(""); };
+    const auto fromNull = [](CountedString& s) { s = CountedString(nullptr); };
+    const auto missingId = [](CountedString& s) {
+        s = CountedString(reinterpret_cast<const char*>(std::uintptr_t{0xFFF0}));
     };
-    for (const Made& c : cases) {
-        AllocationWindow window;
-        {
-            CountedString s = c.make();
-            const long news = window.News();
-            EXPECT_TRUE(HoldsSharedEmpty(s)) << c.name;
-            EXPECT_EQ(0, news) << c.name;
-        }
-        EXPECT_EQ(0, window.Deletes()) << c.name;
-        EXPECT_TRUE(HoldsSharedEmpty(CountedString())) << "after " << c.name;
-    }
-    EXPECT_TRUE(Holds(abc, "abc"));
-    EXPECT_EQ(1, HeaderOf(abc)->count);
+    const auto left0 = [](CountedString& s) { s = s.Left(0); };
+    const auto leftMinus5 = [](CountedString& s) { s = s.Left(-5); };
+    const auto left3 = [](CountedString& s) { s = s.Left(3); };
+    const auto plusEmpty = [](CountedString& s) { s = s + kEmpty; };
+    const auto plusNoText = [](CountedString& s) { s = s + ""; };
+    const auto plusNull = [](CountedString& s) { s = s + static_cast<const char*>(nullptr); };
+    const auto copy = [](CountedString& s) { s = CountedString(kEmpty); };
+    const auto assign = [](CountedString& s) { s = kEmpty; };
+    const auto assignText = [](CountedString& s) { s = ""; };
+    const auto buffer = [](CountedString& s) {
+        s.GetBuffer(0);
+        s.ReleaseBuffer(-1);
+    };
+    ExpectSteps({
+        {"default", "", 0, false, makeDefault, "", Ends::SharedEmpty, 0, {}, 0},
+        {"from empty text", "", 0, false, fromEmpty, "", Ends::SharedEmpty, 0, {}, 0},
+        {"from null", "", 0, false, fromNull, "", Ends::SharedEmpty, 0, {}, 0},
+        {"missing string-table id", "", 0, false, missingId, "", Ends::SharedEmpty, 0, {}, 0},
+        {"left(0)", "abc", 0, true, left0, "", Ends::SharedEmpty, 0, {}, 0},
+        {"left(-5)", "abc", 0, true, leftMinus5, "", Ends::SharedEmpty, 0, {}, 0},
+        {"left(3) of empty", "", 0, false, left3, "", Ends::SharedEmpty, 0, {}, 0},
+        {"empty + empty", "", 0, false, plusEmpty, "", Ends::SharedEmpty, 0, {}, 0},
+        {"empty + \"\"", "", 0, false, plusNoText, "", Ends::SharedEmpty, 0, {}, 0},
+        {"empty + null", "", 0, false, plusNull, "", Ends::SharedEmpty, 0, {}, 0},
+        {"copy of empty", "", 0, false, copy, "", Ends::SharedEmpty, 0, {}, 0},
+        {"empty assigned to empty", "", 0, false, assign, "", Ends::SharedEmpty, 0, {}, 0},
+        {"empty text assigned to empty", "", 0, false, assignText, "", Ends::SharedEmpty, 0, {}, 0},
+        {"get-buffer(0) and release", "", 0, false, buffer, "", Ends::SharedEmpty, 0, {}, 0},
+    });
 }
 
 TEST(CountedString, FreshBlockLayout) {
