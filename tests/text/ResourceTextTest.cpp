@@ -36,8 +36,8 @@ std::string Digits(std::size_t n) {
     return text;
 }
 
-template <UINT id> void Load(CountedString& s) {
-    EXPECT_TRUE(s.LoadResource(id));
+template <UINT id, bool loaded = true> void Load(CountedString& s) {
+    EXPECT_EQ(loaded, s.LoadResource(id));
 }
 
 // The capacity shows which attempt ended the loop: 253 the 256-byte buffer,
@@ -74,27 +74,30 @@ TEST(LoadResource, AnOwnBlockWithRoomNeedsNoAllocation) {
 }
 
 TEST(LoadResource, MissingEmptyAndCutTexts) {
-    struct Case {
-        const char* name;
-        UINT id;
-        bool result;
-        std::string expected;
+    const auto missing = Load<IDS_TEST_MISSING, false>;
+    const auto empty = Load<IDS_TEST_EMPTY, false>;
+    const auto nul = Load<IDS_TEST_EMBEDDED_NUL>;
+    const char* const old = "previous text";
+    ExpectSteps({
+        {"missing", "", 0, false, missing, "", Ends::SharedEmpty, 0, {}, 0},
+        {"missing", old, 0, false, missing, "", Ends::InPlace, 13, {}, 0},
+        {"empty", "", 0, false, empty, "", Ends::SharedEmpty, 0, {}, 0},
+        {"empty", old, 0, false, empty, "", Ends::InPlace, 13, {}, 0},
+        {"embedded NUL", "", 0, false, nul, "ab", Ends::NewBlock, 2, {2}, 0},
+        {"embedded NUL", old, 0, false, nul, "ab", Ends::InPlace, 13, {}, 0},
+        {"plug-in name", "", 0, false, Load<4>, "Kestrel", Ends::NewBlock, 7, {7}, 0},
+        {"plug-in name", old, 0, false, Load<4>, "Kestrel", Ends::InPlace, 13, {}, 0},
+        {"510", "", 0, false, Load<IDS_TEST_510>, Digits(510), Ends::NewBlock, 767, {511, 767}, 1},
+        {"510", old, 0, false, Load<IDS_TEST_510>, Digits(510), Ends::NewBlock, 767, {511, 767}, 2},
+    });
+    // The same texts for their ids given to construct-from-text.
+    const std::pair<UINT, std::string> texts[] = {
+        {IDS_TEST_MISSING, ""}, {IDS_TEST_EMPTY, ""},        {IDS_TEST_EMBEDDED_NUL, "ab"},
+        {4, "Kestrel"},         {IDS_TEST_510, Digits(510)},
     };
-    const Case cases[] = {
-        {"missing", IDS_TEST_MISSING, false, ""},
-        {"empty", IDS_TEST_EMPTY, false, ""},
-        {"embedded NUL", IDS_TEST_EMBEDDED_NUL, true, "ab"},
-        {"plug-in name", 4, true, "Kestrel"},
-        {"510 bytes", IDS_TEST_510, true, Digits(510)},
-    };
-    for (const Case& c : cases) {
-        for (const char* before : {"", "previous text"}) {
-            CountedString s(before);
-            EXPECT_EQ(c.result, s.LoadResource(c.id)) << c.name;
-            EXPECT_TRUE(Holds(s, c.expected)) << c.name << " over \"" << before << "\"";
-        }
-        const CountedString constructed(reinterpret_cast<const char*>(std::uintptr_t{c.id}));
-        EXPECT_TRUE(Holds(constructed, c.expected)) << c.name;
+    for (const auto& text : texts) {
+        const CountedString constructed(reinterpret_cast<const char*>(std::uintptr_t{text.first}));
+        EXPECT_TRUE(Holds(constructed, text.second)) << "id " << text.first;
     }
 }
 
@@ -125,40 +128,35 @@ TEST(ResourceText, CopiesAtMostSizeMinusOneBytesAndAlwaysEndsTheText) {
     }
 }
 
+// Outputs of n bytes, the first n of Digits(5000).
+const std::string kDigits = Digits(5000);
+const std::string kOutputs[] = {
+    "", "0", kDigits.substr(0, 2047), kDigits.substr(0, 2048), kDigits.substr(0, 2049), kDigits};
+template <int output> void FormatOutput(CountedString& s) {
+    EXPECT_TRUE(s.Format("%s", kOutputs[output].c_str()));
+}
+
 TEST(Format, CutsOutputAt2048BytesInsideTheBlock) {
-    struct Case {
-        std::size_t output;
-        std::size_t length;
-    };
-    const Case cases[] = {{0, 0}, {1, 1}, {2047, 2047}, {2048, 2048}, {2049, 2048}, {5000, 2048}};
-    for (const Case& c : cases) {
-        const std::string argument = Digits(c.output);
-        {
-            AllocationWindow window;
-            CountedString s;
-            EXPECT_TRUE(s.Format("%s", argument.c_str()));
-            const std::vector<std::size_t> blocks = window.Sizes();
-            EXPECT_TRUE(Holds(s, argument.substr(0, c.length))) << c.output << " bytes";
-            EXPECT_EQ(2048, HeaderOf(s)->capacity) << c.output << " bytes";
-            EXPECT_EQ(std::vector<std::size_t>{2048 + kHeaderAndNul}, blocks);
-        }
-        {
-            // A larger block whose every byte is text: the cut output still
-            // ends with a NUL at 2048, inside the block.
-            CountedString s;
-            char* buffer = s.GetBuffer(6000);
-            std::memset(buffer, 'z', 6001);
-            s.ReleaseBuffer(6000);
-            const StringHeader* block = HeaderOf(s);
-            AllocationWindow window;
-            EXPECT_TRUE(s.Format("%s", argument.c_str()));
-            EXPECT_EQ(0, window.News());
-            EXPECT_EQ(block, HeaderOf(s));
-            EXPECT_EQ(6000, HeaderOf(s)->capacity);
-            EXPECT_TRUE(Holds(s, argument.substr(0, c.length)))
-                << c.output << " bytes, large block";
-        }
-    }
+    // A larger block whose every byte is text: a cut output still ends with a
+    // NUL at 2048, inside the block.
+    const std::string large(6000, 'z');
+    const char* const z = large.c_str();
+    const std::string d2047 = Digits(2047);
+    const std::string d2048 = Digits(2048);
+    ExpectSteps({
+        {"0 bytes", "", 0, false, FormatOutput<0>, "", Ends::NewBlock, 2048, {2048}, 0},
+        {"1 byte", "", 0, false, FormatOutput<1>, "0", Ends::NewBlock, 2048, {2048}, 0},
+        {"2047 bytes", "", 0, false, FormatOutput<2>, d2047, Ends::NewBlock, 2048, {2048}, 0},
+        {"2048 bytes", "", 0, false, FormatOutput<3>, d2048, Ends::NewBlock, 2048, {2048}, 0},
+        {"2049 bytes", "", 0, false, FormatOutput<4>, d2048, Ends::NewBlock, 2048, {2048}, 0},
+        {"5000 bytes", "", 0, false, FormatOutput<5>, d2048, Ends::NewBlock, 2048, {2048}, 0},
+        {"0 bytes", z, 0, false, FormatOutput<0>, "", Ends::InPlace, 6000, {}, 0},
+        {"1 byte", z, 0, false, FormatOutput<1>, "0", Ends::InPlace, 6000, {}, 0},
+        {"2047 bytes", z, 0, false, FormatOutput<2>, d2047, Ends::InPlace, 6000, {}, 0},
+        {"2048 bytes", z, 0, false, FormatOutput<3>, d2048, Ends::InPlace, 6000, {}, 0},
+        {"2049 bytes", z, 0, false, FormatOutput<4>, d2048, Ends::InPlace, 6000, {}, 0},
+        {"5000 bytes", z, 0, false, FormatOutput<5>, d2048, Ends::InPlace, 6000, {}, 0},
+    });
 }
 
 const CountedString kArgument("arg");
