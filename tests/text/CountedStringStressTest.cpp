@@ -314,69 +314,50 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
     EXPECT_EQ(badDeletesBefore, BadDeletes());
 }
 
-struct Pair {
-    CountedString a;
-    CountedString b;
-};
-
-enum class BBlock { Any, SameAsA, SharedEmpty };
-
-// An operation on a pair of strings, a starting with the text `a`, b empty
-// or a copy of a; and what the pair holds when one of its allocations fails
-// (null texts and a zero count: only that the string is well formed).
-struct FailureCase {
-    const char* name;
-    const char* a;
-    bool bSharesA;
-    void (*operation)(Pair&);
-    const char* aHolds;
-    const char* bHolds;
-    LONG aCount;
-    BBlock bBlock;
-};
-
 TEST(CountedStringAllocationFailure, EveryStringStaysValidAndNothingLeaks) {
-    const FailureCase cases[] = {
-        {"construct from text", "abc", false, [](Pair& p) { p.b = CountedString("new text"); },
-         "abc", "", 0, BBlock::Any},
-        {"construct from string-table id 510", "abc", false,
-         [](Pair& p) {
-             p.b = CountedString(reinterpret_cast<const char*>(std::uintptr_t{IDS_TEST_510}));
-         },
-         nullptr, nullptr, 0, BBlock::Any},
-        {"concatenate", "abc", true, [](Pair& p) { p.b = p.a + "def"; }, "abc", "abc", 2,
-         BBlock::Any},
-        {"left", "abc", true, [](Pair& p) { p.b = p.a.Left(2); }, nullptr, "abc", 2, BBlock::Any},
+    // What the string holds after one of its operation's allocations failed.
+    enum class After { OldBlock, SharedEmpty, AnyBlock };
+    struct Case {
+        const char* name;
+        const char* initial; // given room for `room` bytes, and shared when `shared`
+        int room;
+        bool shared;
+        void (*operation)(CountedString& s);
+        After after;
+    };
+    const auto fromId = [](CountedString& s) {
+        s = CountedString(reinterpret_cast<const char*>(std::uintptr_t{IDS_TEST_510}));
+    };
+    const auto load253 = [](CountedString& s) { s.LoadResource(IDS_TEST_253); };
+    const auto load254 = [](CountedString& s) { s.LoadResource(IDS_TEST_254); };
+    const auto load510 = [](CountedString& s) { s.LoadResource(IDS_TEST_510); };
+    const Case cases[] = {
+        {"construct from text", "", 0, false, [](CountedString& s) { s = CountedString("text"); },
+         After::OldBlock},
+        {"construct from string-table id 510", "", 0, false, fromId, After::OldBlock},
+        {"concatenate", "abc", 0, true, [](CountedString& s) { s = s + "def"; }, After::OldBlock},
+        {"left", "abc", 0, true, [](CountedString& s) { s = s.Left(2); }, After::OldBlock},
         // assign-text lets go of the old block before it allocates.
-        {"assign-text on a shared block", "abc", true, [](Pair& p) { p.b = "longer text"; }, "abc",
-         nullptr, 1, BBlock::SharedEmpty},
+        {"assign-text on a shared block", "abc", 0, true, [](CountedString& s) { s = "longer"; },
+         After::SharedEmpty},
         // get-buffer keeps the old block until its copy exists.
-        {"get-buffer on a shared block", "abc", true, [](Pair& p) { p.b.GetBuffer(100); }, nullptr,
-         "abc", 2, BBlock::SameAsA},
-        {"release-buffer on a shared block", "abc", false,
-         [](Pair& p) {
-             p.a.GetBuffer(3);
-             p.b = p.a;
-             p.a.ReleaseBuffer(1);
-         },
-         nullptr, nullptr, 0, BBlock::Any},
-        {"format", "abc", true, [](Pair& p) { p.b.Format("%s-%d", "x", 7); }, nullptr, "abc", 2,
-         BBlock::Any},
-        {"format-resource", "abc", true, [](Pair& p) { FormatResource(p.b, 502, "ctags"); },
-         nullptr, "abc", 2, BBlock::Any},
-        {"load-resource 253", "abc", true, [](Pair& p) { p.b.LoadResource(IDS_TEST_253); }, "abc",
-         nullptr, 0, BBlock::Any},
-        {"load-resource 254", "abc", true, [](Pair& p) { p.b.LoadResource(IDS_TEST_254); }, "abc",
-         nullptr, 0, BBlock::Any},
-        {"load-resource 510", "abc", true, [](Pair& p) { p.b.LoadResource(IDS_TEST_510); }, "abc",
-         nullptr, 0, BBlock::Any},
-        {"load-resource into an own block", "previous", false,
-         [](Pair& p) { p.a.LoadResource(IDS_TEST_510); }, nullptr, nullptr, 0, BBlock::Any},
+        {"get-buffer on a shared block", "abc", 0, true, [](CountedString& s) { s.GetBuffer(100); },
+         After::OldBlock},
+        {"release-buffer on a shared block", "abc", 3, true,
+         [](CountedString& s) { s.ReleaseBuffer(1); }, After::AnyBlock},
+        {"format", "abc", 0, true, [](CountedString& s) { s.Format("%s-%d", "x", 7); },
+         After::OldBlock},
+        {"format-resource", "abc", 0, true,
+         [](CountedString& s) { FormatResource(s, 502, "ctags"); }, After::OldBlock},
+        {"load-resource 253", "abc", 0, true, load253, After::AnyBlock},
+        {"load-resource 254", "abc", 0, true, load254, After::AnyBlock},
+        {"load-resource 510", "abc", 0, true, load510, After::AnyBlock},
+        {"load-resource into an own block", "previous", 0, false, load510, After::AnyBlock},
     };
     // Each operation runs with its first, second, ... allocation failing,
-    // until it runs without a failure; then the strings are destroyed, and
-    // nothing may be left behind.
-    for (const FailureCase& c : cases) {
+    // until it runs without a failure. A second string, a copy or one of its
+    // own, keeps its text; and once both are destroyed nothing is left behind.
+    for (const Case& c : cases) {
         for (long nth = 0;; ++nth) {
             SCOPED_TRACE(testing::Message() << c.name << ": allocation " << nth);
             ASSERT_LT(nth, 20) << "never ran to the end";
@@ -384,29 +365,30 @@ TEST(CountedStringAllocationFailure, EveryStringStaysValidAndNothingLeaks) {
             AllocationWindow window;
             bool failed = false;
             {
-                Pair p{CountedString(c.a), CountedString()};
-                if (c.bSharesA) {
-                    p.b = p.a;
-                }
+                CountedString s(c.initial);
+                s.GetBuffer(c.room);
+                const CountedString other = c.shared ? s : CountedString("other");
+                const StringHeader* before = HeaderOf(s);
                 test::FailAllocation(nth);
                 try {
-                    c.operation(p);
+                    c.operation(s);
                 } catch (const std::bad_alloc&) {
                     failed = true;
                 }
                 ASSERT_EQ(test::CancelFailure(), failed) << "the failure was not the injected one";
-                if (failed) {
-                    EXPECT_TRUE(c.aHolds ? Holds(p.a, c.aHolds) : IsWellFormed(p.a));
-                    EXPECT_TRUE(c.bHolds ? Holds(p.b, c.bHolds) : IsWellFormed(p.b));
-                    if (c.aCount != 0) {
-                        EXPECT_EQ(c.aCount, HeaderOf(p.a)->count);
+                if (failed && c.after == After::OldBlock) {
+                    EXPECT_EQ(before, HeaderOf(s));
+                    EXPECT_TRUE(Holds(s, c.initial));
+                    if (c.shared) {
+                        EXPECT_EQ(2, before->count);
                     }
-                    if (c.bBlock == BBlock::SameAsA) {
-                        EXPECT_EQ(HeaderOf(p.a), HeaderOf(p.b));
-                    } else if (c.bBlock == BBlock::SharedEmpty) {
-                        EXPECT_TRUE(HoldsSharedEmpty(p.b));
-                    }
+                } else if (failed && c.after == After::SharedEmpty) {
+                    EXPECT_TRUE(HoldsSharedEmpty(s));
+                    EXPECT_EQ(1, HeaderOf(other)->count);
+                } else if (failed) {
+                    EXPECT_TRUE(IsWellFormed(s));
                 }
+                EXPECT_TRUE(Holds(other, c.shared ? c.initial : "other"));
             }
             EXPECT_EQ(0, window.StillLive()) << "leaked";
             EXPECT_EQ(badDeletesBefore, BadDeletes());
