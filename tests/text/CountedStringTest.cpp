@@ -215,24 +215,22 @@ TEST(CountedString, FindLastWalksCharactersOfCodePage932) {
         char c;
         int expected;
     };
-    const Case cases[] = {
-        {"a\\b\\c", '\\', 3},
-        {"abc", '\\', -1},
-        {"abc", '\0', -1},
-        {"", '\0', -1},
-        {"", '\\', -1},
-        {"\\", '\\', 0},
-        // 0x95 0x5C is one character whose second byte is a backslash.
-        {"ab\x95\x5C", '\\', -1},
-        {"y:\\\x95\x5C\\x", '\\', 5},
-        {"\x95\x5C", '\x95', 0},
-        // 0x82 0x61 is one character; its second byte is the letter a.
-        {"a\x82\x61", 'a', 0},
-        {"\x82\x61\x82\x61", 'a', -1},
-        // Half-width katakana are single bytes above 0x7F.
-        {"\xB1\\\xB2", '\\', 1},
-        {"\xB1\\\xB2", '\xB2', 2},
-    };
+    // 0x95 0x5C is one character whose second byte is a backslash, 0x82 0x61
+    // one whose second byte is the letter a; half-width katakana (0xB1, 0xB2)
+    // are single bytes above 0x7F.
+    const Case cases[] = {{"a\\b\\c", '\\', 3},
+                          {"abc", '\\', -1},
+                          {"abc", '\0', -1},
+                          {"", '\0', -1},
+                          {"", '\\', -1},
+                          {"\\", '\\', 0},
+                          {"ab\x95\x5C", '\\', -1},
+                          {"y:\\\x95\x5C\\x", '\\', 5},
+                          {"\x95\x5C", '\x95', 0},
+                          {"a\x82\x61", 'a', 0},
+                          {"\x82\x61\x82\x61", 'a', -1},
+                          {"\xB1\\\xB2", '\\', 1},
+                          {"\xB1\\\xB2", '\xB2', 2}};
     for (const Case& c : cases) {
         const CountedString s(c.text);
         EXPECT_EQ(c.expected, s.FindLast(c.c))
@@ -340,21 +338,20 @@ TEST(CountedString, ConstructsFromStringTableIdInPlaceOfAPointer) {
 }
 
 TEST(CountedString, PointerValue0x10000IsAText) {
-    void* page = VirtualAlloc(reinterpret_cast<void*>(std::uintptr_t{0x10000}), 4096,
-                              MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (page != reinterpret_cast<void*>(std::uintptr_t{0x10000})) {
+    // An address given to VirtualAlloc is rounded down to 64 KB: 0x10000 or nothing.
+    char* page = static_cast<char*>(VirtualAlloc(reinterpret_cast<void*>(std::uintptr_t{0x10000}),
+                                                 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (page == nullptr) {
         const DWORD error = GetLastError();
-        if (page != nullptr) {
-            VirtualFree(page, 0, MEM_RELEASE);
-        }
         GTEST_SKIP() << "the page at 0x10000 cannot be had in this process (error " << error
                      << "), so no text can lie there";
     }
+    ASSERT_EQ(reinterpret_cast<char*>(std::uintptr_t{0x10000}), page);
     std::memcpy(page, "at 0x10000", 11);
     {
-        const CountedString s(static_cast<const char*>(page));
+        const CountedString s(page);
         EXPECT_TRUE(Holds(s, "at 0x10000"));
-        EXPECT_NE(static_cast<const char*>(page), s.Chars());
+        EXPECT_NE(page, s.Chars());
     }
     VirtualFree(page, 0, MEM_RELEASE);
 }

@@ -174,19 +174,19 @@ TEST(Format, ConversionsAndSharedTargets) {
 }
 
 TEST(Format, TakesItsOwnTextAsFormatOrArgument) {
-    for (int room : {0, 4096}) { // a block that is replaced, and one written in place
-        CountedString format;
-        format.GetBuffer(room);
-        format = "%s|%s";
-        EXPECT_TRUE(format.Format(format.Chars(), "0123456789", "x"));
-        EXPECT_TRUE(Holds(format, "0123456789|x")) << "room " << room;
-
-        CountedString argument;
-        argument.GetBuffer(room);
-        argument = "ab";
-        EXPECT_TRUE(argument.Format("%s+%s", argument.Chars(), argument.Chars()));
-        EXPECT_TRUE(Holds(argument, "ab+ab")) << "room " << room;
-    }
+    const auto format = [](CountedString& s) {
+        EXPECT_TRUE(s.Format(s.Chars(), "0123456789", "x"));
+    };
+    const auto argument = [](CountedString& s) {
+        EXPECT_TRUE(s.Format("%s+%s", s.Chars(), s.Chars()));
+    };
+    // A block that is replaced, and one written in place.
+    ExpectSteps({
+        {"format", "%s|%s", 0, false, format, "0123456789|x", Ends::NewBlock, 2048, {2048}, 1},
+        {"format", "%s|%s", 4096, false, format, "0123456789|x", Ends::InPlace, 4096, {}, 0},
+        {"argument", "ab", 0, false, argument, "ab+ab", Ends::NewBlock, 2048, {2048}, 1},
+        {"argument", "ab", 4096, false, argument, "ab+ab", Ends::InPlace, 4096, {}, 0},
+    });
 }
 
 TEST(FormatResource, FormatsAStringTableTextWithTheArguments) {
