@@ -76,7 +76,8 @@ inline testing::AssertionResult HoldsSharedEmpty(const CountedString& s) {
     return IsWellFormed(s);
 }
 
-enum class Ends { InPlace, NewBlock, SharedEmpty };
+// The block a string holds after an operation.
+enum Ends { InPlace, NewBlock, SharedEmpty };
 
 // One operation on a string that starts as `initial`, given room for `room`
 // bytes and held by a second string as well when `shared`; then the text it
@@ -89,11 +90,11 @@ struct Step {
     int room;
     bool shared;
     void (*operation)(CountedString& s);
-    std::string text;
-    Ends ends;
-    int capacity;
-    std::vector<int> blocks;
-    long deletes;
+    std::string text = ""; // left out: the empty text on the shared empty block
+    Ends ends = SharedEmpty;
+    int capacity = 0;
+    std::vector<int> blocks = {};
+    long deletes = 0;
 };
 
 inline void ExpectSteps(std::initializer_list<Step> steps) {
@@ -111,9 +112,9 @@ inline void ExpectSteps(std::initializer_list<Step> steps) {
         const long deletes = window.Deletes();
         SCOPED_TRACE(c.name);
         EXPECT_TRUE(Holds(s, c.text));
-        if (c.ends == Ends::InPlace) {
+        if (c.ends == InPlace) {
             EXPECT_EQ(before, HeaderOf(s));
-        } else if (c.ends == Ends::NewBlock) {
+        } else if (c.ends == NewBlock) {
             EXPECT_EQ(1, HeaderOf(s)->count);
         } else {
             EXPECT_TRUE(HoldsSharedEmpty(s));

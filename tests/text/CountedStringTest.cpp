@@ -17,52 +17,40 @@ namespace kestrel {
 namespace {
 
 using test::AllocationWindow;
-using test::Ends;
 using test::ExpectSteps;
 using test::Holds;
 using test::HoldsSharedEmpty;
+using test::InPlace;
 using test::kHeaderAndNul;
 using test::LiveBlockSize;
+using test::NewBlock;
+using test::SharedEmpty;
 
 const CountedString kEmpty;
+using S = CountedString; // in the operations of the tables
 
 // Every empty result holds the shared empty block: making one allocates
 // nothing, and destroying the temporaries on the way frees nothing.
 TEST(CountedString, EmptyResultsHoldSharedEmptyAndAllocateNothing) {
-    const auto makeDefault = [](CountedString& s) { s = CountedString(); };
-    const auto fromEmpty = [](CountedString& s) { s = CountedString(""); };
-    const auto fromNull = [](CountedString& s) { s = CountedString(nullptr); };
-    const auto missingId = [](CountedString& s) {
-        s = CountedString(reinterpret_cast<const char*>(std::uintptr_t{0xFFF0}));
-    };
-    const auto left0 = [](CountedString& s) { s = s.Left(0); };
-    const auto leftMinus5 = [](CountedString& s) { s = s.Left(-5); };
-    const auto left3 = [](CountedString& s) { s = s.Left(3); };
-    const auto plusEmpty = [](CountedString& s) { s = s + kEmpty; };
-    const auto plusNoText = [](CountedString& s) { s = s + ""; };
-    const auto plusNull = [](CountedString& s) { s = s + static_cast<const char*>(nullptr); };
-    const auto copy = [](CountedString& s) { s = CountedString(kEmpty); };
-    const auto assign = [](CountedString& s) { s = kEmpty; };
-    const auto assignText = [](CountedString& s) { s = ""; };
-    const auto buffer = [](CountedString& s) {
+    const auto buffer = [](S& s) {
         s.GetBuffer(0);
         s.ReleaseBuffer(-1);
     };
     ExpectSteps({
-        {"default", "", 0, false, makeDefault, "", Ends::SharedEmpty, 0, {}, 0},
-        {"from empty text", "", 0, false, fromEmpty, "", Ends::SharedEmpty, 0, {}, 0},
-        {"from null", "", 0, false, fromNull, "", Ends::SharedEmpty, 0, {}, 0},
-        {"missing string-table id", "", 0, false, missingId, "", Ends::SharedEmpty, 0, {}, 0},
-        {"left(0)", "abc", 0, true, left0, "", Ends::SharedEmpty, 0, {}, 0},
-        {"left(-5)", "abc", 0, true, leftMinus5, "", Ends::SharedEmpty, 0, {}, 0},
-        {"left(3) of empty", "", 0, false, left3, "", Ends::SharedEmpty, 0, {}, 0},
-        {"empty + empty", "", 0, false, plusEmpty, "", Ends::SharedEmpty, 0, {}, 0},
-        {"empty + \"\"", "", 0, false, plusNoText, "", Ends::SharedEmpty, 0, {}, 0},
-        {"empty + null", "", 0, false, plusNull, "", Ends::SharedEmpty, 0, {}, 0},
-        {"copy of empty", "", 0, false, copy, "", Ends::SharedEmpty, 0, {}, 0},
-        {"empty assigned to empty", "", 0, false, assign, "", Ends::SharedEmpty, 0, {}, 0},
-        {"empty text assigned to empty", "", 0, false, assignText, "", Ends::SharedEmpty, 0, {}, 0},
-        {"get-buffer(0) and release", "", 0, false, buffer, "", Ends::SharedEmpty, 0, {}, 0},
+        {"default", "", 0, false, [](S& s) { s = S(); }},
+        {"from empty text", "", 0, false, [](S& s) { s = S(""); }},
+        {"from null", "", 0, false, [](S& s) { s = S(nullptr); }},
+        {"missing id", "", 0, false, [](S& s) { s = S(reinterpret_cast<const char*>(0xFFF0)); }},
+        {"left(0)", "abc", 0, true, [](S& s) { s = s.Left(0); }},
+        {"left(-5)", "abc", 0, true, [](S& s) { s = s.Left(-5); }},
+        {"left(3) of empty", "", 0, false, [](S& s) { s = s.Left(3); }},
+        {"empty + empty", "", 0, false, [](S& s) { s = s + kEmpty; }},
+        {"empty + \"\"", "", 0, false, [](S& s) { s = s + ""; }},
+        {"empty + null", "", 0, false, [](S& s) { s = s + static_cast<const char*>(nullptr); }},
+        {"copy of empty", "", 0, false, [](S& s) { s = S(kEmpty); }},
+        {"empty assigned to empty", "", 0, false, [](S& s) { s = kEmpty; }},
+        {"empty text assigned to empty", "", 0, false, [](S& s) { s = ""; }},
+        {"get-buffer(0) and release", "", 0, false, buffer},
     });
 }
 
@@ -139,38 +127,34 @@ TEST(CountedString, AssignSharesAndFreesOnlyTheLastHoldersBlock) {
 }
 
 TEST(CountedString, AssigningEmptyKeepsAnOwnBlockAndDropsASharedOne) {
-    const auto assignEmpty = [](CountedString& s) { s = kEmpty; };
     ExpectSteps({
-        {"own block", "abcdef", 0, false, assignEmpty, "", Ends::InPlace, 6, {}, 0},
-        {"shared block", "abcdef", 0, true, assignEmpty, "", Ends::SharedEmpty, 0, {}, 0},
+        {"own block", "abcdef", 0, false, [](S& s) { s = kEmpty; }, "", InPlace, 6},
+        {"shared block", "abcdef", 0, true, [](S& s) { s = kEmpty; }},
     });
 }
 
 TEST(CountedString, MovingAnEmptyTemporaryLetsGoOfTheBlock) {
     // A move: the block is given up, not kept.
-    const auto moveEmpty = [](CountedString& s) { s = CountedString(); };
     ExpectSteps({
-        {"own block", "abcdef", 0, false, moveEmpty, "", Ends::SharedEmpty, 0, {}, 1},
-        {"shared block", "abcdef", 0, true, moveEmpty, "", Ends::SharedEmpty, 0, {}, 0},
+        {"own block", "abcdef", 0, false, [](S& s) { s = S(); }, "", SharedEmpty, 0, {}, 1},
+        {"shared block", "abcdef", 0, true, [](S& s) { s = S(); }},
     });
 }
 
 TEST(CountedString, AssignTextReusesAnOwnBlockWithRoom) {
-    const auto shorter = [](CountedString& s) {
+    const auto shorter = [](S& s) {
         s = "xy";
         s = static_cast<const char*>(nullptr);
         s = "uvw";
     };
-    // Its own characters as the text: the tail moves to the front.
-    const auto ownTail = [](CountedString& s) { s = s.Chars() + 2; };
-    const auto longer = [](CountedString& s) { s = "longer than six"; };
-    const auto assignNew = [](CountedString& s) { s = "new"; };
+    const auto longer = [](S& s) { s = "longer than six"; };
     ExpectSteps({
-        {"shorter texts", "abcdef", 0, false, shorter, "uvw", Ends::InPlace, 6, {}, 0},
-        {"its own tail", "abcdef", 0, false, ownTail, "cdef", Ends::InPlace, 6, {}, 0},
-        {"longer", "abcdef", 0, false, longer, "longer than six", Ends::NewBlock, 15, {15}, 1},
+        {"shorter texts", "abcdef", 0, false, shorter, "uvw", InPlace, 6},
+        // Its own characters as the text: the tail moves to the front.
+        {"own tail", "abcdef", 0, false, [](S& s) { s = s.Chars() + 2; }, "cdef", InPlace, 6},
+        {"longer", "abcdef", 0, false, longer, "longer than six", NewBlock, 15, {15}, 1},
         // Shared: a fresh exact block, the other holder keeps the old one.
-        {"shared", "longer than six", 0, true, assignNew, "new", Ends::NewBlock, 3, {3}, 0},
+        {"shared", "longer than six", 0, true, [](S& s) { s = "new"; }, "new", NewBlock, 3, {3}},
     });
 }
 
@@ -181,30 +165,24 @@ template <int n> void LeftOf(CountedString& s) {
 // The other holder keeps the operand: a result never shares its block.
 TEST(CountedString, LeftMakesExactNewBlocks) {
     ExpectSteps({
-        {"left(3)", "abc", 0, true, LeftOf<3>, "abc", Ends::NewBlock, 3, {3}, 0},
-        {"left(10)", "abc", 0, true, LeftOf<10>, "abc", Ends::NewBlock, 3, {3}, 0},
-        {"left(2)", "abc", 0, true, LeftOf<2>, "ab", Ends::NewBlock, 2, {2}, 0},
-        {"left(1)", "abc", 0, true, LeftOf<1>, "a", Ends::NewBlock, 1, {1}, 0},
+        {"left(3)", "abc", 0, true, LeftOf<3>, "abc", NewBlock, 3, {3}, 0},
+        {"left(10)", "abc", 0, true, LeftOf<10>, "abc", NewBlock, 3, {3}, 0},
+        {"left(2)", "abc", 0, true, LeftOf<2>, "ab", NewBlock, 2, {2}, 0},
+        {"left(1)", "abc", 0, true, LeftOf<1>, "a", NewBlock, 1, {1}, 0},
     });
 }
 
 TEST(CountedString, ConcatenationMakesAnExactBlockNeverShared) {
     static const CountedString def("def");
-    const auto plusEmpty = [](CountedString& s) { s = s + kEmpty; };
-    const auto emptyPlus = [](CountedString& s) { s = kEmpty + s; };
-    const auto plusNull = [](CountedString& s) { s = s + static_cast<const char*>(nullptr); };
-    const auto plusNoText = [](CountedString& s) { s = s + ""; };
-    const auto plusDef = [](CountedString& s) { s = s + def; };
-    const auto plusDe = [](CountedString& s) { s = s + "de"; };
-    const auto emptyPlusXyz = [](CountedString& s) { s = kEmpty + "xyz"; };
+    const auto plusNull = [](S& s) { s = s + static_cast<const char*>(nullptr); };
     ExpectSteps({
-        {"abc + empty", "abc", 0, true, plusEmpty, "abc", Ends::NewBlock, 3, {3}, 0},
-        {"empty + abc", "abc", 0, true, emptyPlus, "abc", Ends::NewBlock, 3, {3}, 0},
-        {"abc + null", "abc", 0, true, plusNull, "abc", Ends::NewBlock, 3, {3}, 0},
-        {"abc + \"\"", "abc", 0, true, plusNoText, "abc", Ends::NewBlock, 3, {3}, 0},
-        {"abc + def", "abc", 0, true, plusDef, "abcdef", Ends::NewBlock, 6, {6}, 0},
-        {"abc + \"de\"", "abc", 0, true, plusDe, "abcde", Ends::NewBlock, 5, {5}, 0},
-        {"empty + \"xyz\"", "abc", 0, true, emptyPlusXyz, "xyz", Ends::NewBlock, 3, {3}, 0},
+        {"abc + empty", "abc", 0, true, [](S& s) { s = s + kEmpty; }, "abc", NewBlock, 3, {3}},
+        {"empty + abc", "abc", 0, true, [](S& s) { s = kEmpty + s; }, "abc", NewBlock, 3, {3}},
+        {"abc + null", "abc", 0, true, plusNull, "abc", NewBlock, 3, {3}},
+        {"abc + \"\"", "abc", 0, true, [](S& s) { s = s + ""; }, "abc", NewBlock, 3, {3}},
+        {"abc + def", "abc", 0, true, [](S& s) { s = s + def; }, "abcdef", NewBlock, 6, {6}},
+        {"abc + \"de\"", "abc", 0, true, [](S& s) { s = s + "de"; }, "abcde", NewBlock, 5, {5}},
+        {"empty + xyz", "abc", 0, true, [](S& s) { s = kEmpty + "xyz"; }, "xyz", NewBlock, 3, {3}},
     });
     EXPECT_EQ(1, HeaderOf(def)->count);
 }
@@ -248,21 +226,21 @@ TEST(CountedString, FindLastStopsAtTheFirstNul) {
 }
 
 TEST(CountedString, GetBufferGrowsExactlyAndKeepsTheText) {
-    const auto grow = [](CountedString& s) {
+    const auto grow = [](S& s) {
         const StringHeader* small = HeaderOf(s);
         char* buffer = s.GetBuffer(10);
         EXPECT_EQ(s.Chars(), buffer);
         EXPECT_EQ(0u, LiveBlockSize(small)); // freed, and not reused yet
     };
-    const auto fits = [](CountedString& s) {
+    const auto fits = [](S& s) {
         const char* chars = s.Chars();
         EXPECT_EQ(chars, s.GetBuffer(2));
         EXPECT_EQ(chars, s.GetBuffer(10));
         EXPECT_EQ(chars, s.GetBuffer(-1));
     };
     ExpectSteps({
-        {"own block too small", "abc", 0, false, grow, "abc", Ends::NewBlock, 10, {10}, 1},
-        {"own block with room", "abc", 10, false, fits, "abc", Ends::InPlace, 10, {}, 0},
+        {"own block too small", "abc", 0, false, grow, "abc", NewBlock, 10, {10}, 1},
+        {"own block with room", "abc", 10, false, fits, "abc", InPlace, 10, {}, 0},
     });
 }
 
@@ -275,10 +253,10 @@ TEST(CountedString, GetBufferOnASharedBlockTakesAPrivateCopy) {
     // The copy's capacity is the larger of the request and the old length,
     // not the old block's room to spare.
     ExpectSteps({
-        {"request 0", "abc", 20, true, GetBufferOf<0>, "abc", Ends::NewBlock, 3, {3}, 0},
-        {"request 2", "abc", 20, true, GetBufferOf<2>, "abc", Ends::NewBlock, 3, {3}, 0},
-        {"request 3", "abc", 20, true, GetBufferOf<3>, "abc", Ends::NewBlock, 3, {3}, 0},
-        {"request 8", "abc", 20, true, GetBufferOf<8>, "abc", Ends::NewBlock, 8, {8}, 0},
+        {"request 0", "abc", 20, true, GetBufferOf<0>, "abc", NewBlock, 3, {3}, 0},
+        {"request 2", "abc", 20, true, GetBufferOf<2>, "abc", NewBlock, 3, {3}, 0},
+        {"request 3", "abc", 20, true, GetBufferOf<3>, "abc", NewBlock, 3, {3}, 0},
+        {"request 8", "abc", 20, true, GetBufferOf<8>, "abc", NewBlock, 8, {8}, 0},
     });
 }
 
@@ -323,8 +301,9 @@ TEST(CountedString, ReleaseBufferNeverMeasuresPastTheBlock) {
 TEST(CountedString, ReleaseBufferOnASharedBlockWritesAPrivateCopy) {
     // Callers never copy between get-buffer and release-buffer; should one,
     // the other holder still keeps its text.
-    const auto release = [](CountedString& s) { s.ReleaseBuffer(2); };
-    ExpectSteps({{"release-buffer(2)", "abcd", 4, true, release, "ab", Ends::NewBlock, 4, {4}, 0}});
+    ExpectSteps({
+        {"release(2)", "abcd", 4, true, [](S& s) { s.ReleaseBuffer(2); }, "ab", NewBlock, 4, {4}},
+    });
 }
 
 TEST(CountedString, ConstructsFromStringTableIdInPlaceOfAPointer) {

@@ -21,10 +21,12 @@ namespace kestrel {
 namespace {
 
 using test::AllocationWindow;
-using test::Ends;
 using test::ExpectSteps;
 using test::Holds;
+using test::InPlace;
 using test::kHeaderAndNul;
+using test::NewBlock;
+using test::SharedEmpty;
 
 // n bytes cycling through the digits, so a cut shows where it fell: the text
 // of IDS_TEST_n.
@@ -44,11 +46,11 @@ template <UINT id, bool loaded = true> void Load(CountedString& s) {
 // 511 the one of 512 bytes, 767 the one of 768.
 TEST(LoadResource, TextsAroundTheBufferSizesEndAtTheRightAttempt) {
     ExpectSteps({
-        {"253", "", 0, false, Load<IDS_TEST_253>, Digits(253), Ends::NewBlock, 253, {253}, 0},
-        {"254", "", 0, false, Load<IDS_TEST_254>, Digits(254), Ends::NewBlock, 511, {511}, 0},
-        {"255", "", 0, false, Load<IDS_TEST_255>, Digits(255), Ends::NewBlock, 511, {511}, 0},
-        {"509", "", 0, false, Load<IDS_TEST_509>, Digits(509), Ends::NewBlock, 511, {511}, 0},
-        {"510", "", 0, false, Load<IDS_TEST_510>, Digits(510), Ends::NewBlock, 767, {511, 767}, 1},
+        {"253", "", 0, false, Load<IDS_TEST_253>, Digits(253), NewBlock, 253, {253}, 0},
+        {"254", "", 0, false, Load<IDS_TEST_254>, Digits(254), NewBlock, 511, {511}, 0},
+        {"255", "", 0, false, Load<IDS_TEST_255>, Digits(255), NewBlock, 511, {511}, 0},
+        {"509", "", 0, false, Load<IDS_TEST_509>, Digits(509), NewBlock, 511, {511}, 0},
+        {"510", "", 0, false, Load<IDS_TEST_510>, Digits(510), NewBlock, 767, {511, 767}, 1},
     });
 }
 
@@ -56,20 +58,20 @@ TEST(LoadResource, ReplacesAnOldTextOfAnyLength) {
     const char* const old = "old";
     const char* const big = "a much longer old text than the rest of them";
     ExpectSteps({
-        {"253", old, 0, true, Load<IDS_TEST_253>, Digits(253), Ends::NewBlock, 253, {253}, 0},
-        {"254", old, 0, true, Load<IDS_TEST_254>, Digits(254), Ends::NewBlock, 511, {511}, 0},
-        {"510", old, 0, true, Load<IDS_TEST_510>, Digits(510), Ends::NewBlock, 767, {511, 767}, 1},
-        {"253", big, 0, true, Load<IDS_TEST_253>, Digits(253), Ends::NewBlock, 253, {253}, 0},
-        {"254", big, 0, true, Load<IDS_TEST_254>, Digits(254), Ends::NewBlock, 511, {511}, 0},
-        {"510", big, 0, true, Load<IDS_TEST_510>, Digits(510), Ends::NewBlock, 767, {511, 767}, 1},
+        {"253", old, 0, true, Load<IDS_TEST_253>, Digits(253), NewBlock, 253, {253}, 0},
+        {"254", old, 0, true, Load<IDS_TEST_254>, Digits(254), NewBlock, 511, {511}, 0},
+        {"510", old, 0, true, Load<IDS_TEST_510>, Digits(510), NewBlock, 767, {511, 767}, 1},
+        {"253", big, 0, true, Load<IDS_TEST_253>, Digits(253), NewBlock, 253, {253}, 0},
+        {"254", big, 0, true, Load<IDS_TEST_254>, Digits(254), NewBlock, 511, {511}, 0},
+        {"510", big, 0, true, Load<IDS_TEST_510>, Digits(510), NewBlock, 767, {511, 767}, 1},
     });
 }
 
 TEST(LoadResource, AnOwnBlockWithRoomNeedsNoAllocation) {
     ExpectSteps({
-        {"253", "x", 253, false, Load<IDS_TEST_253>, Digits(253), Ends::InPlace, 253, {}, 0},
-        {"253", "x", 300, false, Load<IDS_TEST_253>, Digits(253), Ends::InPlace, 300, {}, 0},
-        {"509", "x", 600, false, Load<IDS_TEST_509>, Digits(509), Ends::InPlace, 600, {}, 0},
+        {"253", "x", 253, false, Load<IDS_TEST_253>, Digits(253), InPlace, 253, {}, 0},
+        {"253", "x", 300, false, Load<IDS_TEST_253>, Digits(253), InPlace, 300, {}, 0},
+        {"509", "x", 600, false, Load<IDS_TEST_509>, Digits(509), InPlace, 600, {}, 0},
     });
 }
 
@@ -79,16 +81,16 @@ TEST(LoadResource, MissingEmptyAndCutTexts) {
     const auto nul = Load<IDS_TEST_EMBEDDED_NUL>;
     const char* const old = "previous text";
     ExpectSteps({
-        {"missing", "", 0, false, missing, "", Ends::SharedEmpty, 0, {}, 0},
-        {"missing", old, 0, false, missing, "", Ends::InPlace, 13, {}, 0},
-        {"empty", "", 0, false, empty, "", Ends::SharedEmpty, 0, {}, 0},
-        {"empty", old, 0, false, empty, "", Ends::InPlace, 13, {}, 0},
-        {"embedded NUL", "", 0, false, nul, "ab", Ends::NewBlock, 2, {2}, 0},
-        {"embedded NUL", old, 0, false, nul, "ab", Ends::InPlace, 13, {}, 0},
-        {"plug-in name", "", 0, false, Load<4>, "Kestrel", Ends::NewBlock, 7, {7}, 0},
-        {"plug-in name", old, 0, false, Load<4>, "Kestrel", Ends::InPlace, 13, {}, 0},
-        {"510", "", 0, false, Load<IDS_TEST_510>, Digits(510), Ends::NewBlock, 767, {511, 767}, 1},
-        {"510", old, 0, false, Load<IDS_TEST_510>, Digits(510), Ends::NewBlock, 767, {511, 767}, 2},
+        {"missing", "", 0, false, missing, "", SharedEmpty, 0, {}, 0},
+        {"missing", old, 0, false, missing, "", InPlace, 13, {}, 0},
+        {"empty", "", 0, false, empty, "", SharedEmpty, 0, {}, 0},
+        {"empty", old, 0, false, empty, "", InPlace, 13, {}, 0},
+        {"embedded NUL", "", 0, false, nul, "ab", NewBlock, 2, {2}, 0},
+        {"embedded NUL", old, 0, false, nul, "ab", InPlace, 13, {}, 0},
+        {"plug-in name", "", 0, false, Load<4>, "Kestrel", NewBlock, 7, {7}, 0},
+        {"plug-in name", old, 0, false, Load<4>, "Kestrel", InPlace, 13, {}, 0},
+        {"510", "", 0, false, Load<IDS_TEST_510>, Digits(510), NewBlock, 767, {511, 767}, 1},
+        {"510", old, 0, false, Load<IDS_TEST_510>, Digits(510), NewBlock, 767, {511, 767}, 2},
     });
     // The same texts for their ids given to construct-from-text.
     const std::pair<UINT, std::string> texts[] = {
@@ -144,18 +146,18 @@ TEST(Format, CutsOutputAt2048BytesInsideTheBlock) {
     const std::string d2047 = Digits(2047);
     const std::string d2048 = Digits(2048);
     ExpectSteps({
-        {"0 bytes", "", 0, false, FormatOutput<0>, "", Ends::NewBlock, 2048, {2048}, 0},
-        {"1 byte", "", 0, false, FormatOutput<1>, "0", Ends::NewBlock, 2048, {2048}, 0},
-        {"2047 bytes", "", 0, false, FormatOutput<2>, d2047, Ends::NewBlock, 2048, {2048}, 0},
-        {"2048 bytes", "", 0, false, FormatOutput<3>, d2048, Ends::NewBlock, 2048, {2048}, 0},
-        {"2049 bytes", "", 0, false, FormatOutput<4>, d2048, Ends::NewBlock, 2048, {2048}, 0},
-        {"5000 bytes", "", 0, false, FormatOutput<5>, d2048, Ends::NewBlock, 2048, {2048}, 0},
-        {"0 bytes", z, 0, false, FormatOutput<0>, "", Ends::InPlace, 6000, {}, 0},
-        {"1 byte", z, 0, false, FormatOutput<1>, "0", Ends::InPlace, 6000, {}, 0},
-        {"2047 bytes", z, 0, false, FormatOutput<2>, d2047, Ends::InPlace, 6000, {}, 0},
-        {"2048 bytes", z, 0, false, FormatOutput<3>, d2048, Ends::InPlace, 6000, {}, 0},
-        {"2049 bytes", z, 0, false, FormatOutput<4>, d2048, Ends::InPlace, 6000, {}, 0},
-        {"5000 bytes", z, 0, false, FormatOutput<5>, d2048, Ends::InPlace, 6000, {}, 0},
+        {"0 bytes", "", 0, false, FormatOutput<0>, "", NewBlock, 2048, {2048}, 0},
+        {"1 byte", "", 0, false, FormatOutput<1>, "0", NewBlock, 2048, {2048}, 0},
+        {"2047 bytes", "", 0, false, FormatOutput<2>, d2047, NewBlock, 2048, {2048}, 0},
+        {"2048 bytes", "", 0, false, FormatOutput<3>, d2048, NewBlock, 2048, {2048}, 0},
+        {"2049 bytes", "", 0, false, FormatOutput<4>, d2048, NewBlock, 2048, {2048}, 0},
+        {"5000 bytes", "", 0, false, FormatOutput<5>, d2048, NewBlock, 2048, {2048}, 0},
+        {"0 bytes", z, 0, false, FormatOutput<0>, "", InPlace, 6000, {}, 0},
+        {"1 byte", z, 0, false, FormatOutput<1>, "0", InPlace, 6000, {}, 0},
+        {"2047 bytes", z, 0, false, FormatOutput<2>, d2047, InPlace, 6000, {}, 0},
+        {"2048 bytes", z, 0, false, FormatOutput<3>, d2048, InPlace, 6000, {}, 0},
+        {"2049 bytes", z, 0, false, FormatOutput<4>, d2048, InPlace, 6000, {}, 0},
+        {"5000 bytes", z, 0, false, FormatOutput<5>, d2048, InPlace, 6000, {}, 0},
     });
 }
 
@@ -167,9 +169,9 @@ TEST(Format, ConversionsAndSharedTargets) {
     };
     const auto again = [](CountedString& s) { EXPECT_TRUE(s.Format("%s", "again")); };
     ExpectSteps({
-        {"shared", "before", 0, true, format, "ctags|-42|x|%|arg", Ends::NewBlock, 2048, {2048}, 0},
+        {"shared", "before", 0, true, format, "ctags|-42|x|%|arg", NewBlock, 2048, {2048}, 0},
         // A second format reuses the block.
-        {"own block", "x", 2048, false, again, "again", Ends::InPlace, 2048, {}, 0},
+        {"own block", "x", 2048, false, again, "again", InPlace, 2048, {}, 0},
     });
 }
 
@@ -182,10 +184,10 @@ TEST(Format, TakesItsOwnTextAsFormatOrArgument) {
     };
     // A block that is replaced, and one written in place.
     ExpectSteps({
-        {"format", "%s|%s", 0, false, format, "0123456789|x", Ends::NewBlock, 2048, {2048}, 1},
-        {"format", "%s|%s", 4096, false, format, "0123456789|x", Ends::InPlace, 4096, {}, 0},
-        {"argument", "ab", 0, false, argument, "ab+ab", Ends::NewBlock, 2048, {2048}, 1},
-        {"argument", "ab", 4096, false, argument, "ab+ab", Ends::InPlace, 4096, {}, 0},
+        {"format", "%s|%s", 0, false, format, "0123456789|x", NewBlock, 2048, {2048}, 1},
+        {"format", "%s|%s", 4096, false, format, "0123456789|x", InPlace, 4096, {}, 0},
+        {"argument", "ab", 0, false, argument, "ab+ab", NewBlock, 2048, {2048}, 1},
+        {"argument", "ab", 4096, false, argument, "ab+ab", InPlace, 4096, {}, 0},
     });
 }
 
@@ -219,7 +221,7 @@ TEST(FormatResource, AMissingTextEmptiesTheTargetAndSucceeds) {
          true,
          FormatMissing<IDS_TEST_MISSING>,
          "",
-         Ends::NewBlock,
+         NewBlock,
          2048,
          {2048},
          0},
@@ -229,7 +231,7 @@ TEST(FormatResource, AMissingTextEmptiesTheTargetAndSucceeds) {
          true,
          FormatMissing<IDS_TEST_EMPTY>,
          "",
-         Ends::NewBlock,
+         NewBlock,
          2048,
          {2048},
          0},
