@@ -29,6 +29,7 @@ using test::BadDeletes;
 using test::Holds;
 using test::HoldsSharedEmpty;
 using test::IsWellFormed;
+using S = CountedString; // in the operations of the tables
 
 // Nothing in the whole program was deleted twice.
 class NoBadDeletes : public testing::Environment {
@@ -316,43 +317,34 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
 
 TEST(CountedStringAllocationFailure, EveryStringStaysValidAndNothingLeaks) {
     // What the string holds after one of its operation's allocations failed.
-    enum class After { OldBlock, SharedEmpty, AnyBlock };
+    enum After { OldBlock, EmptyBlock, AnyBlock };
     struct Case {
         const char* name;
         const char* initial; // given room for `room` bytes, and shared when `shared`
         int room;
         bool shared;
-        void (*operation)(CountedString& s);
+        void (*operation)(S& s);
         After after;
     };
-    const auto fromId = [](CountedString& s) {
-        s = CountedString(reinterpret_cast<const char*>(std::uintptr_t{IDS_TEST_510}));
-    };
-    const auto load253 = [](CountedString& s) { s.LoadResource(IDS_TEST_253); };
-    const auto load254 = [](CountedString& s) { s.LoadResource(IDS_TEST_254); };
-    const auto load510 = [](CountedString& s) { s.LoadResource(IDS_TEST_510); };
+    const auto fromId = [](S& s) { s = S(reinterpret_cast<const char*>(IDS_TEST_510)); };
     const Case cases[] = {
-        {"construct from text", "", 0, false, [](CountedString& s) { s = CountedString("text"); },
-         After::OldBlock},
-        {"construct from string-table id 510", "", 0, false, fromId, After::OldBlock},
-        {"concatenate", "abc", 0, true, [](CountedString& s) { s = s + "def"; }, After::OldBlock},
-        {"left", "abc", 0, true, [](CountedString& s) { s = s.Left(2); }, After::OldBlock},
+        {"construct from text", "", 0, false, [](S& s) { s = S("text"); }, OldBlock},
+        {"construct from string-table id 510", "", 0, false, fromId, OldBlock},
+        {"concatenate", "abc", 0, true, [](S& s) { s = s + "def"; }, OldBlock},
+        {"left", "abc", 0, true, [](S& s) { s = s.Left(2); }, OldBlock},
         // assign-text lets go of the old block before it allocates.
-        {"assign-text on a shared block", "abc", 0, true, [](CountedString& s) { s = "longer"; },
-         After::SharedEmpty},
+        {"assign-text on a shared block", "abc", 0, true, [](S& s) { s = "longer"; }, EmptyBlock},
         // get-buffer keeps the old block until its copy exists.
-        {"get-buffer on a shared block", "abc", 0, true, [](CountedString& s) { s.GetBuffer(100); },
-         After::OldBlock},
-        {"release-buffer on a shared block", "abc", 3, true,
-         [](CountedString& s) { s.ReleaseBuffer(1); }, After::AnyBlock},
-        {"format", "abc", 0, true, [](CountedString& s) { s.Format("%s-%d", "x", 7); },
-         After::OldBlock},
-        {"format-resource", "abc", 0, true,
-         [](CountedString& s) { FormatResource(s, 502, "ctags"); }, After::OldBlock},
-        {"load-resource 253", "abc", 0, true, load253, After::AnyBlock},
-        {"load-resource 254", "abc", 0, true, load254, After::AnyBlock},
-        {"load-resource 510", "abc", 0, true, load510, After::AnyBlock},
-        {"load-resource into an own block", "previous", 0, false, load510, After::AnyBlock},
+        {"get-buffer on a shared block", "abc", 0, true, [](S& s) { s.GetBuffer(100); }, OldBlock},
+        {"release-buffer", "abc", 3, true, [](S& s) { s.ReleaseBuffer(1); }, AnyBlock},
+        {"format", "abc", 0, true, [](S& s) { s.Format("%s-%d", "x", 7); }, OldBlock},
+        {"format-resource", "abc", 0, true, [](S& s) { FormatResource(s, 502, "ctags"); },
+         OldBlock},
+        {"load-resource 253", "abc", 0, true, [](S& s) { s.LoadResource(IDS_TEST_253); }, AnyBlock},
+        {"load-resource 254", "abc", 0, true, [](S& s) { s.LoadResource(IDS_TEST_254); }, AnyBlock},
+        {"load-resource 510", "abc", 0, true, [](S& s) { s.LoadResource(IDS_TEST_510); }, AnyBlock},
+        {"load into own block", "old", 0, false, [](S& s) { s.LoadResource(IDS_TEST_510); },
+         AnyBlock},
     };
     // Each operation runs with its first, second, ... allocation failing,
     // until it runs without a failure. A second string, a copy or one of its
@@ -376,13 +368,13 @@ TEST(CountedStringAllocationFailure, EveryStringStaysValidAndNothingLeaks) {
                     failed = true;
                 }
                 ASSERT_EQ(test::CancelFailure(), failed) << "the failure was not the injected one";
-                if (failed && c.after == After::OldBlock) {
+                if (failed && c.after == OldBlock) {
                     EXPECT_EQ(before, HeaderOf(s));
                     EXPECT_TRUE(Holds(s, c.initial));
                     if (c.shared) {
                         EXPECT_EQ(2, before->count);
                     }
-                } else if (failed && c.after == After::SharedEmpty) {
+                } else if (failed && c.after == EmptyBlock) {
                     EXPECT_TRUE(HoldsSharedEmpty(s));
                     EXPECT_EQ(1, HeaderOf(other)->count);
                 } else if (failed) {
