@@ -24,9 +24,9 @@ using test::AllocationWindow;
 using test::ExpectSteps;
 using test::Holds;
 using test::InPlace;
-using test::kHeaderAndNul;
 using test::NewBlock;
 using test::SharedEmpty;
+using S = CountedString; // in the operations of the tables
 
 // n bytes cycling through the digits, so a cut shows where it fell: the text
 // of IDS_TEST_n.
@@ -164,10 +164,10 @@ TEST(Format, CutsOutputAt2048BytesInsideTheBlock) {
 const CountedString kArgument("arg");
 
 TEST(Format, ConversionsAndSharedTargets) {
-    const auto format = [](CountedString& s) {
+    const auto format = [](S& s) {
         EXPECT_TRUE(s.Format("%s|%d|%c|%%|%s", "ctags", -42, 'x', kArgument.Chars()));
     };
-    const auto again = [](CountedString& s) { EXPECT_TRUE(s.Format("%s", "again")); };
+    const auto again = [](S& s) { EXPECT_TRUE(s.Format("%s", "again")); };
     ExpectSteps({
         {"shared", "before", 0, true, format, "ctags|-42|x|%|arg", NewBlock, 2048, {2048}, 0},
         // A second format reuses the block.
@@ -176,12 +176,8 @@ TEST(Format, ConversionsAndSharedTargets) {
 }
 
 TEST(Format, TakesItsOwnTextAsFormatOrArgument) {
-    const auto format = [](CountedString& s) {
-        EXPECT_TRUE(s.Format(s.Chars(), "0123456789", "x"));
-    };
-    const auto argument = [](CountedString& s) {
-        EXPECT_TRUE(s.Format("%s+%s", s.Chars(), s.Chars()));
-    };
+    const auto format = [](S& s) { EXPECT_TRUE(s.Format(s.Chars(), "0123456789", "x")); };
+    const auto argument = [](S& s) { EXPECT_TRUE(s.Format("%s+%s", s.Chars(), s.Chars())); };
     // A block that is replaced, and one written in place.
     ExpectSteps({
         {"format", "%s|%s", 0, false, format, "0123456789|x", NewBlock, 2048, {2048}, 1},
@@ -215,26 +211,8 @@ template <UINT id> void FormatMissing(CountedString& s) {
 
 TEST(FormatResource, AMissingTextEmptiesTheTargetAndSucceeds) {
     ExpectSteps({
-        {"missing",
-         "not empty",
-         0,
-         true,
-         FormatMissing<IDS_TEST_MISSING>,
-         "",
-         NewBlock,
-         2048,
-         {2048},
-         0},
-        {"empty",
-         "not empty",
-         0,
-         true,
-         FormatMissing<IDS_TEST_EMPTY>,
-         "",
-         NewBlock,
-         2048,
-         {2048},
-         0},
+        {"missing", "text", 0, true, FormatMissing<IDS_TEST_MISSING>, "", NewBlock, 2048, {2048}},
+        {"empty", "text", 0, true, FormatMissing<IDS_TEST_EMPTY>, "", NewBlock, 2048, {2048}},
     });
 }
 
