@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -188,31 +189,26 @@ TEST(CountedString, ConcatenationMakesAnExactBlockNeverShared) {
 }
 
 TEST(CountedString, FindLastWalksCharactersOfCodePage932) {
-    struct Case {
-        const char* text;
-        char c;
-        int expected;
-    };
     // 0x95 0x5C is one character whose second byte is a backslash, 0x82 0x61
     // one whose second byte is the letter a; half-width katakana (0xB1, 0xB2)
     // are single bytes above 0x7F.
-    const Case cases[] = {{"a\\b\\c", '\\', 3},
-                          {"abc", '\\', -1},
-                          {"abc", '\0', -1},
-                          {"", '\0', -1},
-                          {"", '\\', -1},
-                          {"\\", '\\', 0},
-                          {"ab\x95\x5C", '\\', -1},
-                          {"y:\\\x95\x5C\\x", '\\', 5},
-                          {"\x95\x5C", '\x95', 0},
-                          {"a\x82\x61", 'a', 0},
-                          {"\x82\x61\x82\x61", 'a', -1},
-                          {"\xB1\\\xB2", '\\', 1},
-                          {"\xB1\\\xB2", '\xB2', 2}};
-    for (const Case& c : cases) {
-        const CountedString s(c.text);
-        EXPECT_EQ(c.expected, s.FindLast(c.c))
-            << testing::PrintToString(s) << " looking for byte " << static_cast<int>(c.c & 0xFF);
+    const std::tuple<const char*, char, int> cases[] = {{"a\\b\\c", '\\', 3},
+                                                        {"abc", '\\', -1},
+                                                        {"abc", '\0', -1},
+                                                        {"", '\0', -1},
+                                                        {"", '\\', -1},
+                                                        {"\\", '\\', 0},
+                                                        {"ab\x95\x5C", '\\', -1},
+                                                        {"y:\\\x95\x5C\\x", '\\', 5},
+                                                        {"\x95\x5C", '\x95', 0},
+                                                        {"a\x82\x61", 'a', 0},
+                                                        {"\x82\x61\x82\x61", 'a', -1},
+                                                        {"\xB1\\\xB2", '\\', 1},
+                                                        {"\xB1\\\xB2", '\xB2', 2}};
+    for (const auto& [text, c, expected] : cases) {
+        const CountedString s(text);
+        EXPECT_EQ(expected, s.FindLast(c))
+            << testing::PrintToString(s) << " looking for byte " << (c & 0xFF);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -104,12 +105,8 @@ TEST(LoadResource, MissingEmptyAndCutTexts) {
 }
 
 TEST(ResourceText, CopiesAtMostSizeMinusOneBytesAndAlwaysEndsTheText) {
-    struct Case {
-        UINT id;
-        int size;
-        int result; // the bytes copied, which are the first of the text
-    };
-    const Case cases[] = {
+    // Text id, buffer size, and the bytes copied, which are the first of the text.
+    const std::tuple<UINT, int, int> cases[] = {
         {IDS_TEST_253, 256, 253},
         {IDS_TEST_255, 256, 255},
         {IDS_TEST_510, 256, 255},
@@ -120,13 +117,13 @@ TEST(ResourceText, CopiesAtMostSizeMinusOneBytesAndAlwaysEndsTheText) {
         {IDS_TEST_MISSING, 256, 0},
         {IDS_TEST_EMPTY, 256, 0},
     };
-    for (const Case& c : cases) {
-        std::vector<char> buffer(static_cast<std::size_t>(c.size) + 16, 'x');
-        const int result = LoadResourceText(c.id, buffer.data(), c.size);
-        EXPECT_EQ(c.result, result) << "id " << c.id << " size " << c.size;
-        EXPECT_EQ(Digits(static_cast<std::size_t>(c.result)), std::string(buffer.data()))
-            << "id " << c.id << " size " << c.size;
-        EXPECT_EQ('x', buffer[static_cast<std::size_t>(c.size)]) << "wrote past the buffer";
+    for (const auto& [id, size, copied] : cases) {
+        std::vector<char> buffer(static_cast<std::size_t>(size) + 16, 'x');
+        const int result = LoadResourceText(id, buffer.data(), size);
+        EXPECT_EQ(copied, result) << "id " << id << " size " << size;
+        EXPECT_EQ(Digits(static_cast<std::size_t>(copied)), std::string(buffer.data()))
+            << "id " << id << " size " << size;
+        EXPECT_EQ('x', buffer[static_cast<std::size_t>(size)]) << "wrote past the buffer";
     }
 }
 
