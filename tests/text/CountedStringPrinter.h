@@ -101,10 +101,7 @@ inline void ExpectSteps(std::initializer_list<Step> steps) {
     for (const Step& c : steps) {
         CountedString s(c.initial);
         s.GetBuffer(c.room);
-        CountedString other;
-        if (c.shared) {
-            other = s;
-        }
+        const CountedString other = c.shared ? s : CountedString();
         const StringHeader* before = HeaderOf(s);
         AllocationWindow window;
         c.operation(s);
