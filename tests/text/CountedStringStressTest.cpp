@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -32,8 +33,7 @@ using test::IsWellFormed;
 using S = CountedString; // in the operations of the tables
 
 // Nothing in the whole program was deleted twice.
-class NoBadDeletes : public testing::Environment {
-public:
+struct NoBadDeletes : testing::Environment {
     void TearDown() override { EXPECT_EQ(0, BadDeletes()) << "blocks deleted twice"; }
 };
 testing::Environment* const g_noBadDeletes = testing::AddGlobalTestEnvironment(new NoBadDeletes);
@@ -46,18 +46,17 @@ class Gate {
 public:
     void Arrive(int step) {
         m_arrived.fetch_add(1);
-        while (m_open.load() < step) {
-            std::this_thread::yield();
-        }
+        Await(m_open, step);
     }
-    void WaitFor(int arrivals) {
-        while (m_arrived.load() < arrivals) {
-            std::this_thread::yield();
-        }
-    }
+    void WaitFor(int arrivals) { Await(m_arrived, arrivals); }
     void Open(int step) { m_open.store(step); }
 
 private:
+    static void Await(const std::atomic<int>& value, int least) {
+        while (value.load() < least) {
+            std::this_thread::yield();
+        }
+    }
     std::atomic<int> m_arrived{0};
     std::atomic<int> m_open{0};
 };
@@ -289,10 +288,7 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
             }
             case 12: // move
                 strings[i] = std::move(strings[j]);
-                model[i] = model[j];
-                if (i != j) {
-                    model[j].clear();
-                }
+                model[i] = std::exchange(model[j], std::string());
                 break;
             }
 

@@ -62,9 +62,8 @@ TEST(CountedString, FreshBlockLayout) {
     const StringHeader* h = HeaderOf(s);
     EXPECT_EQ(reinterpret_cast<const char*>(h) + 12, s.Chars());
     EXPECT_EQ(1, h->count);
-    EXPECT_EQ(3, h->length);
     EXPECT_EQ(3, h->capacity);
-    EXPECT_EQ('\0', s.Chars()[3]);
+    EXPECT_TRUE(Holds(s, "abc")); // length 3, and a NUL at index 3
     // The header is the start of the block that operator new returned.
     EXPECT_EQ(3 + kHeaderAndNul, LiveBlockSize(h));
     EXPECT_EQ(std::vector<std::size_t>{3 + kHeaderAndNul}, sizes);
@@ -266,22 +265,20 @@ TEST(CountedString, GetBufferLeavesRoomForAWindowsWriter) {
 }
 
 TEST(CountedString, ReleaseBufferSetsTheLength) {
-    CountedString s;
-    char* buffer = s.GetBuffer(5);
-    std::memcpy(buffer, "xy", 3);
-    s.ReleaseBuffer(-1);
-    EXPECT_TRUE(Holds(s, "xy"));
-    s.ReleaseBuffer(1);
-    EXPECT_TRUE(Holds(s, "x"));
-    EXPECT_EQ(5, HeaderOf(s)->capacity);
-
-    buffer = s.GetBuffer(5);
-    std::memcpy(buffer, "hello", 5);
-    s.ReleaseBuffer(5);
-    EXPECT_TRUE(Holds(s, "hello"));
-    s.ReleaseBuffer(0);
-    EXPECT_TRUE(Holds(s, ""));
-    EXPECT_EQ(5, HeaderOf(s)->capacity);
+    const auto measured = [](S& s) {
+        std::memcpy(s.GetBuffer(5), "xy", 3);
+        s.ReleaseBuffer(-1);
+    };
+    const auto full = [](S& s) {
+        std::memcpy(s.GetBuffer(5), "hello", 5);
+        s.ReleaseBuffer(5);
+    };
+    ExpectSteps({
+        {"measured", "", 5, false, measured, "xy", InPlace, 5},
+        {"release(1)", "xy", 5, false, [](S& s) { s.ReleaseBuffer(1); }, "x", InPlace, 5},
+        {"full", "x", 5, false, full, "hello", InPlace, 5},
+        {"release(0)", "hello", 5, false, [](S& s) { s.ReleaseBuffer(0); }, "", InPlace, 5},
+    });
 }
 
 TEST(CountedString, ReleaseBufferNeverMeasuresPastTheBlock) {
