@@ -213,35 +213,29 @@ TEST(CountedString, FindLastWalksCharactersOfCodePage932) {
 
 TEST(CountedString, FindLastStopsAtTheFirstNul) {
     CountedString s;
-    char* buffer = s.GetBuffer(4);
-    std::memcpy(buffer, "a\\\0\\", 4);
+    std::memcpy(s.GetBuffer(4), "a\\\0\\", 4);
     s.ReleaseBuffer(4);
     ASSERT_EQ(4, s.Length());
     EXPECT_EQ(1, s.FindLast('\\'));
 }
 
-TEST(CountedString, GetBufferGrowsExactlyAndKeepsTheText) {
-    const auto grow = [](S& s) {
-        const StringHeader* small = HeaderOf(s);
-        char* buffer = s.GetBuffer(10);
-        EXPECT_EQ(s.Chars(), buffer);
-        EXPECT_EQ(0u, LiveBlockSize(small)); // freed, and not reused yet
-    };
-    const auto fits = [](S& s) {
-        const char* chars = s.Chars();
-        EXPECT_EQ(chars, s.GetBuffer(2));
-        EXPECT_EQ(chars, s.GetBuffer(10));
-        EXPECT_EQ(chars, s.GetBuffer(-1));
-    };
-    ExpectSteps({
-        {"own block too small", "abc", 0, false, grow, "abc", NewBlock, 10, {10}, 1},
-        {"own block with room", "abc", 10, false, fits, "abc", InPlace, 10, {}, 0},
-    });
-}
-
 template <int n> void GetBufferOf(CountedString& s) {
     char* buffer = s.GetBuffer(n);
     EXPECT_EQ(s.Chars(), buffer);
+}
+
+TEST(CountedString, GetBufferGrowsExactlyAndKeepsTheText) {
+    const auto grow = [](S& s) {
+        const StringHeader* small = HeaderOf(s);
+        GetBufferOf<10>(s);
+        EXPECT_EQ(0u, LiveBlockSize(small)); // freed, and not reused yet
+    };
+    ExpectSteps({
+        {"own block too small", "abc", 0, false, grow, "abc", NewBlock, 10, {10}, 1},
+        {"request 2 with room", "abc", 10, false, GetBufferOf<2>, "abc", InPlace, 10},
+        {"request 10 with room", "abc", 10, false, GetBufferOf<10>, "abc", InPlace, 10},
+        {"request -1 with room", "abc", 10, false, GetBufferOf<-1>, "abc", InPlace, 10},
+    });
 }
 
 TEST(CountedString, GetBufferOnASharedBlockTakesAPrivateCopy) {
