@@ -5,7 +5,6 @@
 #include "text/CountedStringForTests.h"
 
 #include <atomic>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>

@@ -4,7 +4,6 @@
 // blocks allocated on the way show which attempt ended the loop.
 #include "text/ResourceText.h"
 
-#include <cstring>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -184,22 +183,24 @@ TEST(Format, TakesItsOwnTextAsFormatOrArgument) {
     });
 }
 
-TEST(FormatResource, FormatsAStringTableTextWithTheArguments) {
-    const CountedString tool("ctags");
-    CountedString target("old");
-    AllocationWindow window;
-    EXPECT_TRUE(FormatResource(target, 502, tool.Chars()));
-    const long stillLive = window.StillLive();
-    // "ctags を実行しました。" in code page 932.
-    EXPECT_TRUE(Holds(target, "ctags \x82\xF0\x8E\xC0\x8Ds\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81"
-                              "B"));
-    EXPECT_EQ(1, stillLive) << "only the target's block outlives the call";
+const CountedString kTool("ctags");
 
+TEST(FormatResource, FormatsAStringTableTextWithTheArguments) {
+    // "ctags を実行しました。" in code page 932.
+    const std::string ran = "ctags \x82\xF0\x8E\xC0\x8Ds\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81"
+                            "B";
     // "選択されたフォルダで %s を実行します。" with a path of Japanese text.
-    EXPECT_TRUE(FormatResource(target, 501, "K:\\\x95\x5C"));
-    EXPECT_TRUE(Holds(target, "\x91I\x91\xF0\x82\xB3\x82\xEA\x82\xBD\x83t\x83H\x83\x8B\x83_\x82\xC5"
-                              " K:\\\x95\x5C \x82\xF0\x8E\xC0\x8Ds\x82\xB5\x82\xDC\x82\xB7\x81"
-                              "B"));
+    const std::string runs = "\x91I\x91\xF0\x82\xB3\x82\xEA\x82\xBD\x83t\x83H\x83\x8B\x83_\x82\xC5"
+                             " K:\\\x95\x5C \x82\xF0\x8E\xC0\x8Ds\x82\xB5\x82\xDC\x82\xB7\x81"
+                             "B";
+    const auto run = [](S& s) { EXPECT_TRUE(FormatResource(s, 502, kTool.Chars())); };
+    const auto path = [](S& s) { EXPECT_TRUE(FormatResource(s, 501, "K:\\\x95\x5C")); };
+    // The format text is read into a block of its own, which goes with the
+    // call: only the target's block outlives it.
+    ExpectSteps({
+        {"text 502", "old", 0, false, run, ran, NewBlock, 2048, {19, 2048}, 2},
+        {"text 501", "old", 2048, false, path, runs, InPlace, 2048, {38}, 1},
+    });
 }
 
 template <UINT id> void FormatMissing(CountedString& s) {
