@@ -1,6 +1,5 @@
-// The replaceable global operator new and delete, handed to AllocateBlock and
-// FreeBlock. The other forms (arrays, nothrow) call these unless a program
-// replaces them as well.
+// The global operator new and delete, handed to AllocateBlock and FreeBlock;
+// the other forms (arrays, nothrow) call these unless replaced themselves.
 #include "tests/support/GlobalNew.h"
 
 #include <new>

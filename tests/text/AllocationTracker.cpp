@@ -130,8 +130,7 @@ long AllocationWindow::StillLive() const {
 
 std::size_t LiveBlockSize(const void* block) {
     return Locked([block](Tracker& t) {
-        auto it = t.live.find(block);
-        return it == t.live.end() ? 0 : it->second.size;
+        return t.live.count(block) != 0 ? t.live.find(block)->second.size : 0;
     });
 }
 

@@ -94,9 +94,8 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
         std::thread a(worker, std::ref(lists[0]));
         std::thread b(worker, std::ref(lists[1]));
 
-        long copyNews = 0;
+        long copyNews = 0, releaseDeletes = 0;
         int wrongCounts = 0;
-        long releaseDeletes = 0;
         for (int cycle = 0; cycle < kCycles; ++cycle) {
             for (std::size_t i = 0; i < kBlocks; ++i) {
                 char text[32];
@@ -212,12 +211,10 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
                 model[i] = model[j];
                 break;
             }
-            case 1: { // assign-text
-                const std::string text = makeText(pick(0, 1) ? 4 : 80);
-                strings[i] = text.c_str();
-                model[i] = text;
+            case 1: // assign-text
+                model[i] = makeText(pick(0, 1) ? 4 : 80);
+                strings[i] = model[i].c_str();
                 break;
-            }
             case 2: { // concatenate strings
                 const int k = pick(0, kSlots - 1);
                 strings[i] = strings[j] + strings[k];

@@ -111,9 +111,8 @@ TEST(CountedString, AssignSharesAndFreesOnlyTheLastHoldersBlock) {
     EXPECT_EQ(1, window.Deletes());
     EXPECT_EQ(0u, LiveBlockSize(xyzBlock));
 
-    const CountedString& self = xyz;
-    xyz = self;
-    xyz = abc; // already the same block
+    xyz = static_cast<const CountedString&>(xyz); // itself
+    xyz = abc;                                    // already the same block
     EXPECT_EQ(3, HeaderOf(abc)->count);
 
     CountedString target;

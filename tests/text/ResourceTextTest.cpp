@@ -126,10 +126,9 @@ TEST(ResourceText, CopiesAtMostSizeMinusOneBytesAndAlwaysEndsTheText) {
     }
 }
 
-// Outputs of n bytes, the first n of Digits(5000).
-const std::string kDigits = Digits(5000);
-const std::string kOutputs[] = {
-    "", "0", kDigits.substr(0, 2047), kDigits.substr(0, 2048), kDigits.substr(0, 2049), kDigits};
+// Outputs of 0, 1, 2047, 2048, 2049 and 5000 bytes.
+const std::string kOutputs[] = {Digits(0),    Digits(1),    Digits(2047),
+                                Digits(2048), Digits(2049), Digits(5000)};
 template <int output> void FormatOutput(CountedString& s) {
     EXPECT_TRUE(s.Format("%s", kOutputs[output].c_str()));
 }
@@ -139,33 +138,31 @@ TEST(Format, CutsOutputAt2048BytesInsideTheBlock) {
     // NUL at 2048, inside the block.
     const std::string large(6000, 'z');
     const char* const z = large.c_str();
-    const std::string d2047 = Digits(2047);
-    const std::string d2048 = Digits(2048);
     ExpectSteps({
         {"0 bytes", "", 0, false, FormatOutput<0>, "", NewBlock, 2048, {2048}, 0},
         {"1 byte", "", 0, false, FormatOutput<1>, "0", NewBlock, 2048, {2048}, 0},
-        {"2047 bytes", "", 0, false, FormatOutput<2>, d2047, NewBlock, 2048, {2048}, 0},
-        {"2048 bytes", "", 0, false, FormatOutput<3>, d2048, NewBlock, 2048, {2048}, 0},
-        {"2049 bytes", "", 0, false, FormatOutput<4>, d2048, NewBlock, 2048, {2048}, 0},
-        {"5000 bytes", "", 0, false, FormatOutput<5>, d2048, NewBlock, 2048, {2048}, 0},
+        {"2047 bytes", "", 0, false, FormatOutput<2>, Digits(2047), NewBlock, 2048, {2048}, 0},
+        {"2048 bytes", "", 0, false, FormatOutput<3>, Digits(2048), NewBlock, 2048, {2048}, 0},
+        {"2049 bytes", "", 0, false, FormatOutput<4>, Digits(2048), NewBlock, 2048, {2048}, 0},
+        {"5000 bytes", "", 0, false, FormatOutput<5>, Digits(2048), NewBlock, 2048, {2048}, 0},
         {"0 bytes", z, 0, false, FormatOutput<0>, "", InPlace, 6000, {}, 0},
         {"1 byte", z, 0, false, FormatOutput<1>, "0", InPlace, 6000, {}, 0},
-        {"2047 bytes", z, 0, false, FormatOutput<2>, d2047, InPlace, 6000, {}, 0},
-        {"2048 bytes", z, 0, false, FormatOutput<3>, d2048, InPlace, 6000, {}, 0},
-        {"2049 bytes", z, 0, false, FormatOutput<4>, d2048, InPlace, 6000, {}, 0},
-        {"5000 bytes", z, 0, false, FormatOutput<5>, d2048, InPlace, 6000, {}, 0},
+        {"2047 bytes", z, 0, false, FormatOutput<2>, Digits(2047), InPlace, 6000, {}, 0},
+        {"2048 bytes", z, 0, false, FormatOutput<3>, Digits(2048), InPlace, 6000, {}, 0},
+        {"2049 bytes", z, 0, false, FormatOutput<4>, Digits(2048), InPlace, 6000, {}, 0},
+        {"5000 bytes", z, 0, false, FormatOutput<5>, Digits(2048), InPlace, 6000, {}, 0},
     });
 }
 
-const CountedString kArgument("arg");
+const CountedString kTool("ctags");
 
 TEST(Format, ConversionsAndSharedTargets) {
     const auto format = [](S& s) {
-        EXPECT_TRUE(s.Format("%s|%d|%c|%%|%s", "ctags", -42, 'x', kArgument.Chars()));
+        EXPECT_TRUE(s.Format("%s|%d|%c|%%|%s", "first", -42, 'x', kTool.Chars()));
     };
     const auto again = [](S& s) { EXPECT_TRUE(s.Format("%s", "again")); };
     ExpectSteps({
-        {"shared", "before", 0, true, format, "ctags|-42|x|%|arg", NewBlock, 2048, {2048}, 0},
+        {"shared", "before", 0, true, format, "first|-42|x|%|ctags", NewBlock, 2048, {2048}, 0},
         // A second format reuses the block.
         {"own block", "x", 2048, false, again, "again", InPlace, 2048, {}, 0},
     });
@@ -182,8 +179,6 @@ TEST(Format, TakesItsOwnTextAsFormatOrArgument) {
         {"argument", "ab", 4096, false, argument, "ab+ab", InPlace, 4096, {}, 0},
     });
 }
-
-const CountedString kTool("ctags");
 
 TEST(FormatResource, FormatsAStringTableTextWithTheArguments) {
     // "ctags を実行しました。" in code page 932.
