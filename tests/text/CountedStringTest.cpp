@@ -238,8 +238,7 @@ TEST(CountedString, GetBufferGrowsExactlyAndKeepsTheText) {
 }
 
 TEST(CountedString, GetBufferOnASharedBlockTakesAPrivateCopy) {
-    // The copy's capacity is the larger of the request and the old length,
-    // not the old block's room to spare.
+    // The copy's capacity: the larger of the request and the old length.
     ExpectSteps({
         {"request 0", "abc", 20, true, GetBufferOf<0>, "abc", NewBlock, 3, {3}, 0},
         {"request 2", "abc", 20, true, GetBufferOf<2>, "abc", NewBlock, 3, {3}, 0},

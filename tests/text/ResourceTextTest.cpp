@@ -28,8 +28,7 @@ using test::NewBlock;
 using test::SharedEmpty;
 using S = CountedString; // in the operations of the tables
 
-// n bytes cycling through the digits, so a cut shows where it fell: the text
-// of IDS_TEST_n.
+// n bytes cycling through the digits: the text of IDS_TEST_n.
 std::string Digits(std::size_t n) {
     std::string text(n, '0');
     for (std::size_t i = 0; i < n; ++i) {
@@ -42,8 +41,7 @@ template <UINT id, bool loaded = true> void Load(CountedString& s) {
     EXPECT_EQ(loaded, s.LoadResource(id));
 }
 
-// The capacity shows which attempt ended the loop: 253 the 256-byte buffer,
-// 511 the one of 512 bytes, 767 the one of 768.
+// The capacity shows which buffer ended the loop: 253 (256 bytes), 511 or 767.
 TEST(LoadResource, TextsAroundTheBufferSizesEndAtTheRightAttempt) {
     ExpectSteps({
         {"253", "", 0, false, Load<IDS_TEST_253>, Digits(253), NewBlock, 253, {253}, 0},
@@ -76,17 +74,14 @@ TEST(LoadResource, AnOwnBlockWithRoomNeedsNoAllocation) {
 }
 
 TEST(LoadResource, MissingEmptyAndCutTexts) {
-    const auto missing = Load<IDS_TEST_MISSING, false>;
-    const auto empty = Load<IDS_TEST_EMPTY, false>;
-    const auto nul = Load<IDS_TEST_EMBEDDED_NUL>;
     const char* const old = "previous text";
     ExpectSteps({
-        {"missing", "", 0, false, missing, "", SharedEmpty, 0, {}, 0},
-        {"missing", old, 0, false, missing, "", InPlace, 13, {}, 0},
-        {"empty", "", 0, false, empty, "", SharedEmpty, 0, {}, 0},
-        {"empty", old, 0, false, empty, "", InPlace, 13, {}, 0},
-        {"embedded NUL", "", 0, false, nul, "ab", NewBlock, 2, {2}, 0},
-        {"embedded NUL", old, 0, false, nul, "ab", InPlace, 13, {}, 0},
+        {"missing", "", 0, false, Load<IDS_TEST_MISSING, false>},
+        {"missing", old, 0, false, Load<IDS_TEST_MISSING, false>, "", InPlace, 13},
+        {"empty", "", 0, false, Load<IDS_TEST_EMPTY, false>},
+        {"empty", old, 0, false, Load<IDS_TEST_EMPTY, false>, "", InPlace, 13},
+        {"embedded NUL", "", 0, false, Load<IDS_TEST_EMBEDDED_NUL>, "ab", NewBlock, 2, {2}, 0},
+        {"embedded NUL", old, 0, false, Load<IDS_TEST_EMBEDDED_NUL>, "ab", InPlace, 13, {}, 0},
         {"plug-in name", "", 0, false, Load<4>, "Kestrel", NewBlock, 7, {7}, 0},
         {"plug-in name", old, 0, false, Load<4>, "Kestrel", InPlace, 13, {}, 0},
         {"510", "", 0, false, Load<IDS_TEST_510>, Digits(510), NewBlock, 767, {511, 767}, 1},
