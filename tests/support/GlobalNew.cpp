@@ -1,5 +1,5 @@
-// Every form of the replaceable global allocation functions, each handed to
-// AllocateBlock or FreeBlock.
+// The global operator new and delete, handed to AllocateBlock and FreeBlock;
+// the other forms (arrays, nothrow) call these unless replaced themselves.
 #include "tests/support/GlobalNew.h"
 
 #include <new>
@@ -7,34 +7,9 @@
 void* operator new(std::size_t size) {
     return kestrel::AllocateBlock(size);
 }
-void* operator new[](std::size_t size) {
-    return kestrel::AllocateBlock(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return kestrel::AllocateBlock(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return ::operator new(size, std::nothrow);
-}
 void operator delete(void* block) noexcept {
     kestrel::FreeBlock(block);
 }
-void operator delete[](void* block) noexcept {
-    kestrel::FreeBlock(block);
-}
 void operator delete(void* block, std::size_t) noexcept {
-    kestrel::FreeBlock(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    kestrel::FreeBlock(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    kestrel::FreeBlock(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
     kestrel::FreeBlock(block);
 }

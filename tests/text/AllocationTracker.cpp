@@ -6,11 +6,13 @@
 
 #include "tests/support/GlobalNew.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace kestrel {
 namespace test {
@@ -21,15 +23,12 @@ template <typename T> struct MallocAllocator {
     MallocAllocator() = default;
     template <typename U> MallocAllocator(const MallocAllocator<U>&) {}
     T* allocate(std::size_t n) {
-        void* p = std::malloc(n * sizeof(T));
-        if (p == nullptr) {
-            std::abort();
+        if (void* p = std::malloc(n * sizeof(T))) {
+            return static_cast<T*>(p);
         }
-        return static_cast<T*>(p);
+        std::abort();
     }
     void deallocate(T* p, std::size_t) { std::free(p); }
-    template <typename U> bool operator==(const MallocAllocator<U>&) const { return true; }
-    template <typename U> bool operator!=(const MallocAllocator<U>&) const { return false; }
 };
 
 struct BlockInfo {
@@ -58,133 +57,103 @@ Tracker& State() {
     return *tracker;
 }
 
+// Runs f on the tracker under its lock.
+template <typename F> auto Locked(F f) {
+    std::lock_guard<std::mutex> lock(State().mutex);
+    return f(State());
+}
+
 void* Allocate(std::size_t size) {
-    Tracker& t = State();
-    {
-        std::lock_guard<std::mutex> lock(t.mutex);
-        if (t.failCountdown == 0) {
-            t.failCountdown = -1;
+    return Locked([size](Tracker& t) {
+        if (t.failCountdown >= 0 && t.failCountdown-- == 0) {
             t.failed = true;
             throw std::bad_alloc();
         }
-        if (t.failCountdown > 0) {
-            --t.failCountdown;
+        void* block = std::malloc(size == 0 ? 1 : size);
+        if (block == nullptr) {
+            throw std::bad_alloc();
         }
-    }
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    std::lock_guard<std::mutex> lock(t.mutex);
-    t.live[block] = BlockInfo{size, t.sequence};
-    t.recentSizes[t.sequence % kRecentSizes] = size;
-    ++t.sequence;
-    return block;
+        t.live[block] = BlockInfo{size, t.sequence};
+        t.recentSizes[t.sequence++ % kRecentSizes] = size;
+        return block;
+    });
 }
 
 void Free(void* block) {
-    if (block == nullptr) {
-        return;
-    }
-    Tracker& t = State();
-    {
-        std::lock_guard<std::mutex> lock(t.mutex);
-        auto it = t.live.find(block);
+    Locked([block](Tracker& t) {
+        const auto it = t.live.find(block);
         if (it == t.live.end()) {
-            ++t.badDeletes; // freeing it again would corrupt the heap
+            t.badDeletes += block != nullptr ? 1 : 0; // freeing it again would corrupt the heap
             return;
         }
         std::memset(block, 0xDD, it->second.size); // reading it afterwards reads garbage
+        std::free(block);
         t.live.erase(it);
         ++t.deletes;
-    }
-    std::free(block);
+    });
 }
 
 } // namespace
 
-AllocationWindow::AllocationWindow() {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    m_sequence = t.sequence;
-    m_news = static_cast<long>(t.sequence);
-    m_deletes = t.deletes;
+AllocationWindow::AllocationWindow()
+    : m_sequence(Locked([](Tracker& t) { return t.sequence; })),
+      m_deletes(Locked([](Tracker& t) { return t.deletes; })) {
 }
 
 long AllocationWindow::News() const {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    return static_cast<long>(t.sequence) - m_news;
+    return Locked([this](Tracker& t) { return static_cast<long>(t.sequence - m_sequence); });
 }
 
 long AllocationWindow::Deletes() const {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    return t.deletes - m_deletes;
+    return Locked([this](Tracker& t) { return t.deletes - m_deletes; });
 }
 
 std::vector<std::size_t> AllocationWindow::Sizes() const {
-    Tracker& t = State();
     std::size_t recent[kRecentSizes];
     std::size_t count = 0;
-    {
-        std::lock_guard<std::mutex> lock(t.mutex);
-        unsigned long long first = m_sequence;
-        if (t.sequence - first > kRecentSizes) {
-            first = t.sequence - kRecentSizes;
-        }
-        for (unsigned long long s = first; s < t.sequence; ++s) {
+    Locked([&](Tracker& t) {
+        const unsigned long long oldest = t.sequence < kRecentSizes ? 0 : t.sequence - kRecentSizes;
+        for (auto s = std::max(m_sequence, oldest); s < t.sequence; ++s) {
             recent[count++] = t.recentSizes[s % kRecentSizes];
         }
-    }
+    });
     return std::vector<std::size_t>(recent, recent + count);
 }
 
 long AllocationWindow::StillLive() const {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    long count = 0;
-    for (const auto& entry : t.live) {
-        if (entry.second.sequence >= m_sequence) {
-            ++count;
-        }
-    }
-    return count;
+    return Locked([this](Tracker& t) {
+        return static_cast<long>(std::count_if(t.live.begin(), t.live.end(), [this](const auto& e) {
+            return e.second.sequence >= m_sequence;
+        }));
+    });
 }
 
 std::size_t LiveBlockSize(const void* block) {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    auto it = t.live.find(block);
-    return it == t.live.end() ? 0 : it->second.size;
+    return Locked([block](Tracker& t) {
+        return t.live.count(block) != 0 ? t.live.find(block)->second.size : 0;
+    });
 }
 
 long LiveBlocks() {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    return static_cast<long>(t.live.size());
+    return Locked([](Tracker& t) { return static_cast<long>(t.live.size()); });
 }
 
 long BadDeletes() {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    return t.badDeletes;
+    return Locked([](Tracker& t) { return t.badDeletes; });
 }
 
 void FailAllocation(long nth) {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    t.failCountdown = nth;
-    t.failed = false;
+    Locked([nth](Tracker& t) {
+        t.failCountdown = nth;
+        t.failed = false;
+    });
 }
 
 bool CancelFailure() {
-    Tracker& t = State();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    const bool failed = t.failed;
-    t.failCountdown = -1;
-    t.failed = false;
-    return failed;
+    return Locked([](Tracker& t) {
+        t.failCountdown = -1;
+        return std::exchange(t.failed, false);
+    });
 }
 
 } // namespace test

@@ -25,7 +25,6 @@ public:
 
 private:
     unsigned long long m_sequence;
-    long m_news;
     long m_deletes;
 };
 

@@ -5,7 +5,6 @@
 #include "text/CountedStringForTests.h"
 
 #include <atomic>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -13,6 +12,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -27,11 +27,12 @@ namespace {
 using test::AllocationWindow;
 using test::BadDeletes;
 using test::Holds;
+using test::HoldsSharedEmpty;
 using test::IsWellFormed;
+using S = CountedString; // in the operations of the tables
 
 // Nothing in the whole program was deleted twice.
-class NoBadDeletes : public testing::Environment {
-public:
+struct NoBadDeletes : testing::Environment {
     void TearDown() override { EXPECT_EQ(0, BadDeletes()) << "blocks deleted twice"; }
 };
 testing::Environment* const g_noBadDeletes = testing::AddGlobalTestEnvironment(new NoBadDeletes);
@@ -44,18 +45,17 @@ class Gate {
 public:
     void Arrive(int step) {
         m_arrived.fetch_add(1);
-        while (m_open.load() < step) {
-            std::this_thread::yield();
-        }
+        Await(m_open, step);
     }
-    void WaitFor(int arrivals) {
-        while (m_arrived.load() < arrivals) {
-            std::this_thread::yield();
-        }
-    }
+    void WaitFor(int arrivals) { Await(m_arrived, arrivals); }
     void Open(int step) { m_open.store(step); }
 
 private:
+    static void Await(const std::atomic<int>& value, int least) {
+        while (value.load() < least) {
+            std::this_thread::yield();
+        }
+    }
     std::atomic<int> m_arrived{0};
     std::atomic<int> m_open{0};
 };
@@ -63,8 +63,6 @@ private:
 TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
     constexpr int kCycles = 20;
     constexpr int kBlocks = 1000;
-    constexpr int kHot = 4;
-    constexpr int kCopies = 20000;
     const long badDeletesBefore = BadDeletes();
     AllocationWindow whole;
     {
@@ -79,8 +77,8 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
                 gate.Arrive(3 * cycle + 1);
                 {
                     CountedString held[3];
-                    for (int k = 0; k < kCopies; ++k) {
-                        const CountedString copy(list[static_cast<std::size_t>(k % kHot)]);
+                    for (std::size_t k = 0; k < 20000; ++k) {
+                        const CountedString copy(list[k % 4]);
                         held[k % 3] = copy;
                         const CountedString again = held[(k + 1) % 3];
                         held[(k + 2) % 3] = again;
@@ -96,28 +94,22 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
         std::thread a(worker, std::ref(lists[0]));
         std::thread b(worker, std::ref(lists[1]));
 
-        long copyNews = 0;
+        long copyNews = 0, releaseDeletes = 0;
         int wrongCounts = 0;
-        long releaseDeletes = 0;
         for (int cycle = 0; cycle < kCycles; ++cycle) {
-            for (int i = 0; i < kBlocks; ++i) {
+            for (std::size_t i = 0; i < kBlocks; ++i) {
                 char text[32];
-                std::snprintf(text, sizeof text, "block %d.%d", cycle, i);
-                const CountedString s(text);
-                lists[0][static_cast<std::size_t>(i)] = s;
-                lists[1][static_cast<std::size_t>(i)] = s;
+                std::snprintf(text, sizeof text, "block %d.%u", cycle, static_cast<unsigned>(i));
+                lists[0][i] = lists[1][i] = CountedString(text);
             }
             gate.WaitFor(2 * (3 * cycle + 1));
             const AllocationWindow copies;
             gate.Open(3 * cycle + 1);
             gate.WaitFor(2 * (3 * cycle + 2));
             copyNews += copies.News();
-            for (int i = 0; i < kBlocks; ++i) {
-                const CountedString& s = lists[0][static_cast<std::size_t>(i)];
-                if (HeaderOf(s) != HeaderOf(lists[1][static_cast<std::size_t>(i)]) ||
-                    HeaderOf(s)->count != 2) {
-                    ++wrongCounts;
-                }
+            for (std::size_t i = 0; i < kBlocks; ++i) {
+                const StringHeader* h = HeaderOf(lists[0][i]);
+                wrongCounts += h != HeaderOf(lists[1][i]) || h->count != 2 ? 1 : 0;
             }
             const AllocationWindow release;
             gate.Open(3 * cycle + 2);
@@ -133,7 +125,7 @@ TEST(CountedStringThreads, TwoThreadsCopyAndReleaseSharedBlocks) {
         EXPECT_EQ(kCycles * kBlocks, releaseDeletes) << "blocks freed when both threads let go";
         for (const std::vector<CountedString>& list : lists) {
             for (const CountedString& s : list) {
-                ASSERT_EQ(SharedEmptyHeader(), HeaderOf(s));
+                ASSERT_TRUE(HoldsSharedEmpty(s));
             }
         }
     }
@@ -169,28 +161,22 @@ TEST(CountedStringThreads, CopiesMadeAtOnceAreCountedExactly) {
     EXPECT_EQ(1, HeaderOf(block)->count);
 }
 
-// Lead bytes of code page 932, for the model of find-last.
-bool IsLeadByte932(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
+// find-last as it walks characters of code page 932.
 int ModelFindLast(const std::string& text, char c) {
     int found = -1;
-    std::size_t i = 0;
-    while (i < text.size() && text[i] != '\0') {
-        if (text[i] == c && c != '\0') {
+    for (std::size_t i = 0; i < text.size() && text[i] != '\0'; ++i) {
+        if (text[i] == c) {
             found = static_cast<int>(i);
         }
-        const bool pair = IsLeadByte932(static_cast<unsigned char>(text[i])) &&
-                          i + 1 < text.size() && text[i + 1] != '\0';
-        i += pair ? 2 : 1;
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        const bool lead = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+        i += lead && i + 1 < text.size() && text[i + 1] != '\0' ? 1 : 0;
     }
     return found;
 }
 
 TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
     constexpr unsigned kSeed = 20240607;
-    constexpr int kOperations = 20000;
     constexpr int kSlots = 6;
     std::mt19937 random(kSeed);
     auto pick = [&random](int low, int high) {
@@ -202,8 +188,7 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
         static const char* const pieces[] = {"a",        "b",        "\\",   ":",   "\x95\x5C",
                                              "\x82\x61", "\x82\xA0", "\xB1", "xyz", "\x83\x5C"};
         std::string text;
-        const int count = pick(0, maxPieces);
-        for (int i = 0; i < count; ++i) {
+        for (int count = pick(0, maxPieces); count > 0; --count) {
             text += pieces[pick(0, 9)];
         }
         return text;
@@ -214,31 +199,26 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
     {
         CountedString strings[kSlots];
         std::string model[kSlots];
-        for (int op = 0; op < kOperations; ++op) {
+        for (int op = 0; op < 20000; ++op) {
             const int i = pick(0, kSlots - 1);
             const int j = pick(0, kSlots - 1);
             const int kind = pick(0, 12);
-            long news = 0;
             switch (kind) {
             case 0: { // copy assignment allocates nothing
                 AllocationWindow window;
                 strings[i] = strings[j];
-                news = window.News();
-                ASSERT_EQ(0, news) << "op " << op << ": assign";
+                ASSERT_EQ(0, window.News()) << "op " << op << ": assign";
                 model[i] = model[j];
                 break;
             }
-            case 1: { // assign-text
-                const std::string text = makeText(pick(0, 1) ? 4 : 80);
-                strings[i] = text.c_str();
-                model[i] = text;
+            case 1: // assign-text
+                model[i] = makeText(pick(0, 1) ? 4 : 80);
+                strings[i] = model[i].c_str();
                 break;
-            }
             case 2: { // concatenate strings
                 const int k = pick(0, kSlots - 1);
-                const std::string expected = model[j] + model[k];
                 strings[i] = strings[j] + strings[k];
-                model[i] = expected;
+                model[i] = model[j] + model[k];
                 break;
             }
             case 3: { // concatenate a text
@@ -257,30 +237,22 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
             case 5: { // find-last
                 const char c = "\\:ab\x95\x5C\x82\xB1"[pick(0, 8)];
                 ASSERT_EQ(ModelFindLast(model[i], c), strings[i].FindLast(c))
-                    << "op " << op << ": find-last of " << static_cast<int>(c & 0xFF) << " in "
+                    << "op " << op << ": find-last of " << (c & 0xFF) << " in "
                     << testing::PrintToString(strings[i]);
                 break;
             }
             case 6: { // write through get-buffer, then release-buffer
                 const int room = pick(0, 40);
                 char* buffer = strings[i].GetBuffer(room);
-                const int capacity = HeaderOf(strings[i])->capacity;
-                ASSERT_GE(capacity, room);
-                const std::string text =
-                    makeText(room / 3).substr(0, static_cast<std::size_t>(room));
-                std::memcpy(buffer, text.c_str(), text.size() + 1);
-                if (pick(0, 1)) {
-                    strings[i].ReleaseBuffer(-1);
-                } else {
-                    strings[i].ReleaseBuffer(static_cast<int>(text.size()));
-                }
-                model[i] = text;
+                ASSERT_GE(HeaderOf(strings[i])->capacity, room);
+                model[i] = makeText(room / 3).substr(0, static_cast<std::size_t>(room));
+                std::memcpy(buffer, model[i].c_str(), model[i].size() + 1);
+                strings[i].ReleaseBuffer(pick(0, 1) ? -1 : static_cast<int>(model[i].size()));
                 break;
             }
-            case 7: { // get-buffer alone keeps the text
+            case 7: // get-buffer alone keeps the text
                 strings[i].GetBuffer(pick(-2, 30));
                 break;
-            }
             case 8: { // format
                 const int number = pick(-1000, 1000);
                 const std::string text = makeText(5);
@@ -294,15 +266,13 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
                     CountedString copy(strings[j]);
                     CountedString second = copy;
                 }
-                news = window.News();
-                ASSERT_EQ(0, news) << "op " << op << ": copy";
+                ASSERT_EQ(0, window.News()) << "op " << op << ": copy";
                 break;
             }
-            case 10: { // assign an empty string
+            case 10: // assign an empty string
                 strings[i] = CountedString();
                 model[i].clear();
                 break;
-            }
             case 11: { // load a string-table text
                 const UINT ids[] = {IDS_TEST_253, IDS_TEST_254, IDS_TEST_510, IDS_TEST_EMPTY, 4};
                 const UINT id = ids[pick(0, 4)];
@@ -312,14 +282,10 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
                 model[i] = buffer;
                 break;
             }
-            case 12: { // move
+            case 12: // move
                 strings[i] = std::move(strings[j]);
-                model[i] = model[j];
-                if (i != j) {
-                    model[j].clear();
-                }
+                model[i] = std::exchange(model[j], std::string());
                 break;
-            }
             }
 
             // Every slot holds its model's text, and every block's count is
@@ -341,132 +307,80 @@ TEST(CountedStringModel, SeededMixedOperationsMatchStdString) {
     EXPECT_EQ(badDeletesBefore, BadDeletes());
 }
 
-// Runs `operation` with its first, second, ... allocation failing, until it
-// runs without a failure. After each failure `check` sees the strings, which
-// are then destroyed: nothing may be left behind.
-template <typename Setup, typename Operation, typename Check>
-void FailEachAllocation(const char* name, Setup setup, Operation operation, Check check) {
-    for (long nth = 0;; ++nth) {
-        ASSERT_LT(nth, 20) << name << ": never ran to the end";
-        const long badDeletesBefore = BadDeletes();
-        AllocationWindow window;
-        bool failed = false;
-        {
-            auto strings = setup();
-            test::FailAllocation(nth);
-            try {
-                operation(strings);
-            } catch (const std::bad_alloc&) {
-                failed = true;
-            }
-            const bool injected = test::CancelFailure();
-            ASSERT_EQ(injected, failed) << name << ": allocation " << nth;
-            if (failed) {
-                check(strings, nth);
-            }
-        }
-        EXPECT_EQ(0, window.StillLive())
-            << name << ": leaked after allocation " << nth << " failed";
-        EXPECT_EQ(badDeletesBefore, BadDeletes()) << name << ": allocation " << nth;
-        if (!failed) {
-            break;
-        }
-    }
-}
-
-struct Pair {
-    CountedString a;
-    CountedString b;
-};
-
 TEST(CountedStringAllocationFailure, EveryStringStaysValidAndNothingLeaks) {
-    auto abcAndShared = [] {
-        Pair p{CountedString("abc"), CountedString()};
-        p.b = p.a;
-        return p;
+    // What the string holds after one of its operation's allocations failed.
+    enum After { OldBlock, EmptyBlock, AnyBlock };
+    struct Case {
+        const char* name;
+        const char* initial; // given room for `room` bytes, and shared when `shared`
+        int room;
+        bool shared;
+        void (*operation)(S& s);
+        After after;
     };
-    auto abcAndEmpty = [] { return Pair{CountedString("abc"), CountedString()}; };
-    auto bothValid = [](const Pair& p, long) {
-        EXPECT_TRUE(IsWellFormed(p.a));
-        EXPECT_TRUE(IsWellFormed(p.b));
+    const auto fromId = [](S& s) { s = S(reinterpret_cast<const char*>(IDS_TEST_510)); };
+    const Case cases[] = {
+        {"construct from text", "", 0, false, [](S& s) { s = S("text"); }, OldBlock},
+        {"construct from string-table id 510", "", 0, false, fromId, OldBlock},
+        {"concatenate", "abc", 0, true, [](S& s) { s = s + "def"; }, OldBlock},
+        {"left", "abc", 0, true, [](S& s) { s = s.Left(2); }, OldBlock},
+        // assign-text lets go of the old block before it allocates.
+        {"assign-text on a shared block", "abc", 0, true, [](S& s) { s = "longer"; }, EmptyBlock},
+        // get-buffer keeps the old block until its copy exists.
+        {"get-buffer on a shared block", "abc", 0, true, [](S& s) { s.GetBuffer(100); }, OldBlock},
+        {"release-buffer", "abc", 3, true, [](S& s) { s.ReleaseBuffer(1); }, AnyBlock},
+        {"format", "abc", 0, true, [](S& s) { s.Format("%s-%d", "x", 7); }, OldBlock},
+        {"format-resource", "abc", 0, true, [](S& s) { FormatResource(s, 502, "ctags"); },
+         OldBlock},
+        {"load-resource 253", "abc", 0, true, [](S& s) { s.LoadResource(IDS_TEST_253); }, AnyBlock},
+        {"load-resource 254", "abc", 0, true, [](S& s) { s.LoadResource(IDS_TEST_254); }, AnyBlock},
+        {"load-resource 510", "abc", 0, true, [](S& s) { s.LoadResource(IDS_TEST_510); }, AnyBlock},
+        {"load into own block", "old", 0, false, [](S& s) { s.LoadResource(IDS_TEST_510); },
+         AnyBlock},
     };
-
-    FailEachAllocation(
-        "construct from text", abcAndEmpty, [](Pair& p) { p.b = CountedString("new text"); },
-        [](const Pair& p, long) {
-            EXPECT_TRUE(Holds(p.a, "abc"));
-            EXPECT_TRUE(Holds(p.b, ""));
-        });
-    FailEachAllocation(
-        "construct from string-table id 510", abcAndEmpty,
-        [](Pair& p) {
-            p.b = CountedString(reinterpret_cast<const char*>(std::uintptr_t{IDS_TEST_510}));
-        },
-        bothValid);
-    FailEachAllocation(
-        "concatenate", abcAndShared, [](Pair& p) { p.b = p.a + "def"; },
-        [](const Pair& p, long) {
-            EXPECT_TRUE(Holds(p.a, "abc"));
-            EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, HeaderOf(p.a)->count);
-        });
-    FailEachAllocation(
-        "left", abcAndShared, [](Pair& p) { p.b = p.a.Left(2); },
-        [](const Pair& p, long) {
-            EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, HeaderOf(p.a)->count);
-        });
-    FailEachAllocation(
-        "assign-text on a shared block", abcAndShared, [](Pair& p) { p.b = "longer text"; },
-        [](const Pair& p, long) {
-            // assign-text lets go of the old block before it allocates.
-            EXPECT_TRUE(Holds(p.a, "abc"));
-            EXPECT_EQ(1, HeaderOf(p.a)->count);
-            EXPECT_EQ(SharedEmptyHeader(), HeaderOf(p.b));
-        });
-    FailEachAllocation(
-        "get-buffer on a shared block", abcAndShared, [](Pair& p) { p.b.GetBuffer(100); },
-        [](const Pair& p, long) {
-            // get-buffer keeps the old block until its copy exists.
-            EXPECT_EQ(HeaderOf(p.a), HeaderOf(p.b));
-            EXPECT_EQ(2, HeaderOf(p.a)->count);
-            EXPECT_TRUE(Holds(p.b, "abc"));
-        });
-    FailEachAllocation(
-        "release-buffer on a shared block", abcAndEmpty,
-        [](Pair& p) {
-            p.a.GetBuffer(3);
-            p.b = p.a;
-            p.a.ReleaseBuffer(1);
-        },
-        bothValid);
-    FailEachAllocation(
-        "format", abcAndShared, [](Pair& p) { p.b.Format("%s-%d", "x", 7); },
-        [](const Pair& p, long) {
-            EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, HeaderOf(p.a)->count);
-        });
-    FailEachAllocation(
-        "format-resource", abcAndShared, [](Pair& p) { FormatResource(p.b, 502, "ctags"); },
-        [](const Pair& p, long) {
-            EXPECT_TRUE(Holds(p.b, "abc"));
-            EXPECT_EQ(2, HeaderOf(p.a)->count);
-        });
-    for (UINT id : {UINT{IDS_TEST_253}, UINT{IDS_TEST_254}, UINT{IDS_TEST_510}}) {
-        FailEachAllocation(
-            "load-resource", abcAndShared, [id](Pair& p) { p.b.LoadResource(id); },
-            [id](const Pair& p, long nth) {
-                EXPECT_TRUE(IsWellFormed(p.b)) << "id " << id << ", allocation " << nth;
-                EXPECT_TRUE(Holds(p.a, "abc"));
-            });
+    // Each operation runs with its first, second, ... allocation failing,
+    // until it runs without a failure. A second string, a copy or one of its
+    // own, keeps its text; and once both are destroyed nothing is left behind.
+    for (const Case& c : cases) {
+        for (long nth = 0;; ++nth) {
+            SCOPED_TRACE(testing::Message() << c.name << ": allocation " << nth);
+            ASSERT_LT(nth, 20) << "never ran to the end";
+            const long badDeletesBefore = BadDeletes();
+            AllocationWindow window;
+            bool failed = false;
+            {
+                CountedString s(c.initial);
+                s.GetBuffer(c.room);
+                const CountedString other = c.shared ? s : CountedString("other");
+                const StringHeader* before = HeaderOf(s);
+                test::FailAllocation(nth);
+                try {
+                    c.operation(s);
+                } catch (const std::bad_alloc&) {
+                    failed = true;
+                }
+                ASSERT_EQ(test::CancelFailure(), failed) << "the failure was not the injected one";
+                if (failed && c.after == OldBlock) {
+                    EXPECT_EQ(before, HeaderOf(s));
+                    EXPECT_TRUE(Holds(s, c.initial));
+                    if (c.shared) {
+                        EXPECT_EQ(2, before->count);
+                    }
+                } else if (failed && c.after == EmptyBlock) {
+                    EXPECT_TRUE(HoldsSharedEmpty(s));
+                    EXPECT_EQ(1, HeaderOf(other)->count);
+                } else if (failed) {
+                    EXPECT_TRUE(IsWellFormed(s));
+                }
+                EXPECT_TRUE(Holds(other, c.shared ? c.initial : "other"));
+            }
+            EXPECT_EQ(0, window.StillLive()) << "leaked";
+            EXPECT_EQ(badDeletesBefore, BadDeletes());
+            if (!failed) {
+                break;
+            }
+        }
     }
-    FailEachAllocation(
-        "load-resource into an own block",
-        [] {
-            return Pair{CountedString("previous"), {}};
-        },
-        [](Pair& p) { p.a.LoadResource(IDS_TEST_510); },
-        [](const Pair& p, long nth) { EXPECT_TRUE(IsWellFormed(p.a)) << "allocation " << nth; });
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -17,92 +18,41 @@ namespace kestrel {
 namespace {
 
 using test::AllocationWindow;
+using test::ExpectSteps;
 using test::Holds;
-using test::IsWellFormed;
+using test::HoldsSharedEmpty;
+using test::InPlace;
+using test::kHeaderAndNul;
 using test::LiveBlockSize;
+using test::NewBlock;
+using test::SharedEmpty;
 
-constexpr std::size_t kHeaderAndNul = 13;
+const CountedString kEmpty;
+using S = CountedString; // in the operations of the tables
 
-bool HoldsSharedEmpty(const CountedString& s) {
-    const StringHeader* empty = SharedEmptyHeader();
-    return HeaderOf(s) == empty && s.Chars() == reinterpret_cast<const char*>(empty + 1);
-}
-
-// The shared empty block itself, checked field by field.
-void ExpectSharedEmptyUntouched() {
-    const StringHeader* h = SharedEmptyHeader();
-    EXPECT_EQ(-1, h->count);
-    EXPECT_EQ(0, h->length);
-    EXPECT_EQ(0, h->capacity);
-    EXPECT_EQ('\0', *reinterpret_cast<const char*>(h + 1));
-}
-
+// Every empty result holds the shared empty block: making one allocates
+// nothing, and destroying the temporaries on the way frees nothing.
 TEST(CountedString, EmptyResultsHoldSharedEmptyAndAllocateNothing) {
-    struct Case {
-        const char* name;
-        CountedString (*make)(const CountedString& abc, const CountedString& empty);
+    const auto buffer = [](S& s) {
+        s.GetBuffer(0);
+        s.ReleaseBuffer(-1);
     };
-    const Case cases[] = {
-        {"default", [](const CountedString&, const CountedString&) { return CountedString(); }},
-        {"from empty text",
-         [](const CountedString&, const CountedString&) { return CountedString(""); }},
-        {"from null",
-         [](const CountedString&, const CountedString&) {
-             return CountedString(static_cast<const char*>(nullptr));
-         }},
-        {"left(0)", [](const CountedString& abc, const CountedString&) { return abc.Left(0); }},
-        {"left(-5)", [](const CountedString& abc, const CountedString&) { return abc.Left(-5); }},
-        {"left(3) of empty",
-         [](const CountedString&, const CountedString& empty) { return empty.Left(3); }},
-        {"empty + empty",
-         [](const CountedString&, const CountedString& empty) { return empty + empty; }},
-        {"empty + \"\"",
-         [](const CountedString&, const CountedString& empty) { return empty + ""; }},
-        {"empty + null",
-         [](const CountedString&, const CountedString& empty) {
-             return empty + static_cast<const char*>(nullptr);
-         }},
-        {"copy of empty",
-         [](const CountedString&, const CountedString& empty) { return CountedString(empty); }},
-        {"empty assigned to empty",
-         [](const CountedString&, const CountedString& empty) {
-             CountedString s;
-             s = empty;
-             return s;
-         }},
-        {"empty text assigned to empty",
-         [](const CountedString&, const CountedString&) {
-             CountedString s;
-             s = "";
-             return s;
-         }},
-        {"get-buffer(0) and release on empty",
-         [](const CountedString&, const CountedString&) {
-             CountedString s;
-             s.GetBuffer(0);
-             s.ReleaseBuffer(-1);
-             return s;
-         }},
-        {"missing string-table id",
-         [](const CountedString&, const CountedString&) {
-             return CountedString(reinterpret_cast<const char*>(std::uintptr_t{0xFFF0}));
-         }},
-    };
-    const CountedString abc("abc");
-    const CountedString empty;
-    for (const Case& c : cases) {
-        AllocationWindow window;
-        {
-            CountedString s = c.make(abc, empty);
-            const long news = window.News();
-            EXPECT_TRUE(HoldsSharedEmpty(s)) << c.name << ": " << testing::PrintToString(s);
-            EXPECT_EQ(0, news) << c.name;
-        }
-        EXPECT_EQ(0, window.Deletes()) << c.name;
-        ExpectSharedEmptyUntouched();
-    }
-    EXPECT_TRUE(Holds(abc, "abc"));
-    EXPECT_EQ(1, HeaderOf(abc)->count);
+    ExpectSteps({
+        {"default", "", 0, false, [](S& s) { s = S(); }},
+        {"from empty text", "", 0, false, [](S& s) { s = S(""); }},
+        {"from null", "", 0, false, [](S& s) { s = S(nullptr); }},
+        {"missing id", "", 0, false, [](S& s) { s = S(reinterpret_cast<const char*>(0xFFF0)); }},
+        {"left(0)", "abc", 0, true, [](S& s) { s = s.Left(0); }},
+        {"left(-5)", "abc", 0, true, [](S& s) { s = s.Left(-5); }},
+        {"left(3) of empty", "", 0, false, [](S& s) { s = s.Left(3); }},
+        {"empty + empty", "", 0, false, [](S& s) { s = s + kEmpty; }},
+        {"empty + \"\"", "", 0, false, [](S& s) { s = s + ""; }},
+        {"empty + null", "", 0, false, [](S& s) { s = s + static_cast<const char*>(nullptr); }},
+        {"copy of empty", "", 0, false, [](S& s) { s = S(kEmpty); }},
+        {"empty assigned to empty", "", 0, false, [](S& s) { s = kEmpty; }},
+        {"empty text assigned to empty", "", 0, false, [](S& s) { s = ""; }},
+        {"get-buffer(0) and release", "", 0, false, buffer},
+    });
 }
 
 TEST(CountedString, FreshBlockLayout) {
@@ -112,9 +62,8 @@ TEST(CountedString, FreshBlockLayout) {
     const StringHeader* h = HeaderOf(s);
     EXPECT_EQ(reinterpret_cast<const char*>(h) + 12, s.Chars());
     EXPECT_EQ(1, h->count);
-    EXPECT_EQ(3, h->length);
     EXPECT_EQ(3, h->capacity);
-    EXPECT_EQ('\0', s.Chars()[3]);
+    EXPECT_TRUE(Holds(s, "abc")); // length 3, and a NUL at index 3
     // The header is the start of the block that operator new returned.
     EXPECT_EQ(3 + kHeaderAndNul, LiveBlockSize(h));
     EXPECT_EQ(std::vector<std::size_t>{3 + kHeaderAndNul}, sizes);
@@ -162,9 +111,8 @@ TEST(CountedString, AssignSharesAndFreesOnlyTheLastHoldersBlock) {
     EXPECT_EQ(1, window.Deletes());
     EXPECT_EQ(0u, LiveBlockSize(xyzBlock));
 
-    const CountedString& self = xyz;
-    xyz = self;
-    xyz = abc; // already the same block
+    xyz = static_cast<const CountedString&>(xyz); // itself
+    xyz = abc;                                    // already the same block
     EXPECT_EQ(3, HeaderOf(abc)->count);
 
     CountedString target;
@@ -178,253 +126,125 @@ TEST(CountedString, AssignSharesAndFreesOnlyTheLastHoldersBlock) {
 }
 
 TEST(CountedString, AssigningEmptyKeepsAnOwnBlockAndDropsASharedOne) {
-    CountedString alone("abcdef");
-    const StringHeader* aloneBlock = HeaderOf(alone);
-    CountedString shared("abcdef");
-    CountedString other(shared);
-    const StringHeader* sharedBlock = HeaderOf(shared);
-    const CountedString empty;
-    AllocationWindow window;
-    alone = empty;
-    shared = empty;
-    const long news = window.News();
-    const long deletes = window.Deletes();
-
-    EXPECT_EQ(aloneBlock, HeaderOf(alone));
-    EXPECT_EQ(6, HeaderOf(alone)->capacity);
-    EXPECT_TRUE(Holds(alone, ""));
-    EXPECT_TRUE(HoldsSharedEmpty(shared));
-    EXPECT_EQ(sharedBlock, HeaderOf(other));
-    EXPECT_EQ(1, sharedBlock->count);
-    EXPECT_TRUE(Holds(other, "abcdef"));
-    EXPECT_EQ(0, news);
-    EXPECT_EQ(0, deletes);
-    ExpectSharedEmptyUntouched();
+    ExpectSteps({
+        {"own block", "abcdef", 0, false, [](S& s) { s = kEmpty; }, "", InPlace, 6},
+        {"shared block", "abcdef", 0, true, [](S& s) { s = kEmpty; }},
+    });
 }
 
 TEST(CountedString, MovingAnEmptyTemporaryLetsGoOfTheBlock) {
-    CountedString s("abcdef");
-    CountedString copy(s);
-    AllocationWindow window;
-    copy = CountedString(); // a move: the block is given up, not kept
-    s = CountedString();
-    const long news = window.News();
-    const long deletes = window.Deletes();
-    EXPECT_TRUE(HoldsSharedEmpty(copy));
-    EXPECT_TRUE(HoldsSharedEmpty(s));
-    EXPECT_EQ(0, news);
-    EXPECT_EQ(1, deletes);
+    // A move: the block is given up, not kept.
+    ExpectSteps({
+        {"own block", "abcdef", 0, false, [](S& s) { s = S(); }, "", SharedEmpty, 0, {}, 1},
+        {"shared block", "abcdef", 0, true, [](S& s) { s = S(); }},
+    });
 }
 
 TEST(CountedString, AssignTextReusesAnOwnBlockWithRoom) {
-    CountedString s("abcdef");
-    const StringHeader* block = HeaderOf(s);
-    {
-        AllocationWindow window;
+    const auto shorter = [](S& s) {
         s = "xy";
         s = static_cast<const char*>(nullptr);
         s = "uvw";
-        EXPECT_EQ(0, window.News());
-        EXPECT_EQ(block, HeaderOf(s));
-        EXPECT_EQ(6, block->capacity);
-        EXPECT_TRUE(Holds(s, "uvw"));
-    }
-    {
+    };
+    const auto longer = [](S& s) { s = "longer than six"; };
+    ExpectSteps({
+        {"shorter texts", "abcdef", 0, false, shorter, "uvw", InPlace, 6},
         // Its own characters as the text: the tail moves to the front.
-        s = "abcdef";
-        s = s.Chars() + 2;
-        EXPECT_TRUE(Holds(s, "cdef"));
-        EXPECT_EQ(block, HeaderOf(s));
-    }
-    {
-        AllocationWindow window;
-        s = "longer than six";
-        const std::vector<std::size_t> sizes = window.Sizes();
-        EXPECT_EQ(1, window.Deletes());
-        EXPECT_EQ(std::vector<std::size_t>{15 + kHeaderAndNul}, sizes);
-        EXPECT_EQ(15, HeaderOf(s)->capacity);
-        EXPECT_TRUE(Holds(s, "longer than six"));
-    }
-    {
-        CountedString copy(s);
-        AllocationWindow window;
-        s = "new"; // shared: a fresh exact block, the copy keeps the old one
-        const std::vector<std::size_t> sizes = window.Sizes();
-        EXPECT_EQ(std::vector<std::size_t>{3 + kHeaderAndNul}, sizes);
-        EXPECT_TRUE(Holds(s, "new"));
-        EXPECT_TRUE(Holds(copy, "longer than six"));
-        EXPECT_EQ(1, HeaderOf(copy)->count);
-    }
+        {"own tail", "abcdef", 0, false, [](S& s) { s = s.Chars() + 2; }, "cdef", InPlace, 6},
+        {"longer", "abcdef", 0, false, longer, "longer than six", NewBlock, 15, {15}, 1},
+        // Shared: a fresh exact block, the other holder keeps the old one.
+        {"shared", "longer than six", 0, true, [](S& s) { s = "new"; }, "new", NewBlock, 3, {3}},
+    });
 }
 
+template <int n> void LeftOf(CountedString& s) {
+    s = s.Left(n);
+}
+
+// The other holder keeps the operand: a result never shares its block.
 TEST(CountedString, LeftMakesExactNewBlocks) {
-    const CountedString abc("abc");
-    struct Case {
-        int n;
-        const char* expected;
-    };
-    const Case cases[] = {{3, "abc"}, {10, "abc"}, {2, "ab"}, {1, "a"}};
-    for (const Case& c : cases) {
-        AllocationWindow window;
-        CountedString left = abc.Left(c.n);
-        const std::vector<std::size_t> sizes = window.Sizes();
-        const std::size_t length = std::strlen(c.expected);
-        EXPECT_TRUE(Holds(left, c.expected)) << "left(" << c.n << ")";
-        EXPECT_NE(HeaderOf(abc), HeaderOf(left)) << "left(" << c.n << ")";
-        EXPECT_EQ(1, HeaderOf(left)->count);
-        EXPECT_EQ(static_cast<int>(length), HeaderOf(left)->capacity);
-        EXPECT_EQ(std::vector<std::size_t>{length + kHeaderAndNul}, sizes) << "left(" << c.n << ")";
-    }
-    EXPECT_EQ(1, HeaderOf(abc)->count);
+    ExpectSteps({
+        {"left(3)", "abc", 0, true, LeftOf<3>, "abc", NewBlock, 3, {3}, 0},
+        {"left(10)", "abc", 0, true, LeftOf<10>, "abc", NewBlock, 3, {3}, 0},
+        {"left(2)", "abc", 0, true, LeftOf<2>, "ab", NewBlock, 2, {2}, 0},
+        {"left(1)", "abc", 0, true, LeftOf<1>, "a", NewBlock, 1, {1}, 0},
+    });
 }
 
 TEST(CountedString, ConcatenationMakesAnExactBlockNeverShared) {
-    const CountedString abc("abc");
-    const CountedString def("def");
-    const CountedString empty;
-    struct Case {
-        const char* name;
-        CountedString (*make)(const CountedString& abc, const CountedString& def,
-                              const CountedString& empty);
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"abc + empty",
-         [](const CountedString& a, const CountedString&, const CountedString& e) { return a + e; },
-         "abc"},
-        {"empty + abc",
-         [](const CountedString& a, const CountedString&, const CountedString& e) { return e + a; },
-         "abc"},
-        {"abc + null",
-         [](const CountedString& a, const CountedString&, const CountedString&) {
-             return a + static_cast<const char*>(nullptr);
-         },
-         "abc"},
-        {"abc + \"\"",
-         [](const CountedString& a, const CountedString&, const CountedString&) { return a + ""; },
-         "abc"},
-        {"abc + def",
-         [](const CountedString& a, const CountedString& d, const CountedString&) { return a + d; },
-         "abcdef"},
-        {"abc + \"de\"",
-         [](const CountedString& a, const CountedString&, const CountedString&) {
-             return a + "de";
-         },
-         "abcde"},
-        {"empty + \"xyz\"",
-         [](const CountedString&, const CountedString&, const CountedString& e) {
-             return e + "xyz";
-         },
-         "xyz"},
-    };
-    for (const Case& c : cases) {
-        AllocationWindow window;
-        CountedString result = c.make(abc, def, empty);
-        const std::vector<std::size_t> sizes = window.Sizes();
-        const std::size_t length = std::strlen(c.expected);
-        EXPECT_TRUE(Holds(result, c.expected)) << c.name;
-        EXPECT_NE(HeaderOf(abc), HeaderOf(result)) << c.name;
-        EXPECT_EQ(1, HeaderOf(result)->count) << c.name;
-        EXPECT_EQ(static_cast<int>(length), HeaderOf(result)->capacity) << c.name;
-        EXPECT_EQ(std::vector<std::size_t>{length + kHeaderAndNul}, sizes) << c.name;
-    }
-    EXPECT_EQ(1, HeaderOf(abc)->count);
+    static const CountedString def("def");
+    const auto plusNull = [](S& s) { s = s + static_cast<const char*>(nullptr); };
+    ExpectSteps({
+        {"abc + empty", "abc", 0, true, [](S& s) { s = s + kEmpty; }, "abc", NewBlock, 3, {3}},
+        {"empty + abc", "abc", 0, true, [](S& s) { s = kEmpty + s; }, "abc", NewBlock, 3, {3}},
+        {"abc + null", "abc", 0, true, plusNull, "abc", NewBlock, 3, {3}},
+        {"abc + \"\"", "abc", 0, true, [](S& s) { s = s + ""; }, "abc", NewBlock, 3, {3}},
+        {"abc + def", "abc", 0, true, [](S& s) { s = s + def; }, "abcdef", NewBlock, 6, {6}},
+        {"abc + \"de\"", "abc", 0, true, [](S& s) { s = s + "de"; }, "abcde", NewBlock, 5, {5}},
+        {"empty + xyz", "abc", 0, true, [](S& s) { s = kEmpty + "xyz"; }, "xyz", NewBlock, 3, {3}},
+    });
     EXPECT_EQ(1, HeaderOf(def)->count);
 }
 
 TEST(CountedString, FindLastWalksCharactersOfCodePage932) {
-    struct Case {
-        const char* text;
-        char c;
-        int expected;
-    };
-    const Case cases[] = {
-        {"a\\b\\c", '\\', 3},
-        {"abc", '\\', -1},
-        {"abc", '\0', -1},
-        {"", '\0', -1},
-        {"", '\\', -1},
-        {"\\", '\\', 0},
-        // 0x95 0x5C is one character whose second byte is a backslash.
-        {"ab\x95\x5C", '\\', -1},
-        {"y:\\\x95\x5C\\x", '\\', 5},
-        {"\x95\x5C", '\x95', 0},
-        // 0x82 0x61 is one character; its second byte is the letter a.
-        {"a\x82\x61", 'a', 0},
-        {"\x82\x61\x82\x61", 'a', -1},
-        // Half-width katakana are single bytes above 0x7F.
-        {"\xB1\\\xB2", '\\', 1},
-        {"\xB1\\\xB2", '\xB2', 2},
-    };
-    for (const Case& c : cases) {
-        const CountedString s(c.text);
-        EXPECT_EQ(c.expected, s.FindLast(c.c))
-            << testing::PrintToString(s) << " looking for byte " << static_cast<int>(c.c & 0xFF);
+    // 0x95 0x5C is one character whose second byte is a backslash, 0x82 0x61
+    // one whose second byte is the letter a; half-width katakana (0xB1, 0xB2)
+    // are single bytes above 0x7F.
+    const std::tuple<const char*, char, int> cases[] = {{"a\\b\\c", '\\', 3},
+                                                        {"abc", '\\', -1},
+                                                        {"abc", '\0', -1},
+                                                        {"", '\0', -1},
+                                                        {"", '\\', -1},
+                                                        {"\\", '\\', 0},
+                                                        {"ab\x95\x5C", '\\', -1},
+                                                        {"y:\\\x95\x5C\\x", '\\', 5},
+                                                        {"\x95\x5C", '\x95', 0},
+                                                        {"a\x82\x61", 'a', 0},
+                                                        {"\x82\x61\x82\x61", 'a', -1},
+                                                        {"\xB1\\\xB2", '\\', 1},
+                                                        {"\xB1\\\xB2", '\xB2', 2}};
+    for (const auto& [text, c, expected] : cases) {
+        const CountedString s(text);
+        EXPECT_EQ(expected, s.FindLast(c))
+            << testing::PrintToString(s) << " looking for byte " << (c & 0xFF);
     }
 }
 
 TEST(CountedString, FindLastStopsAtTheFirstNul) {
     CountedString s;
-    char* buffer = s.GetBuffer(4);
-    std::memcpy(buffer, "a\\\0\\", 4);
+    std::memcpy(s.GetBuffer(4), "a\\\0\\", 4);
     s.ReleaseBuffer(4);
     ASSERT_EQ(4, s.Length());
     EXPECT_EQ(1, s.FindLast('\\'));
 }
 
+template <int n> void GetBufferOf(CountedString& s) {
+    char* buffer = s.GetBuffer(n);
+    EXPECT_EQ(s.Chars(), buffer);
+}
+
 TEST(CountedString, GetBufferGrowsExactlyAndKeepsTheText) {
-    CountedString s("abc");
-    const StringHeader* small = HeaderOf(s);
-    {
-        AllocationWindow window;
-        char* buffer = s.GetBuffer(10);
-        const long deletes = window.Deletes();
-        const std::size_t smallSize = LiveBlockSize(small); // before anything reuses it
-        const std::vector<std::size_t> sizes = window.Sizes();
-        EXPECT_EQ(s.Chars(), buffer);
-        EXPECT_EQ(std::vector<std::size_t>{10 + kHeaderAndNul}, sizes);
-        EXPECT_EQ(1, deletes);
-        EXPECT_EQ(0u, smallSize);
-        EXPECT_EQ(10, HeaderOf(s)->capacity);
-        EXPECT_TRUE(Holds(s, "abc"));
-    }
-    {
-        const char* before = s.Chars();
-        AllocationWindow window;
-        EXPECT_EQ(before, s.GetBuffer(2));
-        EXPECT_EQ(before, s.GetBuffer(10));
-        EXPECT_EQ(before, s.GetBuffer(-1));
-        EXPECT_EQ(0, window.News());
-        EXPECT_EQ(10, HeaderOf(s)->capacity);
-    }
+    const auto grow = [](S& s) {
+        const StringHeader* small = HeaderOf(s);
+        GetBufferOf<10>(s);
+        EXPECT_EQ(0u, LiveBlockSize(small)); // freed, and not reused yet
+    };
+    ExpectSteps({
+        {"own block too small", "abc", 0, false, grow, "abc", NewBlock, 10, {10}, 1},
+        {"request 2 with room", "abc", 10, false, GetBufferOf<2>, "abc", InPlace, 10},
+        {"request 10 with room", "abc", 10, false, GetBufferOf<10>, "abc", InPlace, 10},
+        {"request -1 with room", "abc", 10, false, GetBufferOf<-1>, "abc", InPlace, 10},
+    });
 }
 
 TEST(CountedString, GetBufferOnASharedBlockTakesAPrivateCopy) {
-    struct Case {
-        int request;
-        int capacity;
-    };
-    // The copy's capacity is the larger of the request and the old length.
-    const Case cases[] = {{0, 3}, {2, 3}, {3, 3}, {8, 8}};
-    for (const Case& c : cases) {
-        CountedString a("abc");
-        a.GetBuffer(20); // room to spare, which the copy does not inherit
-        CountedString b(a);
-        const StringHeader* shared = HeaderOf(a);
-        AllocationWindow window;
-        char* buffer = a.GetBuffer(c.request);
-        const std::vector<std::size_t> sizes = window.Sizes();
-        const long deletes = window.Deletes();
-        EXPECT_NE(shared, HeaderOf(a)) << "request " << c.request;
-        EXPECT_EQ(a.Chars(), buffer);
-        EXPECT_EQ(c.capacity, HeaderOf(a)->capacity) << "request " << c.request;
-        EXPECT_EQ(std::vector<std::size_t>{c.capacity + kHeaderAndNul}, sizes);
-        EXPECT_EQ(1, shared->count);
-        EXPECT_EQ(shared, HeaderOf(b));
-        EXPECT_TRUE(Holds(a, "abc"));
-        EXPECT_TRUE(Holds(b, "abc"));
-        EXPECT_EQ(0, deletes);
-    }
+    // The copy's capacity: the larger of the request and the old length.
+    ExpectSteps({
+        {"request 0", "abc", 20, true, GetBufferOf<0>, "abc", NewBlock, 3, {3}, 0},
+        {"request 2", "abc", 20, true, GetBufferOf<2>, "abc", NewBlock, 3, {3}, 0},
+        {"request 3", "abc", 20, true, GetBufferOf<3>, "abc", NewBlock, 3, {3}, 0},
+        {"request 8", "abc", 20, true, GetBufferOf<8>, "abc", NewBlock, 8, {8}, 0},
+    });
 }
 
 TEST(CountedString, GetBufferLeavesRoomForAWindowsWriter) {
@@ -437,22 +257,20 @@ TEST(CountedString, GetBufferLeavesRoomForAWindowsWriter) {
 }
 
 TEST(CountedString, ReleaseBufferSetsTheLength) {
-    CountedString s;
-    char* buffer = s.GetBuffer(5);
-    std::memcpy(buffer, "xy", 3);
-    s.ReleaseBuffer(-1);
-    EXPECT_TRUE(Holds(s, "xy"));
-    s.ReleaseBuffer(1);
-    EXPECT_TRUE(Holds(s, "x"));
-    EXPECT_EQ(5, HeaderOf(s)->capacity);
-
-    buffer = s.GetBuffer(5);
-    std::memcpy(buffer, "hello", 5);
-    s.ReleaseBuffer(5);
-    EXPECT_TRUE(Holds(s, "hello"));
-    s.ReleaseBuffer(0);
-    EXPECT_TRUE(Holds(s, ""));
-    EXPECT_EQ(5, HeaderOf(s)->capacity);
+    const auto measured = [](S& s) {
+        std::memcpy(s.GetBuffer(5), "xy", 3);
+        s.ReleaseBuffer(-1);
+    };
+    const auto full = [](S& s) {
+        std::memcpy(s.GetBuffer(5), "hello", 5);
+        s.ReleaseBuffer(5);
+    };
+    ExpectSteps({
+        {"measured", "", 5, false, measured, "xy", InPlace, 5},
+        {"release(1)", "xy", 5, false, [](S& s) { s.ReleaseBuffer(1); }, "x", InPlace, 5},
+        {"full", "x", 5, false, full, "hello", InPlace, 5},
+        {"release(0)", "hello", 5, false, [](S& s) { s.ReleaseBuffer(0); }, "", InPlace, 5},
+    });
 }
 
 TEST(CountedString, ReleaseBufferNeverMeasuresPastTheBlock) {
@@ -466,15 +284,11 @@ TEST(CountedString, ReleaseBufferNeverMeasuresPastTheBlock) {
 }
 
 TEST(CountedString, ReleaseBufferOnASharedBlockWritesAPrivateCopy) {
-    CountedString a("abcd");
-    a.GetBuffer(4);
     // Callers never copy between get-buffer and release-buffer; should one,
     // the other holder still keeps its text.
-    CountedString b(a);
-    a.ReleaseBuffer(2);
-    EXPECT_TRUE(Holds(a, "ab"));
-    EXPECT_TRUE(Holds(b, "abcd"));
-    EXPECT_NE(HeaderOf(a), HeaderOf(b));
+    ExpectSteps({
+        {"release(2)", "abcd", 4, true, [](S& s) { s.ReleaseBuffer(2); }, "ab", NewBlock, 4, {4}},
+    });
 }
 
 TEST(CountedString, ConstructsFromStringTableIdInPlaceOfAPointer) {
@@ -488,21 +302,20 @@ TEST(CountedString, ConstructsFromStringTableIdInPlaceOfAPointer) {
 }
 
 TEST(CountedString, PointerValue0x10000IsAText) {
-    void* page = VirtualAlloc(reinterpret_cast<void*>(std::uintptr_t{0x10000}), 4096,
-                              MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (page != reinterpret_cast<void*>(std::uintptr_t{0x10000})) {
+    // An address given to VirtualAlloc is rounded down to 64 KB: 0x10000 or nothing.
+    char* page = static_cast<char*>(VirtualAlloc(reinterpret_cast<void*>(std::uintptr_t{0x10000}),
+                                                 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (page == nullptr) {
         const DWORD error = GetLastError();
-        if (page != nullptr) {
-            VirtualFree(page, 0, MEM_RELEASE);
-        }
         GTEST_SKIP() << "the page at 0x10000 cannot be had in this process (error " << error
                      << "), so no text can lie there";
     }
+    ASSERT_EQ(reinterpret_cast<char*>(std::uintptr_t{0x10000}), page);
     std::memcpy(page, "at 0x10000", 11);
     {
-        const CountedString s(static_cast<const char*>(page));
+        const CountedString s(page);
         EXPECT_TRUE(Holds(s, "at 0x10000"));
-        EXPECT_NE(static_cast<const char*>(page), s.Chars());
+        EXPECT_NE(page, s.Chars());
     }
     VirtualFree(page, 0, MEM_RELEASE);
 }

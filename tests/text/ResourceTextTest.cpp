@@ -4,8 +4,9 @@
 // blocks allocated on the way show which attempt ended the loop.
 #include "text/ResourceText.h"
 
-#include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -20,152 +21,14 @@ namespace kestrel {
 namespace {
 
 using test::AllocationWindow;
+using test::ExpectSteps;
 using test::Holds;
-using test::IsWellFormed;
+using test::InPlace;
+using test::NewBlock;
+using test::SharedEmpty;
+using S = CountedString; // in the operations of the tables
 
-constexpr std::size_t kHeaderAndNul = 13;
-
-// The text as the string table stores it, read from the resource itself and
-// converted to the ANSI code page: what LoadStringA is expected to give.
-std::string StringTableText(UINT id) {
-    HMODULE module = GetModuleHandleA(nullptr);
-    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(id / 16 + 1), RT_STRING);
-    if (resource == nullptr) {
-        return std::string();
-    }
-    const WCHAR* entry = static_cast<const WCHAR*>(LockResource(LoadResource(module, resource)));
-    for (UINT i = 0; i < id % 16; ++i) {
-        entry += 1 + *entry;
-    }
-    const int units = *entry;
-    if (units == 0) {
-        return std::string();
-    }
-    std::string text(static_cast<std::size_t>(units) * 2, '\0');
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, entry + 1, units, &text[0],
-                                          static_cast<int>(text.size()), nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(bytes));
-    return text;
-}
-
-TEST(LoadResource, TextsAroundTheBufferSizesEndAtTheRightAttempt) {
-    struct Case {
-        UINT id;
-        int length;
-        int capacity; // 253: the 256-byte buffer; 511: 512; 767: 768
-        std::vector<std::size_t> blocks;
-    };
-    const Case cases[] = {
-        {IDS_TEST_253, 253, 253, {253 + kHeaderAndNul}},
-        {IDS_TEST_254, 254, 511, {511 + kHeaderAndNul}},
-        {IDS_TEST_255, 255, 511, {511 + kHeaderAndNul}},
-        {IDS_TEST_509, 509, 511, {511 + kHeaderAndNul}},
-        {IDS_TEST_510, 510, 767, {511 + kHeaderAndNul, 767 + kHeaderAndNul}},
-    };
-    for (const Case& c : cases) {
-        const std::string expected = StringTableText(c.id);
-        ASSERT_EQ(static_cast<std::size_t>(c.length), expected.size()) << "id " << c.id;
-        AllocationWindow window;
-        CountedString s;
-        const bool loaded = s.LoadResource(c.id);
-        const std::vector<std::size_t> blocks = window.Sizes();
-        const long deletes = window.Deletes();
-        EXPECT_TRUE(loaded) << "id " << c.id;
-        EXPECT_TRUE(Holds(s, expected)) << "id " << c.id;
-        EXPECT_EQ(c.capacity, HeaderOf(s)->capacity) << "id " << c.id;
-        EXPECT_EQ(c.blocks, blocks) << "id " << c.id;
-        EXPECT_EQ(static_cast<long>(c.blocks.size()) - 1, deletes) << "id " << c.id;
-    }
-}
-
-TEST(LoadResource, ReplacesAnOldTextOfAnyLength) {
-    const UINT ids[] = {IDS_TEST_253, IDS_TEST_254, IDS_TEST_510};
-    const char* const olds[] = {"old", "a much longer old text than the rest of them"};
-    for (UINT id : ids) {
-        for (const char* old : olds) {
-            CountedString s(old);
-            CountedString other(s);
-            EXPECT_TRUE(s.LoadResource(id));
-            EXPECT_TRUE(Holds(s, StringTableText(id))) << "id " << id << " over " << old;
-            EXPECT_TRUE(Holds(other, old));
-            EXPECT_EQ(1, HeaderOf(other)->count);
-        }
-    }
-}
-
-TEST(LoadResource, AnOwnBlockWithRoomNeedsNoAllocation) {
-    struct Case {
-        UINT id;
-        int room;
-    };
-    const Case cases[] = {{IDS_TEST_253, 253}, {IDS_TEST_253, 300}, {IDS_TEST_509, 600}};
-    for (const Case& c : cases) {
-        CountedString s("x");
-        s.GetBuffer(c.room);
-        const StringHeader* block = HeaderOf(s);
-        AllocationWindow window;
-        EXPECT_TRUE(s.LoadResource(c.id));
-        EXPECT_EQ(0, window.News()) << "id " << c.id << " into room for " << c.room;
-        EXPECT_EQ(block, HeaderOf(s));
-        EXPECT_TRUE(Holds(s, StringTableText(c.id)));
-    }
-}
-
-TEST(LoadResource, MissingEmptyAndCutTexts) {
-    struct Case {
-        const char* name;
-        UINT id;
-        bool result;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"missing", IDS_TEST_MISSING, false, ""},
-        {"empty", IDS_TEST_EMPTY, false, ""},
-        {"embedded NUL", IDS_TEST_EMBEDDED_NUL, true, "ab"},
-        {"plug-in name", 4, true, "Kestrel"},
-    };
-    for (const Case& c : cases) {
-        for (const char* before : {"", "previous text"}) {
-            CountedString s(before);
-            EXPECT_EQ(c.result, s.LoadResource(c.id)) << c.name;
-            EXPECT_TRUE(Holds(s, c.expected)) << c.name << " over \"" << before << "\"";
-        }
-        const CountedString constructed(reinterpret_cast<const char*>(std::uintptr_t{c.id}));
-        EXPECT_TRUE(Holds(constructed, c.expected)) << c.name;
-    }
-    EXPECT_TRUE(Holds(CountedString(reinterpret_cast<const char*>(std::uintptr_t{IDS_TEST_510})),
-                      StringTableText(IDS_TEST_510)));
-}
-
-TEST(ResourceText, CopiesAtMostSizeMinusOneBytesAndAlwaysEndsTheText) {
-    const std::string text510 = StringTableText(IDS_TEST_510);
-    struct Case {
-        UINT id;
-        int size;
-        int result;
-        std::string expected;
-    };
-    const Case cases[] = {
-        {IDS_TEST_253, 256, 253, StringTableText(IDS_TEST_253)},
-        {IDS_TEST_255, 256, 255, StringTableText(IDS_TEST_255)},
-        {IDS_TEST_510, 256, 255, text510.substr(0, 255)},
-        {IDS_TEST_510, 512, 510, text510},
-        {IDS_TEST_510, 511, 510, text510},
-        {IDS_TEST_510, 510, 509, text510.substr(0, 509)},
-        {4, 1, 0, ""},
-        {IDS_TEST_MISSING, 256, 0, ""},
-        {IDS_TEST_EMPTY, 256, 0, ""},
-    };
-    for (const Case& c : cases) {
-        std::vector<char> buffer(static_cast<std::size_t>(c.size) + 16, 'x');
-        const int result = LoadResourceText(c.id, buffer.data(), c.size);
-        EXPECT_EQ(c.result, result) << "id " << c.id << " size " << c.size;
-        EXPECT_EQ(c.expected, std::string(buffer.data())) << "id " << c.id << " size " << c.size;
-        EXPECT_EQ('x', buffer[static_cast<std::size_t>(c.size)]) << "wrote past the buffer";
-    }
-}
-
-// A text of n bytes cycling through the digits, so a cut shows where it fell.
+// n bytes cycling through the digits: the text of IDS_TEST_n.
 std::string Digits(std::size_t n) {
     std::string text(n, '0');
     for (std::size_t i = 0; i < n; ++i) {
@@ -174,104 +37,171 @@ std::string Digits(std::size_t n) {
     return text;
 }
 
-TEST(Format, CutsOutputAt2048BytesInsideTheBlock) {
-    struct Case {
-        std::size_t output;
-        std::size_t length;
+template <UINT id, bool loaded = true> void Load(CountedString& s) {
+    EXPECT_EQ(loaded, s.LoadResource(id));
+}
+
+// The capacity shows which buffer ended the loop: 253 (256 bytes), 511 or 767.
+TEST(LoadResource, TextsAroundTheBufferSizesEndAtTheRightAttempt) {
+    ExpectSteps({
+        {"253", "", 0, false, Load<IDS_TEST_253>, Digits(253), NewBlock, 253, {253}, 0},
+        {"254", "", 0, false, Load<IDS_TEST_254>, Digits(254), NewBlock, 511, {511}, 0},
+        {"255", "", 0, false, Load<IDS_TEST_255>, Digits(255), NewBlock, 511, {511}, 0},
+        {"509", "", 0, false, Load<IDS_TEST_509>, Digits(509), NewBlock, 511, {511}, 0},
+        {"510", "", 0, false, Load<IDS_TEST_510>, Digits(510), NewBlock, 767, {511, 767}, 1},
+    });
+}
+
+TEST(LoadResource, ReplacesAnOldTextOfAnyLength) {
+    const char* const old = "old";
+    const char* const big = "a much longer old text than the rest of them";
+    ExpectSteps({
+        {"253", old, 0, true, Load<IDS_TEST_253>, Digits(253), NewBlock, 253, {253}, 0},
+        {"254", old, 0, true, Load<IDS_TEST_254>, Digits(254), NewBlock, 511, {511}, 0},
+        {"510", old, 0, true, Load<IDS_TEST_510>, Digits(510), NewBlock, 767, {511, 767}, 1},
+        {"253", big, 0, true, Load<IDS_TEST_253>, Digits(253), NewBlock, 253, {253}, 0},
+        {"254", big, 0, true, Load<IDS_TEST_254>, Digits(254), NewBlock, 511, {511}, 0},
+        {"510", big, 0, true, Load<IDS_TEST_510>, Digits(510), NewBlock, 767, {511, 767}, 1},
+    });
+}
+
+TEST(LoadResource, AnOwnBlockWithRoomNeedsNoAllocation) {
+    ExpectSteps({
+        {"253", "x", 253, false, Load<IDS_TEST_253>, Digits(253), InPlace, 253, {}, 0},
+        {"253", "x", 300, false, Load<IDS_TEST_253>, Digits(253), InPlace, 300, {}, 0},
+        {"509", "x", 600, false, Load<IDS_TEST_509>, Digits(509), InPlace, 600, {}, 0},
+    });
+}
+
+TEST(LoadResource, MissingEmptyAndCutTexts) {
+    const char* const old = "previous text";
+    ExpectSteps({
+        {"missing", "", 0, false, Load<IDS_TEST_MISSING, false>},
+        {"missing", old, 0, false, Load<IDS_TEST_MISSING, false>, "", InPlace, 13},
+        {"empty", "", 0, false, Load<IDS_TEST_EMPTY, false>},
+        {"empty", old, 0, false, Load<IDS_TEST_EMPTY, false>, "", InPlace, 13},
+        {"embedded NUL", "", 0, false, Load<IDS_TEST_EMBEDDED_NUL>, "ab", NewBlock, 2, {2}, 0},
+        {"embedded NUL", old, 0, false, Load<IDS_TEST_EMBEDDED_NUL>, "ab", InPlace, 13, {}, 0},
+        {"plug-in name", "", 0, false, Load<4>, "Kestrel", NewBlock, 7, {7}, 0},
+        {"plug-in name", old, 0, false, Load<4>, "Kestrel", InPlace, 13, {}, 0},
+        {"510", "", 0, false, Load<IDS_TEST_510>, Digits(510), NewBlock, 767, {511, 767}, 1},
+        {"510", old, 0, false, Load<IDS_TEST_510>, Digits(510), NewBlock, 767, {511, 767}, 2},
+    });
+    // The same texts for their ids given to construct-from-text.
+    const std::pair<UINT, std::string> texts[] = {
+        {IDS_TEST_MISSING, ""}, {IDS_TEST_EMPTY, ""},        {IDS_TEST_EMBEDDED_NUL, "ab"},
+        {4, "Kestrel"},         {IDS_TEST_510, Digits(510)},
     };
-    const Case cases[] = {{0, 0}, {1, 1}, {2047, 2047}, {2048, 2048}, {2049, 2048}, {5000, 2048}};
-    for (const Case& c : cases) {
-        const std::string argument = Digits(c.output);
-        {
-            AllocationWindow window;
-            CountedString s;
-            EXPECT_TRUE(s.Format("%s", argument.c_str()));
-            const std::vector<std::size_t> blocks = window.Sizes();
-            EXPECT_TRUE(Holds(s, argument.substr(0, c.length))) << c.output << " bytes";
-            EXPECT_EQ(2048, HeaderOf(s)->capacity) << c.output << " bytes";
-            EXPECT_EQ(std::vector<std::size_t>{2048 + kHeaderAndNul}, blocks);
-        }
-        {
-            // A larger block whose every byte is text: the cut output still
-            // ends with a NUL at 2048, inside the block.
-            CountedString s;
-            char* buffer = s.GetBuffer(6000);
-            std::memset(buffer, 'z', 6001);
-            s.ReleaseBuffer(6000);
-            const StringHeader* block = HeaderOf(s);
-            AllocationWindow window;
-            EXPECT_TRUE(s.Format("%s", argument.c_str()));
-            EXPECT_EQ(0, window.News());
-            EXPECT_EQ(block, HeaderOf(s));
-            EXPECT_EQ(6000, HeaderOf(s)->capacity);
-            EXPECT_TRUE(Holds(s, argument.substr(0, c.length)))
-                << c.output << " bytes, large block";
-        }
+    for (const auto& text : texts) {
+        const CountedString constructed(reinterpret_cast<const char*>(std::uintptr_t{text.first}));
+        EXPECT_TRUE(Holds(constructed, text.second)) << "id " << text.first;
     }
 }
 
-TEST(Format, ConversionsAndSharedTargets) {
-    CountedString s("before");
-    CountedString other(s);
-    EXPECT_TRUE(s.Format("%s|%d|%c|%%|%s", "ctags", -42, 'x', CountedString("arg").Chars()));
-    EXPECT_TRUE(Holds(s, "ctags|-42|x|%|arg"));
-    EXPECT_TRUE(Holds(other, "before"));
-    EXPECT_EQ(1, HeaderOf(other)->count);
+TEST(ResourceText, CopiesAtMostSizeMinusOneBytesAndAlwaysEndsTheText) {
+    // Text id, buffer size, and the bytes copied, which are the first of the text.
+    const std::tuple<UINT, int, int> cases[] = {
+        {IDS_TEST_253, 256, 253},
+        {IDS_TEST_255, 256, 255},
+        {IDS_TEST_510, 256, 255},
+        {IDS_TEST_510, 512, 510},
+        {IDS_TEST_510, 511, 510},
+        {IDS_TEST_510, 510, 509},
+        {4, 1, 0},
+        {IDS_TEST_MISSING, 256, 0},
+        {IDS_TEST_EMPTY, 256, 0},
+    };
+    for (const auto& [id, size, copied] : cases) {
+        std::vector<char> buffer(static_cast<std::size_t>(size) + 16, 'x');
+        const int result = LoadResourceText(id, buffer.data(), size);
+        EXPECT_EQ(copied, result) << "id " << id << " size " << size;
+        EXPECT_EQ(Digits(static_cast<std::size_t>(copied)), std::string(buffer.data()))
+            << "id " << id << " size " << size;
+        EXPECT_EQ('x', buffer[static_cast<std::size_t>(size)]) << "wrote past the buffer";
+    }
+}
 
-    // A second format reuses the block.
-    const StringHeader* block = HeaderOf(s);
-    AllocationWindow window;
-    EXPECT_TRUE(s.Format("%s", "again"));
-    EXPECT_EQ(0, window.News());
-    EXPECT_EQ(block, HeaderOf(s));
-    EXPECT_TRUE(Holds(s, "again"));
+// Outputs of 0, 1, 2047, 2048, 2049 and 5000 bytes.
+const std::string kOutputs[] = {Digits(0),    Digits(1),    Digits(2047),
+                                Digits(2048), Digits(2049), Digits(5000)};
+template <int output> void FormatOutput(CountedString& s) {
+    EXPECT_TRUE(s.Format("%s", kOutputs[output].c_str()));
+}
+
+TEST(Format, CutsOutputAt2048BytesInsideTheBlock) {
+    // A larger block whose every byte is text: a cut output still ends with a
+    // NUL at 2048, inside the block.
+    const std::string large(6000, 'z');
+    const char* const z = large.c_str();
+    ExpectSteps({
+        {"0 bytes", "", 0, false, FormatOutput<0>, "", NewBlock, 2048, {2048}, 0},
+        {"1 byte", "", 0, false, FormatOutput<1>, "0", NewBlock, 2048, {2048}, 0},
+        {"2047 bytes", "", 0, false, FormatOutput<2>, Digits(2047), NewBlock, 2048, {2048}, 0},
+        {"2048 bytes", "", 0, false, FormatOutput<3>, Digits(2048), NewBlock, 2048, {2048}, 0},
+        {"2049 bytes", "", 0, false, FormatOutput<4>, Digits(2048), NewBlock, 2048, {2048}, 0},
+        {"5000 bytes", "", 0, false, FormatOutput<5>, Digits(2048), NewBlock, 2048, {2048}, 0},
+        {"0 bytes", z, 0, false, FormatOutput<0>, "", InPlace, 6000, {}, 0},
+        {"1 byte", z, 0, false, FormatOutput<1>, "0", InPlace, 6000, {}, 0},
+        {"2047 bytes", z, 0, false, FormatOutput<2>, Digits(2047), InPlace, 6000, {}, 0},
+        {"2048 bytes", z, 0, false, FormatOutput<3>, Digits(2048), InPlace, 6000, {}, 0},
+        {"2049 bytes", z, 0, false, FormatOutput<4>, Digits(2048), InPlace, 6000, {}, 0},
+        {"5000 bytes", z, 0, false, FormatOutput<5>, Digits(2048), InPlace, 6000, {}, 0},
+    });
+}
+
+const CountedString kTool("ctags");
+
+TEST(Format, ConversionsAndSharedTargets) {
+    const auto format = [](S& s) {
+        EXPECT_TRUE(s.Format("%s|%d|%c|%%|%s", "first", -42, 'x', kTool.Chars()));
+    };
+    const auto again = [](S& s) { EXPECT_TRUE(s.Format("%s", "again")); };
+    ExpectSteps({
+        {"shared", "before", 0, true, format, "first|-42|x|%|ctags", NewBlock, 2048, {2048}, 0},
+        // A second format reuses the block.
+        {"own block", "x", 2048, false, again, "again", InPlace, 2048, {}, 0},
+    });
 }
 
 TEST(Format, TakesItsOwnTextAsFormatOrArgument) {
-    for (int room : {0, 4096}) { // a block that is replaced, and one written in place
-        CountedString format;
-        format.GetBuffer(room);
-        format = "%s|%s";
-        EXPECT_TRUE(format.Format(format.Chars(), "0123456789", "x"));
-        EXPECT_TRUE(Holds(format, "0123456789|x")) << "room " << room;
-
-        CountedString argument;
-        argument.GetBuffer(room);
-        argument = "ab";
-        EXPECT_TRUE(argument.Format("%s+%s", argument.Chars(), argument.Chars()));
-        EXPECT_TRUE(Holds(argument, "ab+ab")) << "room " << room;
-    }
+    const auto format = [](S& s) { EXPECT_TRUE(s.Format(s.Chars(), "0123456789", "x")); };
+    const auto argument = [](S& s) { EXPECT_TRUE(s.Format("%s+%s", s.Chars(), s.Chars())); };
+    // A block that is replaced, and one written in place.
+    ExpectSteps({
+        {"format", "%s|%s", 0, false, format, "0123456789|x", NewBlock, 2048, {2048}, 1},
+        {"format", "%s|%s", 4096, false, format, "0123456789|x", InPlace, 4096, {}, 0},
+        {"argument", "ab", 0, false, argument, "ab+ab", NewBlock, 2048, {2048}, 1},
+        {"argument", "ab", 4096, false, argument, "ab+ab", InPlace, 4096, {}, 0},
+    });
 }
 
 TEST(FormatResource, FormatsAStringTableTextWithTheArguments) {
-    const CountedString tool("ctags");
-    CountedString target("old");
-    AllocationWindow window;
-    EXPECT_TRUE(FormatResource(target, 502, tool.Chars()));
-    const long stillLive = window.StillLive();
     // "ctags を実行しました。" in code page 932.
-    EXPECT_TRUE(Holds(target, "ctags \x82\xF0\x8E\xC0\x8Ds\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81"
-                              "B"));
-    EXPECT_EQ(1, stillLive) << "only the target's block outlives the call";
-
+    const std::string ran = "ctags \x82\xF0\x8E\xC0\x8Ds\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81"
+                            "B";
     // "選択されたフォルダで %s を実行します。" with a path of Japanese text.
-    EXPECT_TRUE(FormatResource(target, 501, "K:\\\x95\x5C"));
-    EXPECT_TRUE(Holds(target, "\x91I\x91\xF0\x82\xB3\x82\xEA\x82\xBD\x83t\x83H\x83\x8B\x83_\x82\xC5"
-                              " K:\\\x95\x5C \x82\xF0\x8E\xC0\x8Ds\x82\xB5\x82\xDC\x82\xB7\x81"
-                              "B"));
+    const std::string runs = "\x91I\x91\xF0\x82\xB3\x82\xEA\x82\xBD\x83t\x83H\x83\x8B\x83_\x82\xC5"
+                             " K:\\\x95\x5C \x82\xF0\x8E\xC0\x8Ds\x82\xB5\x82\xDC\x82\xB7\x81"
+                             "B";
+    const auto run = [](S& s) { EXPECT_TRUE(FormatResource(s, 502, kTool.Chars())); };
+    const auto path = [](S& s) { EXPECT_TRUE(FormatResource(s, 501, "K:\\\x95\x5C")); };
+    // The format text is read into a block of its own, which goes with the
+    // call: only the target's block outlives it.
+    ExpectSteps({
+        {"text 502", "old", 0, false, run, ran, NewBlock, 2048, {19, 2048}, 2},
+        {"text 501", "old", 2048, false, path, runs, InPlace, 2048, {38}, 1},
+    });
+}
+
+template <UINT id> void FormatMissing(CountedString& s) {
+    EXPECT_TRUE(FormatResource(s, id, "ignored"));
 }
 
 TEST(FormatResource, AMissingTextEmptiesTheTargetAndSucceeds) {
-    for (UINT id : {UINT{IDS_TEST_MISSING}, UINT{IDS_TEST_EMPTY}}) {
-        CountedString target("not empty");
-        CountedString other(target);
-        AllocationWindow window;
-        EXPECT_TRUE(FormatResource(target, id, "ignored"));
-        EXPECT_TRUE(Holds(target, "")) << "id " << id;
-        EXPECT_GE(HeaderOf(target)->capacity, 2048);
-        EXPECT_TRUE(Holds(other, "not empty"));
-        EXPECT_EQ(1, window.StillLive());
-    }
+    ExpectSteps({
+        {"missing", "text", 0, true, FormatMissing<IDS_TEST_MISSING>, "", NewBlock, 2048, {2048}},
+        {"empty", "text", 0, true, FormatMissing<IDS_TEST_EMPTY>, "", NewBlock, 2048, {2048}},
+    });
 }
 
 } // namespace
