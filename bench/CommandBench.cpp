@@ -155,8 +155,7 @@ int main(int argc, char** argv) {
         const double start = Now();
         RunTagUpdate(settings, host.Window());
         returned.push_back(Now() - start);
-        const bool ended =
-            FakeHost::PumpUntil([] { return RunningMarker() == nullptr; }, 600000);
+        const bool ended = FakeHost::PumpUntil([] { return RunningMarker() == nullptr; }, 600000);
         finished.push_back(Now() - start);
         return ended && StatusTexts().size() == 4;
     };
