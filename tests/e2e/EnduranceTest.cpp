@@ -20,6 +20,7 @@
 #include "settings/SettingsStore.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/Hooks.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/StoredSettings.h"
 
@@ -88,6 +89,7 @@ TEST(EnduranceMeasures, SeeDeliberateLeaks) {
 TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     host::PlugIn plugIn;
     ASSERT_TRUE(plugIn.Load(host::DefaultPlugInPath()));
+    ASSERT_TRUE(SteadyProcessStarts(plugIn.Module()));
     FakeHost host;
     MakeFile("K:\\n1\\work\\tags");
     host.SetDocumentPath("K:\\n1\\work\\main.c");

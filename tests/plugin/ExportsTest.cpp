@@ -15,6 +15,7 @@
 #include "tests/support/Dialogs.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/Hooks.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/StoredSettings.h"
 #include "tests/support/UiLanguage.h"
@@ -48,6 +49,7 @@ class ExportsTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(plugIn.Load(host::DefaultPlugInPath())) << "Kestrel.dll beside the test";
+        ASSERT_TRUE(SteadyProcessStarts(plugIn.Module()));
         ClearEvents();
         DeleteStoredSettings();
     }
