@@ -31,15 +31,4 @@ CountedString DirectoryOf(const CountedString& path) {
     return separator < 0 ? CountedString() : path.Left(separator);
 }
 
-bool IsAbsolutePath(const char* path) {
-    const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
-    return (path[0] != '\0' && path[1] == ':' && isSeparator(path[2])) ||
-           (isSeparator(path[0]) && isSeparator(path[1]));
-}
-
-CountedString PathIn(const CountedString& folder, const CountedString& name) {
-    const bool endsInSeparator = !folder.IsEmpty() && folder.FindLast('\\') == folder.Length() - 1;
-    return endsInSeparator ? folder + name : folder + "\\" + name;
-}
-
 } // namespace kestrel

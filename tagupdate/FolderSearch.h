@@ -13,12 +13,4 @@ CountedString FindTagsFolder(const CountedString& path, const CountedString& nam
 // The text before the path's last backslash; empty if it has none.
 CountedString DirectoryOf(const CountedString& path);
 
-// `name` inside `folder`, with one backslash between them also when the
-// folder ends in one (a drive root as the browser gives it, "K:\").
-CountedString PathIn(const CountedString& folder, const CountedString& name);
-
-// X:\... or \\server\share\... (either slash): a path that means the same
-// whatever the current folder and drive.
-bool IsAbsolutePath(const char* path);
-
 } // namespace kestrel

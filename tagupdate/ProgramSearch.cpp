@@ -3,14 +3,10 @@
 #include <windows.h>
 
 #include "tagupdate/FolderSearch.h"
+#include "tagupdate/Paths.h"
 
 namespace kestrel {
 namespace {
-
-bool IsFile(const CountedString& path) {
-    const DWORD attributes = GetFileAttributesA(path.Chars());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 // The text that a Get...A call left in buffer, given its result; empty when
 // the call failed or the text did not fit.

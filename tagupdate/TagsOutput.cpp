@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "tagupdate/CtagsOptions.h"
-#include "tagupdate/FolderSearch.h"
+#include "tagupdate/Paths.h"
 
 namespace kestrel {
 namespace {
@@ -24,11 +24,6 @@ bool IsPlainName(const char* name) {
     }
     const bool relativeToDrive = name[0] == '\\' || name[0] == '/' || name[1] == ':';
     return IsAbsolutePath(name) || !relativeToDrive;
-}
-
-bool IsFolder(const CountedString& path) {
-    const DWORD attributes = GetFileAttributesA(path.Chars());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool IsHeldByOthers(DWORD error) {

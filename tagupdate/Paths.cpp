@@ -1,0 +1,36 @@
+#include "tagupdate/Paths.h"
+
+#include <windows.h>
+
+namespace kestrel {
+namespace {
+
+// Whether `path` names an existing object that is a folder, or one that is not.
+bool HasKind(const CountedString& path, bool folder) {
+    const DWORD attributes = GetFileAttributesA(path.Chars());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
+}
+
+} // namespace
+
+CountedString PathIn(const CountedString& folder, const CountedString& name) {
+    const bool endsInSeparator = !folder.IsEmpty() && folder.FindLast('\\') == folder.Length() - 1;
+    return endsInSeparator ? folder + name : folder + "\\" + name;
+}
+
+bool IsAbsolutePath(const char* path) {
+    const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
+    return (path[0] != '\0' && path[1] == ':' && isSeparator(path[2])) ||
+           (isSeparator(path[0]) && isSeparator(path[1]));
+}
+
+bool IsFile(const CountedString& path) {
+    return HasKind(path, false);
+}
+
+bool IsFolder(const CountedString& path) {
+    return HasKind(path, true);
+}
+
+} // namespace kestrel
