@@ -20,6 +20,7 @@
 
 #include "plugin/ModuleState.h"
 #include "settings/Settings.h"
+#include "tagupdate/CtagsRun.h"
 #include "tagupdate/TagUpdate.h"
 #include "tests/support/EventLog.h"
 #include "tests/support/FakeHost.h"

@@ -18,7 +18,8 @@ bool ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& 
             *flag = true;
             continue;
         }
-        if (name != "--dll" && name != "--document" && name != "--browse" && name != "--hold-ms") {
+        if (name != "--dll" && name != "--document" && name != "--browse" && name != "--hold-ms" &&
+            name != "--start-on") {
             error = "unknown option " + name;
             return false;
         }
@@ -31,6 +32,8 @@ bool ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& 
             options.dllPath = value;
         } else if (name == "--document") {
             options.documentPath = value;
+        } else if (name == "--start-on") {
+            options.startEvent = value;
         } else if (name == "--browse" && (value == "ok" || value == "cancel")) {
             options.browse = value == "ok" ? BrowseAnswer::Ok : BrowseAnswer::Cancel;
         } else if (name == "--browse") {
@@ -57,8 +60,11 @@ const char* HostUsage() {
            "  --run                   call OnCommand once the window shows, then exit\n"
            "                          (given up after two minutes, exit code 3; ended at\n"
            "                          once by a dialog that no option answers, exit code 4)\n"
-           "  --wait-background       after the command, wait for a status text that\n"
-           "                          arrives late (sent from another thread)\n"
+           "  --wait-background       after a command that started a thread, wait for a\n"
+           "                          status text that arrives late (sent from it)\n"
+           "  --start-on NAME         before the command, release the semaphore NAME.ready\n"
+           "                          if there is one, then wait for the event NAME, so\n"
+           "                          that several hosts start their commands together\n"
            "  --browse ok|cancel      press OK or Cancel in every folder browser shown\n"
            "  --trace-beep            report the plug-in's MessageBeep calls\n"
            "  --unload-after-command  FreeLibrary the plug-in after the command\n"

@@ -17,6 +17,7 @@
 #include "host/HostWindow.h"
 #include "host/Output.h"
 #include "host/PlugIn.h"
+#include "host/ThreadWatch.h"
 #include "host/Watchdog.h"
 
 namespace {
@@ -45,6 +46,9 @@ int RunHost(const kestrel::host::HostOptions& options) {
     }
     if (options.traceBeep && !TraceBeeps(plugIn.Module(), GetCurrentThreadId())) {
         PrintError("the plug-in does not import MessageBeep: no beeps can be seen");
+    }
+    if (options.waitBackground && !WatchThreadStarts(plugIn.Module())) {
+        PrintError("the plug-in does not import CreateThread: no text can come late");
     }
     HostWindow window(options, plugIn);
     if (!window.Create()) {

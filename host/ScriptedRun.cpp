@@ -1,22 +1,46 @@
 #include "host/ScriptedRun.h"
 
 #include "host/Output.h"
+#include "host/ThreadWatch.h"
+#include "plugin/UniqueAny.h"
 
 namespace kestrel::host {
 
+namespace {
+
+// Says "ready" through the semaphore `name`.ready, if the starter made one,
+// then waits until the event `name` is set.
+void WaitForStartSignal(const std::string& name) {
+    const UniqueHandle ready(OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, (name + ".ready").c_str()));
+    const UniqueHandle start(CreateEventA(nullptr, TRUE, FALSE, name.c_str()));
+    if (ready) {
+        ReleaseSemaphore(ready.Get(), 1, nullptr);
+    }
+    WaitForSingleObject(start.Get(), INFINITE); // the watchdog ends a wait that never ends
+    PrintLine("started-on: " + name);
+}
+
+} // namespace
+
 bool ScriptedRun::Start(HWND host) {
     m_started = true;
+    if (!m_options.startEvent.empty()) {
+        WaitForStartSignal(m_options.startEvent);
+    }
     PrintLine("command");
+    const long threadsBefore = ThreadsStarted();
     m_inCommand = true;
     m_plugIn.OnCommand(host);
     m_inCommand = false;
     PrintLine("command-returned");
+    // Only a thread of the plug-in's can send a text after its command.
+    const bool textMayFollow = ThreadsStarted() != threadsBefore;
     if (m_options.unloadAfterCommand) {
         // A background run's watcher must keep the library loaded by itself.
         m_plugIn.Unload();
         PrintLine("unloaded");
     }
-    if (!m_options.waitBackground || m_lateText) {
+    if (!m_options.waitBackground || m_lateText || !textMayFollow) {
         return true;
     }
     m_waiting = true;

@@ -6,17 +6,21 @@
 // has seen how the last one ended. The marker is shared by two threads, so
 // every access to it is atomic.
 //
+// The watcher allocates nothing and throws nothing: an editor near the end
+// of its memory still hears how the run ended, and the marker is still
+// cleared. Everything it needs, the closing texts included, is made on the
+// editor's thread before ctags starts, and handed over in one WatchedRun.
+//
 // The editor may unload the library while ctags still runs. The watcher
 // therefore holds a reference to the library of its own, taken before it
 // starts and given back with its last instruction: FreeLibraryAndExitThread
 // drops it and ends the thread without returning into code that may be gone.
-// Without that reference no watcher starts.
+// Without that reference no watcher starts. The thread is started with
+// CreateThread, so no runtime takes a reference of its own that only a
+// return from the thread function would give back.
 #include "tagupdate/BackgroundRun.h"
 
-#include <process.h>
-
 #include <memory>
-#include <new>
 
 #include "plugin/ModuleState.h"
 #include "plugin/UniqueAny.h"
@@ -29,9 +33,11 @@ namespace {
 // How long the watcher waits for readers of the tags file to let go.
 constexpr DWORD kReplacePatienceMs = 10000;
 
-// What the watcher owns: the run and its reference to this library.
+// What the watcher owns: the run, its closing texts and its reference to
+// this library.
 struct WatchedRun {
     CtagsRun run;
+    EndTexts end;
     UniqueModule library;
 };
 
@@ -44,32 +50,26 @@ UniqueModule ReferenceThisLibrary() {
     return UniqueModule(module);
 }
 
-void ReportCompletion(CtagsRun& run) {
-    const bool succeeded = FinishRun(run, kReplacePatienceMs);
-    // The watcher names ctags by this literal, never by the command line,
-    // which belonged to the command that has long returned.
-    CountedString text;
-    FormatEnd(text, succeeded, "ctags");
-    SendStatusText(RunningMarker(), text);
-}
-
 } // namespace
 
 CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, HWND hwnd) {
     CountedString status;
     // Made before ctags starts, so that no allocation stands between a
-    // started ctags and its watcher.
+    // started ctags and its watcher. The watcher names ctags by a literal,
+    // never by the command line, which belongs to the command.
     auto watched = std::make_unique<WatchedRun>();
-    if (!StartRun(command, creationFlags | IDLE_PRIORITY_CLASS, watched->run, status)) {
-        return status;
+    watched->end = FormatEndTexts("ctags");
+    FormatResource(status, IDS_RUNNING, command.shown.Chars());
+    CountedString notStarted;
+    if (!StartRun(command, creationFlags | IDLE_PRIORITY_CLASS, watched->run, notStarted)) {
+        return notStarted;
     }
     SetRunningMarker(hwnd);
     watched->library = ReferenceThisLibrary();
-    unsigned threadId = 0;
-    const UniqueHandle watcher(
-        watched->library ? reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CompletionWatcher,
-                                                                   watched.get(), 0, &threadId))
-                         : nullptr);
+    DWORD threadId = 0;
+    const UniqueHandle watcher(watched->library ? CreateThread(nullptr, 0, CompletionWatcher,
+                                                               watched.get(), 0, &threadId)
+                                                : nullptr);
     if (watcher) {
         watched.release(); // the watcher owns it now
     } else {
@@ -77,19 +77,14 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
         ClearRunningMarker();
         watched.reset();
     }
-    FormatResource(status, IDS_RUNNING, command.shown.Chars());
     return status;
 }
 
-unsigned WINAPI CompletionWatcher(void* watchedRun) {
+DWORD WINAPI CompletionWatcher(void* watchedRun) {
     std::unique_ptr<WatchedRun> watched(static_cast<WatchedRun*>(watchedRun));
     SetWatcherProcess(watched->run.process.Get());
-    try {
-        ReportCompletion(watched->run); // every string released here
-    } catch (const std::bad_alloc&) {
-        // No memory for the completion text: the run still ends, and the
-        // next command must not be refused.
-    }
+    const bool succeeded = FinishRun(watched->run, kReplacePatienceMs);
+    SendStatusText(RunningMarker(), EndText(watched->end, succeeded));
     ClearRunningMarker();
     ClearWatcherProcess();
     const HMODULE library = watched->library.Release();

@@ -15,6 +15,6 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
 
 // Thread function: ends the run it is given (a WatchedRun, which it owns),
 // reports the end to the window in the running marker, then clears it.
-unsigned WINAPI CompletionWatcher(void* watchedRun);
+DWORD WINAPI CompletionWatcher(void* watchedRun);
 
 } // namespace kestrel

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "text/CountedString.h"
+
 namespace kestrel {
 namespace {
 
@@ -83,33 +85,77 @@ bool MeansNo(const char* value) {
     return false;
 }
 
-} // namespace
+// How ctags takes each word of its command line.
+enum class WordKind { Option, Argument, Operand };
 
-bool AsksToAppend(const char* options) {
-    bool append = false;
+// Calls visit(word, kind) for every word of `options`.
+template <typename Visit> void ReadWords(const char* options, Visit visit) {
     bool argumentNext = false;
     Word word;
     for (const char* p = options; NextWord(p, word);) {
         const char* text = word.text;
+        WordKind kind = WordKind::Option;
         if (argumentNext) {
             argumentNext = false;
-        } else if (std::strcmp(text, "--append") == 0) {
-            append = true;
-        } else if (std::strncmp(text, "--append=", 9) == 0) {
-            // A value ctags does not know stops it anyway; here it is yes.
-            append = IsCut(word) || !MeansNo(text + 9);
-        } else if (text[0] == '-' && text[1] != '-') {
+            kind = WordKind::Argument;
+        } else if (text[0] != '-') {
+            kind = WordKind::Operand;
+        } else if (text[1] != '-') {
             for (const char* option = text + 1; *option != '\0'; ++option) {
-                if (*option == 'a') {
-                    append = true;
-                } else if (std::strchr(kTakesArgument, *option) != nullptr) {
+                if (std::strchr(kTakesArgument, *option) != nullptr) {
                     argumentNext = option[1] == '\0';
                     break;
                 }
             }
         }
+        visit(word, kind);
     }
+}
+
+// Follows the append options of `options`, starting from `append`.
+bool ReadAppend(const char* options, bool append) {
+    ReadWords(options, [&append](const Word& word, WordKind kind) {
+        const char* text = word.text;
+        if (kind != WordKind::Option) {
+            return;
+        }
+        if (std::strcmp(text, "--append") == 0) {
+            append = true;
+        } else if (std::strncmp(text, "--append=", 9) == 0) {
+            // A value ctags does not know stops it anyway; here it is yes.
+            append = IsCut(word) || !MeansNo(text + 9);
+        } else if (text[1] != '-') {
+            for (const char* option = text + 1; *option != '\0'; ++option) {
+                if (std::strchr(kTakesArgument, *option) != nullptr) {
+                    break;
+                }
+                append |= *option == 'a';
+            }
+        }
+    });
     return append;
+}
+
+} // namespace
+
+bool AsksToAppend(const char* options) {
+    // ctags reads CTAGS before its command line; the command line's last
+    // word on appending wins.
+    CountedString fromEnvironment;
+    const DWORD size = GetEnvironmentVariableA("CTAGS", nullptr, 0);
+    if (size > 0) {
+        GetEnvironmentVariableA("CTAGS", fromEnvironment.GetBuffer(static_cast<int>(size)), size);
+        fromEnvironment.ReleaseBuffer();
+    }
+    return ReadAppend(options, ReadAppend(fromEnvironment.Chars(), false));
+}
+
+bool NamesFileOperand(const char* options) {
+    bool operand = false;
+    ReadWords(options, [&operand](const Word&, WordKind kind) {
+        operand |= kind == WordKind::Operand;
+    });
+    return operand;
 }
 
 bool LeavesQuoteOpen(const char* options) {

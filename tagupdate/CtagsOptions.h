@@ -6,8 +6,14 @@ namespace kestrel {
 
 // Whether ctags would add to its -f file instead of rewriting it: -a, alone
 // or in a group (-Ra), or --append with no value or any value but no, off,
-// 0, false or n (in any case); the last one given wins.
+// 0, false or n (in any case); the last one given wins, in the CTAGS
+// environment variable (which ctags reads first) and then in the options.
 bool AsksToAppend(const char* options);
+
+// Whether a word of the options is a file operand, neither an option nor an
+// option's argument (-R ., *.c). ctags opens its default tags file for
+// writing at the first operand, before it reads the -f that follows.
+bool NamesFileOperand(const char* options);
 
 // Whether the options end inside a double quote, which would take the -f
 // after them into the same word.

@@ -3,11 +3,35 @@
 #include <utility>
 
 #include "resources/resource.h"
+#include "tagupdate/CtagsOptions.h"
 #include "tagupdate/CtagsProcess.h"
 #include "tagupdate/ProgramSearch.h"
-#include "tagupdate/TagUpdate.h"
+#include "tagupdate/TagsLock.h"
 
 namespace kestrel {
+namespace {
+
+// The program to start: a path that stands on its own is left to
+// CreateProcessA (empty); any other is looked for here. False when it is
+// found nowhere.
+bool FindProgramFor(const CountedString& execPath, CountedString& program) {
+    if (HasFolderPart(execPath) && !IsFolderRelative(execPath)) {
+        return true;
+    }
+    program = FindProgram(execPath);
+    return !program.IsEmpty();
+}
+
+} // namespace
+
+CountedString BuildCommandLine(const Settings& settings) {
+    return BuildCommandLine(settings, settings.TagsFileName);
+}
+
+CountedString BuildCommandLine(const Settings& settings, const CountedString& tagsName) {
+    return CountedString("\"") + settings.ExecPath + "\" " + settings.ExecOption + " -f " +
+           tagsName;
+}
 
 CtagsCommand PrepareCommand(const Settings& settings, const CountedString& commandLine,
                             const CountedString& runFolder) {
@@ -18,21 +42,24 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
     command.output = ChooseTagsOutput(settings, runFolder);
     command.started = command.output.InPlace()
                           ? commandLine
-                          : BuildCommandLine(settings, settings.TagsFileName + kTemporarySuffix);
+                          : BuildCommandLine(settings, command.output.fileArgument);
+    command.namesFileOperand = NamesFileOperand(settings.ExecOption.Chars());
     return command;
 }
 
 bool StartRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
               CountedString& status) {
-    CountedString program;
-    bool ready = true;
-    if (!HasFolderPart(command.execPath)) {
-        program = FindProgram(command.execPath);
-        ready = !program.IsEmpty();
+    if (!command.namesFileOperand && !LockTagsFile(command.output.lockPath, run.lock)) {
+        FormatResource(status, IDS_ALREADY_RUNNING, command.shown.Chars());
+        MessageBeep(0);
+        return false;
     }
+    CountedString program;
     CtagsProcess created;
-    if (!ready || !RemoveLeftover(command.output) ||
+    if (command.namesFileOperand || !FindProgramFor(command.execPath, program) ||
+        !RemoveLeftover(command.output) ||
         !StartCtags(program, command.started, command.runFolder, creationFlags, created)) {
+        run.lock.Reset();
         FormatResource(status, IDS_COULD_NOT_RUN, command.shown.Chars());
         return false;
     }
@@ -46,16 +73,23 @@ bool FinishRun(CtagsRun& run, DWORD patienceMs) {
     DWORD exitCode = 0;
     const bool exitedWell = GetExitCodeProcess(run.process.Get(), &exitCode) && exitCode == 0;
     run.process.Reset();
-    return KeepOutput(run.output, exitedWell, patienceMs);
+    const bool kept = KeepOutput(run.output, exitedWell, patienceMs);
+    run.lock.Reset();
+    return kept;
 }
 
-void FormatEnd(CountedString& text, bool succeeded, const char* name) {
-    if (succeeded) {
-        FormatResource(text, IDS_RAN, name);
-    } else {
-        FormatResource(text, IDS_RAN_WITH_ERROR, name);
+EndTexts FormatEndTexts(const char* name) {
+    EndTexts texts;
+    FormatResource(texts.ran, IDS_RAN, name);
+    FormatResource(texts.ranWithError, IDS_RAN_WITH_ERROR, name);
+    return texts;
+}
+
+const CountedString& EndText(const EndTexts& texts, bool succeeded) {
+    if (!succeeded) {
         MessageBeep(0);
     }
+    return succeeded ? texts.ran : texts.ranWithError;
 }
 
 } // namespace kestrel

@@ -12,6 +12,12 @@
 
 namespace kestrel {
 
+// "ExecPath" ExecOption -f TagsFileName, nothing quoted, trimmed or escaped
+// but the path.
+CountedString BuildCommandLine(const Settings& settings);
+// The same with `tagsName` in place of TagsFileName.
+CountedString BuildCommandLine(const Settings& settings, const CountedString& tagsName);
+
 // What one command hands to either road.
 struct CtagsCommand {
     CountedString shown;   // the command line as configured: every status text names it
@@ -19,6 +25,7 @@ struct CtagsCommand {
     CountedString execPath;
     CountedString runFolder;
     TagsOutput output;
+    bool namesFileOperand = false; // ctags would clobber its default tags file first
 };
 
 // Chooses the output and the command line that goes with it.
@@ -29,19 +36,30 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
 struct CtagsRun {
     UniqueHandle process;
     TagsOutput output;
+    UniqueFile lock; // held until the output has been kept or dropped
 };
 
-// Removes a leftover temporary file, finds the program and starts it. False
-// with message 503 in status when it could not.
+// Locks the tags file, removes a leftover temporary file, finds the program
+// and starts it. When it could not: false, with message 503 in status, or
+// 508 after a beep when another editor's run holds the tags file.
 bool StartRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
               CountedString& status);
 
-// Waits for ctags to end, reads its exit code, closes the process and keeps
-// or drops its output (retrying a held tags file for up to patienceMs).
-// Allocates nothing. True when the run succeeded.
+// Waits for ctags to end, reads its exit code, closes the process, keeps or
+// drops its output (retrying a held tags file for up to patienceMs) and lets
+// go of the lock. Allocates nothing. True when the run succeeded.
 bool FinishRun(CtagsRun& run, DWORD patienceMs);
 
-// Message 502, or 507 followed by the beep, formatted with `name`.
-void FormatEnd(CountedString& text, bool succeeded, const char* name);
+// The closing texts of a run, made before it starts: message 502 and 507,
+// formatted with `name`.
+struct EndTexts {
+    CountedString ran;
+    CountedString ranWithError;
+};
+EndTexts FormatEndTexts(const char* name);
+
+// The closing text for the run's outcome, after the beep for a failed run.
+// Allocates nothing.
+const CountedString& EndText(const EndTexts& texts, bool succeeded);
 
 } // namespace kestrel

@@ -2,19 +2,25 @@
 
 #include <windows.h>
 
+#include "tagupdate/Paths.h"
+
 namespace kestrel {
 
 CountedString FindTagsFolder(const CountedString& path, const CountedString& name) {
+    // Above a share's root lie \\server and \\, which name no folder: a
+    // lookup there asks the network for a server, and an empty folder would
+    // mean the current drive's root.
+    const int top = ShareRootLength(path.Chars());
     CountedString folder = path;
     for (;;) {
         // The multi-byte walk never takes the second byte of a double-byte
         // character (0x5C in many code page 932 names) for a separator.
         const int separator = folder.FindLast('\\');
-        if (separator < 0) {
+        if (separator < 0 || separator < top) {
             return CountedString();
         }
         folder = folder.Left(separator);
-        const CountedString candidate = folder + "\\" + name;
+        const CountedString candidate = PathIn(folder, name);
         if (GetFileAttributesA(candidate.Chars()) != INVALID_FILE_ATTRIBUTES) {
             return folder;
         }
@@ -24,11 +30,6 @@ CountedString FindTagsFolder(const CountedString& path, const CountedString& nam
             return CountedString();
         }
     }
-}
-
-CountedString DirectoryOf(const CountedString& path) {
-    const int separator = path.FindLast('\\');
-    return separator < 0 ? CountedString() : path.Left(separator);
 }
 
 } // namespace kestrel

@@ -7,10 +7,8 @@ namespace kestrel {
 
 // The nearest folder above `path` that holds an object named `name` (a file
 // or a folder), without a trailing backslash; empty if there is none, or if a
-// candidate is too long for the file functions to check.
+// candidate is too long for the file functions to check. On a network share
+// the search ends at the share's root.
 CountedString FindTagsFolder(const CountedString& path, const CountedString& name);
-
-// The text before the path's last backslash; empty if it has none.
-CountedString DirectoryOf(const CountedString& path);
 
 } // namespace kestrel

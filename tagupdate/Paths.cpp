@@ -19,10 +19,37 @@ CountedString PathIn(const CountedString& folder, const CountedString& name) {
     return endsInSeparator ? folder + name : folder + "\\" + name;
 }
 
+CountedString DirectoryOf(const CountedString& path) {
+    const int separator = path.FindLast('\\');
+    return separator < 0 ? CountedString() : path.Left(separator);
+}
+
 bool IsAbsolutePath(const char* path) {
     const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
     return (path[0] != '\0' && path[1] == ':' && isSeparator(path[2])) ||
            (isSeparator(path[0]) && isSeparator(path[1]));
+}
+
+int ShareRootLength(const char* path) {
+    const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
+    if (!isSeparator(path[0]) || !isSeparator(path[1])) {
+        return 0;
+    }
+    // Past the server's name and the share's, by characters of the code page.
+    const char* end = path + 2;
+    for (int names = 0; names < 2 && *end != '\0'; ++names) {
+        if (names > 0) {
+            ++end; // the separator after the server
+        }
+        while (*end != '\0' && !isSeparator(*end)) {
+            end = CharNextA(end);
+        }
+    }
+    return static_cast<int>(end - path);
+}
+
+bool FitsPathLimit(const CountedString& path) {
+    return path.Length() < MAX_PATH;
 }
 
 bool IsFile(const CountedString& path) {

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include "tagupdate/FolderSearch.h"
 #include "tagupdate/Paths.h"
 
 namespace kestrel {
@@ -50,18 +49,40 @@ bool FoundOnPath(const CountedString& name, CountedString& found) {
     return false;
 }
 
+// The folder of the editor's executable; empty if it cannot be told.
+CountedString EditorFolder() {
+    char buffer[MAX_PATH] = {};
+    return DirectoryOf(Answer(buffer, GetModuleFileNameA(nullptr, buffer, MAX_PATH)));
+}
+
+// `path` with .exe added when its file name has no extension.
+CountedString WithExtension(const CountedString& path) {
+    const int dot = path.FindLast('.');
+    const bool hasExtension =
+        dot > path.FindLast('\\') && dot > path.FindLast('/') && dot > path.FindLast(':');
+    return hasExtension ? path : path + ".exe";
+}
+
 } // namespace
 
 bool HasFolderPart(const CountedString& path) {
     return path.FindLast('\\') >= 0 || path.FindLast('/') >= 0 || path.FindLast(':') >= 0;
 }
 
+bool IsFolderRelative(const CountedString& path) {
+    const char* text = path.Chars();
+    return HasFolderPart(path) && text[0] != '\\' && text[0] != '/' &&
+           (text[0] == '\0' || text[1] != ':');
+}
+
 CountedString FindProgram(const CountedString& name) {
-    const CountedString program = name.FindLast('.') < 0 ? name + ".exe" : name;
+    const CountedString program = WithExtension(name);
     CountedString found;
+    if (IsFolderRelative(name)) {
+        return FoundIn(EditorFolder(), program, found) ? found : CountedString();
+    }
     char buffer[MAX_PATH] = {};
-    if (FoundIn(DirectoryOf(Answer(buffer, GetModuleFileNameA(nullptr, buffer, MAX_PATH))), program,
-                found) ||
+    if (FoundIn(EditorFolder(), program, found) ||
         FoundIn(Answer(buffer, GetSystemDirectoryA(buffer, MAX_PATH)), program, found) ||
         FoundIn(Answer(buffer, GetWindowsDirectoryA(buffer, MAX_PATH)), program, found) ||
         FoundOnPath(program, found)) {

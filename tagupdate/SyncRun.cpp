@@ -16,14 +16,13 @@ CountedString RunSynchronously(const CtagsCommand& command, DWORD creationFlags,
     // ctags and the end of its run.
     CountedString status;
     FormatResource(status, IDS_RUNNING, command.shown.Chars());
+    const EndTexts end = FormatEndTexts(command.shown.Chars());
     CtagsRun run;
     if (!StartRun(command, creationFlags | NORMAL_PRIORITY_CLASS, run, status)) {
         return status;
     }
     SendStatusText(hwnd, status);
-    const bool succeeded = FinishRun(run, kReplacePatienceMs);
-    FormatEnd(status, succeeded, command.shown.Chars());
-    return status;
+    return EndText(end, FinishRun(run, kReplacePatienceMs));
 }
 
 } // namespace kestrel

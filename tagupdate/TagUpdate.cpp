@@ -7,19 +7,11 @@
 #include "tagupdate/CtagsRun.h"
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
+#include "tagupdate/Paths.h"
 #include "tagupdate/StatusText.h"
 #include "tagupdate/SyncRun.h"
 
 namespace kestrel {
-
-CountedString BuildCommandLine(const Settings& settings) {
-    return BuildCommandLine(settings, settings.TagsFileName);
-}
-
-CountedString BuildCommandLine(const Settings& settings, const CountedString& tagsName) {
-    return CountedString("\"") + settings.ExecPath + "\" " + settings.ExecOption + " -f " +
-           tagsName;
-}
 
 CountedString GetDocumentPath(HWND hwnd) {
     // Cleared first and ended at its last byte: whatever the editor writes

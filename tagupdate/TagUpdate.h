@@ -12,12 +12,6 @@ namespace kestrel {
 // through the status text (and a beep for a failed run or a refused start).
 void RunTagUpdate(const Settings& settings, HWND hwnd);
 
-// "ExecPath" ExecOption -f TagsFileName, nothing quoted, trimmed or escaped
-// but the path.
-CountedString BuildCommandLine(const Settings& settings);
-// The same with `tagsName` in place of TagsFileName.
-CountedString BuildCommandLine(const Settings& settings, const CountedString& tagsName);
-
 // Asks the editor for the active document's path.
 CountedString GetDocumentPath(HWND hwnd);
 

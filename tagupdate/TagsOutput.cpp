@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "plugin/UniqueAny.h"
 #include "tagupdate/CtagsOptions.h"
 #include "tagupdate/Paths.h"
 
@@ -16,14 +17,18 @@ namespace {
 
 constexpr DWORD kRetryPauseMs = 50;
 
-// A name that comes out as one word on the command line and names the same
-// file for ctags in the run folder as for the plug-in.
+// A full path, or a name relative to the run folder: it names the same file
+// for ctags in the run folder as for the plug-in. Not so a name relative to
+// a drive or its root (\tags, D:tags).
+bool NamesOneFile(const char* name) {
+    const bool relativeToDrive =
+        name[0] == '\\' || name[0] == '/' || (name[0] != '\0' && name[1] == ':');
+    return name[0] != '\0' && (IsAbsolutePath(name) || !relativeToDrive);
+}
+
+// A name that also comes out as one word on the command line.
 bool IsPlainName(const char* name) {
-    if (name[0] == '\0' || name[0] == '-' || std::strpbrk(name, " \t\"") != nullptr) {
-        return false;
-    }
-    const bool relativeToDrive = name[0] == '\\' || name[0] == '/' || name[1] == ':';
-    return IsAbsolutePath(name) || !relativeToDrive;
+    return name[0] != '-' && std::strpbrk(name, " \t\"") == nullptr && NamesOneFile(name);
 }
 
 bool IsHeldByOthers(DWORD error) {
@@ -41,30 +46,69 @@ bool Replace(const char* from, const char* to, DWORD patienceMs) {
     return true;
 }
 
+// Whether the temporary file may take the place of the tags file: not when
+// the tags file is a folder, read-only (ctags is to fail on it as it would),
+// or a link that a rename would split off from its other names.
+bool IsReplaceable(const CountedString& tagsPath) {
+    const DWORD attributes = GetFileAttributesA(tagsPath.Chars());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return true; // a new tags file
+    }
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
+                       FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        return false;
+    }
+    const UniqueFile file(CreateFileA(tagsPath.Chars(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information = {};
+    return !file || !GetFileInformationByHandle(file.Get(), &information) ||
+           information.nNumberOfLinks <= 1;
+}
+
 } // namespace
 
 TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFolder) {
     TagsOutput output;
+    output.fileArgument = settings.TagsFileName;
     const char* name = settings.TagsFileName.Chars();
+    if (NamesOneFile(name)) {
+        output.tagsPath = IsAbsolutePath(name) ? settings.TagsFileName
+                                               : PathIn(runFolder, settings.TagsFileName);
+    }
+    const CountedString lockPath = output.tagsPath + kLockSuffix;
+    if (!output.tagsPath.IsEmpty() && FitsPathLimit(lockPath)) {
+        output.lockPath = lockPath;
+    }
+
     const char* options = settings.ExecOption.Chars();
-    if (!IsPlainName(name) || AsksToAppend(options) || LeavesQuoteOpen(options)) {
+    if (!IsPlainName(name) || AsksToAppend(options) || LeavesQuoteOpen(options) ||
+        output.lockPath.IsEmpty()) {
         return output;
     }
-    output.tagsPath =
-        IsAbsolutePath(name) ? settings.TagsFileName : PathIn(runFolder, settings.TagsFileName);
-    if (IsFolder(output.tagsPath)) {
-        return output; // a folder cannot be replaced by a file
+    const CountedString temporaryPath = output.tagsPath + kTemporarySuffix;
+    if (!FitsPathLimit(temporaryPath) || !IsReplaceable(output.tagsPath) ||
+        IsFolder(temporaryPath)) {
+        return output;
     }
-    output.temporaryPath = output.tagsPath + kTemporarySuffix;
+    output.fileArgument = settings.TagsFileName + kTemporarySuffix;
+    output.temporaryPath = temporaryPath;
     return output;
 }
 
 bool RemoveLeftover(const TagsOutput& output) {
-    if (output.InPlace() || DeleteFileA(output.temporaryPath.Chars())) {
+    const char* temporary = output.temporaryPath.Chars();
+    if (output.InPlace()) {
         return true;
     }
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    if (!DeleteFileA(temporary)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    // A file held open with delete sharing is only marked for removal and
+    // stays until its holder lets go; ctags could not make it anew.
+    return GetFileAttributesA(temporary) == INVALID_FILE_ATTRIBUTES &&
+           GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs) {
@@ -72,7 +116,9 @@ bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs) {
         return exitedWell;
     }
     const char* temporary = output.temporaryPath.Chars();
-    if (exitedWell && GetFileAttributesA(temporary) == INVALID_FILE_ATTRIBUTES) {
+    // Only a temporary file that is not there means ctags wrote elsewhere.
+    if (exitedWell && GetFileAttributesA(temporary) == INVALID_FILE_ATTRIBUTES &&
+        GetLastError() == ERROR_FILE_NOT_FOUND) {
         return true;
     }
     if (exitedWell && Replace(temporary, output.tagsPath.Chars(), patienceMs)) {

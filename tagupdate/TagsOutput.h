@@ -8,15 +8,22 @@
 
 namespace kestrel {
 
-// Added to TagsFileName for the file ctags writes; no ctags parser claims
-// files of this extension, so a recursive run never reads it.
+// Added to TagsFileName for the file ctags writes, and for the lock of the
+// tags file; no ctags parser claims files of these extensions, so a
+// recursive run never reads them.
 constexpr char kTemporarySuffix[] = ".kestrel-new";
+constexpr char kLockSuffix[] = ".kestrel-lock";
 
-// The tags file and the temporary file beside it, both full paths. Without
-// a temporary file ctags writes the tags file in place.
+// The tags file and the files beside it that a run uses.
 struct TagsOutput {
+    // What ctags gets after -f: TagsFileName, or the temporary file's name.
+    CountedString fileArgument;
+    // Full paths. The tags file's is empty for a name relative to a drive;
+    // the temporary file's is empty when ctags writes the tags file in
+    // place; the lock's is empty when no lock can be named.
     CountedString tagsPath;
     CountedString temporaryPath;
+    CountedString lockPath;
 
     bool InPlace() const { return temporaryPath.IsEmpty(); }
 };
@@ -24,12 +31,14 @@ struct TagsOutput {
 // The temporary route for ctags run in runFolder, or in place where that
 // cannot be right: a tags name holding a blank or a quote (it is not quoted
 // on the command line), a name ctags reads otherwise ("-" or an option), a
-// name relative to a drive or its root, options that ask ctags to append or
-// leave a quote open, and a tags name that exists as a folder.
+// name relative to a drive or its root; options that ask ctags to append or
+// leave a quote open; a tags name that exists as a folder, as a read-only
+// file, as a link (more than one name, or a reparse point); a temporary name
+// that exists as a folder; a temporary or lock path over the path limit.
 TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFolder);
 
 // Removes a temporary file an earlier run left behind. False when one is
-// there and cannot be removed: a ctags that still writes it may hold it.
+// there and stays: a ctags that still writes it may hold it.
 bool RemoveLeftover(const TagsOutput& output);
 
 // After ctags has ended: on a good exit its temporary file replaces the tags

@@ -9,7 +9,6 @@
 //   browse-twice  the same twice in a row
 #include <windows.h>
 
-#include <process.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -54,7 +53,7 @@ void SendTexts(HWND hwnd) {
 
 HMODULE g_self = nullptr; // the reference that the background thread holds
 
-unsigned __stdcall SendLate(void* hwnd) {
+DWORD WINAPI SendLate(void* hwnd) {
     MessageBeep(MB_ICONEXCLAMATION);
     SendStatus(static_cast<HWND>(hwnd), "late 1");
     SendStatus(static_cast<HWND>(hwnd), "late 2");
@@ -64,13 +63,13 @@ unsigned __stdcall SendLate(void* hwnd) {
 void StartBackground(HWND hwnd) {
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&SendLate),
                        &g_self);
-    const uintptr_t thread = _beginthreadex(nullptr, 0, &SendLate, hwnd, 0, nullptr);
-    if (thread == 0) {
+    HANDLE thread = CreateThread(nullptr, 0, &SendLate, hwnd, 0, nullptr);
+    if (thread == nullptr) {
         FreeLibrary(g_self);
         SendStatus(hwnd, "no thread");
         return;
     }
-    CloseHandle(reinterpret_cast<HANDLE>(thread));
+    CloseHandle(thread);
     SendStatus(hwnd, "started");
 }
 

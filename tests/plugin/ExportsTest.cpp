@@ -197,15 +197,9 @@ TEST_F(ExportsTest, CommandReadsSettingsAfreshEachTime) {
 using Malloc = void*(__cdecl*)(size_t);
 Malloc g_realMalloc = nullptr;
 std::atomic<bool> g_failEvery{false};
-std::atomic<long> g_allocationsLeft{-1};  // the allocation to fail; -1: none
-std::atomic<DWORD> g_failOneOffThread{0}; // fail the next one not on this thread
+std::atomic<long> g_allocationsLeft{-1}; // the allocation to fail; -1: none
 
 void* __cdecl FailingMalloc(size_t size) {
-    const DWORD spared = g_failOneOffThread;
-    if (spared != 0 && GetCurrentThreadId() != spared &&
-        g_failOneOffThread.compare_exchange_strong(const_cast<DWORD&>(spared), 0)) {
-        return nullptr;
-    }
     if (g_failEvery || (g_allocationsLeft >= 0 && g_allocationsLeft-- == 0)) {
         return nullptr;
     }
@@ -225,7 +219,6 @@ protected:
         ExportsTest::TearDown();
         g_failEvery = false;
         g_allocationsLeft = -1;
-        g_failOneOffThread = 0;
         PatchImport(plugIn.Module(), "msvcrt.dll", "malloc", reinterpret_cast<void*>(g_realMalloc));
     }
 };
@@ -257,24 +250,27 @@ TEST_F(OutOfMemoryTest, NoMemoryFromTheFirstAllocationOn) {
     EXPECT_EQ(4u, StatusTexts().size());
 }
 
-TEST_F(OutOfMemoryTest, WatcherWithoutMemoryStillFreesTheNextRun) {
+TEST_F(OutOfMemoryTest, WatcherWithoutMemoryReportsAndFreesTheNextRun) {
+    // From the moment the command has returned, every allocation of the
+    // library fails: the watcher still reports the end, and the next command
+    // runs once memory is back.
     StoreFlag("ExecSync", 0);
-    g_failOneOffThread = GetCurrentThreadId();
+    const std::string gate = "K:\\m1\\gate";
+    StoreText("ExecOption", "--exit=0 --wait-file=" + gate + " ");
+    const std::string ran = "S:ctags を実行しました。";
+    const auto reported = [&] { return !Transcript().empty() && Transcript().back() == ran; };
     onCommand(host.Window());
-    // No completion text can be made; the next command must still run.
+    g_failEvery = true;
+    MakeFile(gate);
+    const bool reportedWithoutMemory = FakeHost::PumpUntil(reported, 20000);
+    g_failEvery = false;
+    EXPECT_TRUE(reportedWithoutMemory) << testing::PrintToString(Transcript());
+
     ClearEvents();
-    const bool ran = FakeHost::PumpUntil(
-        [&] {
-            ClearEvents();
-            onCommand(host.Window());
-            const auto texts = StatusTexts();
-            return texts.size() == 3u && texts.back().find(" -f tags ") != std::string::npos;
-        },
-        20000);
-    EXPECT_EQ(0u, g_failOneOffThread) << "the watcher allocated nothing";
-    EXPECT_TRUE(ran) << "every later command was refused";
+    onCommand(host.Window());
+    EXPECT_TRUE(FakeHost::PumpUntil(reported, 20000)) << testing::PrintToString(Transcript());
+    EXPECT_EQ(4u, StatusTexts().size());
     StoreFlag("ExecSync", 1);
-    FakeHost::PumpUntil([] { return false; }, 2000); // the last watcher ends
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 #include "tests/support/Hooks.h"
 
-#include <process.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -35,7 +34,7 @@ decltype(&SHBrowseForFolderA) g_browse = nullptr;
 decltype(&GetExitCodeProcess) g_exitCode = nullptr;
 decltype(&MoveFileExA) g_move = nullptr;
 decltype(&GetModuleHandleExA) g_module = nullptr;
-decltype(&_beginthreadex) g_beginThread = nullptr;
+decltype(&CreateThread) g_createThread = nullptr;
 
 } // namespace
 
@@ -146,12 +145,14 @@ BOOL WINAPI HookedModule(DWORD flags, LPCSTR name, HMODULE* module) {
     return g_module(flags, name, module);
 }
 
-uintptr_t __cdecl HookedBeginThread(void* security, unsigned stack, unsigned(WINAPI* start)(void*),
-                                    void* argument, unsigned flags, unsigned* id) {
+HANDLE WINAPI HookedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
+                                 LPTHREAD_START_ROUTINE start, LPVOID argument, DWORD flags,
+                                 LPDWORD id) {
     if (g_failing[static_cast<int>(Calls::ThreadStarts)]) {
-        return 0;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
     }
-    return g_beginThread(security, stack, start, argument, flags, id);
+    return g_createThread(security, stack, start, argument, flags, id);
 }
 
 template <typename Function>
@@ -173,7 +174,7 @@ bool InstallHooks() {
         all &= Patch("kernel32.dll", "GetExitCodeProcess", &HookedExitCode, g_exitCode);
         all &= Patch("kernel32.dll", "MoveFileExA", &HookedMove, g_move);
         all &= Patch("kernel32.dll", "GetModuleHandleExA", &HookedModule, g_module);
-        all &= Patch("msvcrt.dll", "_beginthreadex", &HookedBeginThread, g_beginThread);
+        all &= Patch("kernel32.dll", "CreateThread", &HookedCreateThread, g_createThread);
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
         return all;

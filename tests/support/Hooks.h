@@ -60,7 +60,7 @@ std::vector<std::string> FileLookups();
 void FailFileLookup(const std::string& path, DWORD error);
 
 // Calls that fail while a FailingCalls of their kind lives: thread starts
-// through _beginthreadex, GetModuleHandleExA (no module reference can be
+// through CreateThread, GetModuleHandleExA (no module reference can be
 // taken) and GetExitCodeProcess (as for a process whose code cannot be read).
 enum class Calls { ThreadStarts, ModuleReferences, ExitCodeQueries };
 class FailingCalls {

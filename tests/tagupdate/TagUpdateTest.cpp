@@ -1,3 +1,4 @@
+#include "tagupdate/CtagsRun.h"
 #include "tagupdate/TagUpdate.h"
 
 #include <shlobj.h>
@@ -5,6 +6,7 @@
 #include "plugin/ModuleStateForTests.h"
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
+#include "tagupdate/Paths.h"
 #include "tests/support/Dialogs.h"
 #include "tests/support/ImportRedirect.h"
 #include "tests/tagupdate/CommandFixture.h"
@@ -201,7 +203,7 @@ TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
 
 TEST_F(SyncCommandTest, LongCommandLineReachesCtagsWholeWhileTextsAreCut) {
     Project("s6");
-    const std::string many(2500, 'v');
+    const std::string many = "--" + std::string(2500, 'v'); // an option: ctags reads no operand
     settings.ExecOption = ("--exit=0 " + many + " ").c_str();
 
     RunTagUpdate(settings, host.Window());
