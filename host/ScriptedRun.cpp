@@ -11,7 +11,8 @@ namespace {
 // Says "ready" through the semaphore `name`.ready, if the starter made one,
 // then waits until the event `name` is set.
 void WaitForStartSignal(const std::string& name) {
-    const UniqueHandle ready(OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, (name + ".ready").c_str()));
+    const UniqueHandle ready(
+        OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, (name + ".ready").c_str()));
     const UniqueHandle start(CreateEventA(nullptr, TRUE, FALSE, name.c_str()));
     if (ready) {
         ReleaseSemaphore(ready.Get(), 1, nullptr);

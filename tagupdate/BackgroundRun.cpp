@@ -67,9 +67,9 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
     SetRunningMarker(hwnd);
     watched->library = ReferenceThisLibrary();
     DWORD threadId = 0;
-    const UniqueHandle watcher(watched->library ? CreateThread(nullptr, 0, CompletionWatcher,
-                                                               watched.get(), 0, &threadId)
-                                                : nullptr);
+    const UniqueHandle watcher(
+        watched->library ? CreateThread(nullptr, 0, CompletionWatcher, watched.get(), 0, &threadId)
+                         : nullptr);
     if (watcher) {
         watched.release(); // the watcher owns it now
     } else {

@@ -152,9 +152,8 @@ bool AsksToAppend(const char* options) {
 
 bool NamesFileOperand(const char* options) {
     bool operand = false;
-    ReadWords(options, [&operand](const Word&, WordKind kind) {
-        operand |= kind == WordKind::Operand;
-    });
+    ReadWords(options,
+              [&operand](const Word&, WordKind kind) { operand |= kind == WordKind::Operand; });
     return operand;
 }
 

@@ -73,8 +73,8 @@ TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFo
     output.fileArgument = settings.TagsFileName;
     const char* name = settings.TagsFileName.Chars();
     if (NamesOneFile(name)) {
-        output.tagsPath = IsAbsolutePath(name) ? settings.TagsFileName
-                                               : PathIn(runFolder, settings.TagsFileName);
+        output.tagsPath =
+            IsAbsolutePath(name) ? settings.TagsFileName : PathIn(runFolder, settings.TagsFileName);
     }
     const CountedString lockPath = output.tagsPath + kLockSuffix;
     if (!output.tagsPath.IsEmpty() && FitsPathLimit(lockPath)) {

@@ -92,6 +92,9 @@ INSTANTIATE_TEST_SUITE_P(
         Search("NoTagsAnywhere", "K:\\f\\work\\main.c", {}, "",
                {"K:\\f\\work\\tags", "K:\\f\\tags", "K:\\tags"}),
         Search("DriveRoot", "K:\\g\\main.c", {"K:\\tags"}, "K:", {"K:\\g\\tags", "K:\\tags"}),
+        // Above a share's root lie a server name and nothing: the search ends.
+        Search("NetworkShareRoot", "\\\\srv\\share\\d\\main.c", {}, "",
+               {"\\\\srv\\share\\d\\tags", "\\\\srv\\share\\tags"}),
         Search("EmptyPath", "", {}, "", {}), Search("NoBackslash", "main.c", {}, "", {}),
         // A candidate too long to check ends the search: the tags file may be
         // right there, and an ancestor's would send ctags to the wrong tree.

@@ -29,12 +29,42 @@ TEST(CtagsOptions, ReadsAppendAsCtagsDoes) {
           "-h -a", "-I -a"}) {
         EXPECT_FALSE(AsksToAppend(options)) << options;
     }
+    // ctags reads CTAGS first; the options' last word on appending wins.
+    for (const auto& [environment, options, append] :
+         {std::tuple{"-a", "-R", true}, std::tuple{"--append", "-R --append=no", false},
+          std::tuple{"--append=no", "-R", false}}) {
+        SetEnvironmentVariableA("CTAGS", environment);
+        EXPECT_EQ(append, AsksToAppend(options)) << "CTAGS=" << environment << " " << options;
+    }
+    SetEnvironmentVariableA("CTAGS", nullptr);
+    for (const char* options : {"-R .", "-R src", "*.c", "--exit=0 -V tags", "-I x \"\""}) {
+        EXPECT_TRUE(NamesFileOperand(options)) << options;
+    }
+    for (const char* options : {"-R -V --tag-relative=yes ", "-I x", "-f a", "-L list", "-Ix -R",
+                                "--exclude=a", "-h .c -R"}) {
+        EXPECT_FALSE(NamesFileOperand(options)) << options;
+    }
     EXPECT_TRUE(LeavesQuoteOpen("-R \"--exclude=a b"));
     EXPECT_FALSE(LeavesQuoteOpen("-R \"--exclude=a b\""));
     EXPECT_FALSE(LeavesQuoteOpen("-R --regex-c=/\\\"/x/"));
 }
 
-enum class Before { Tags, Leftover, HeldLeftover, TagsFolder };
+// What lies in the run folder before the command; Deep puts it 250
+// characters down, where the tags file's name fits the path limit but the
+// temporary file's does not.
+enum class Before {
+    Tags,
+    Leftover,
+    HeldLeftover,
+    PendingLeftover, // held open with delete sharing: removal only marks it
+    TagsFolder,
+    HeldLock, // another editor's run holds the tags file; a leftover lies there
+    HardLink, // tags has a second name
+    ReadOnly,
+    TemporaryFolder,  // tags.kestrel-new is a folder
+    UnreadableOutput, // the temporary file cannot be looked at
+    Deep
+};
 enum class After { Old, New, Folder };
 
 struct OutputCase {
@@ -53,33 +83,55 @@ class TagsOutputTest : public CommandTest,
 TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     const OutputCase& c = std::get<0>(GetParam());
     settings.ExecSync = std::get<1>(GetParam());
-    const std::string folder =
+    std::string folder =
         "K:\\" + std::string(c.name) + (settings.ExecSync ? "-sync" : "-background");
+    if (c.before == Before::Deep) {
+        folder += "\\" + std::string(250 - folder.size() - 1, 'd');
+    }
     host.SetDocumentPath(folder + "\\main.c");
     const std::string tags = folder + "\\" + c.tagsName;
     const std::string temporary = tags + ".kestrel-new";
+    const std::string link = folder + "\\link";
     if (c.before == Before::TagsFolder) {
         MakeFolders(tags);
     } else {
         MakeFile(tags, kOldTags);
     }
-    UniqueFile held;
-    if (c.before == Before::Leftover || c.before == Before::HeldLeftover) {
+    const bool leftover = c.before == Before::Leftover || c.before == Before::HeldLeftover ||
+                          c.before == Before::PendingLeftover || c.before == Before::HeldLock;
+    if (leftover) {
         MakeFile(temporary, "left over\n");
     }
-    if (c.before == Before::HeldLeftover) { // as a ctags still writing it holds it
-        held.Reset(CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueFile held;
+    if (c.before == Before::HeldLeftover || c.before == Before::PendingLeftover) {
+        // As a ctags still writing it holds it.
+        const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE |
+                              (c.before == Before::PendingLeftover ? FILE_SHARE_DELETE : 0);
+        held.Reset(CreateFileA(temporary.c_str(), GENERIC_WRITE, sharing, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
         ASSERT_TRUE(held);
+    } else if (c.before == Before::HeldLock) { // as the other editor holds it
+        held.Reset(CreateFileA((tags + ".kestrel-lock").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        ASSERT_TRUE(held);
+    } else if (c.before == Before::HardLink) {
+        ASSERT_TRUE(CreateHardLinkA(link.c_str(), tags.c_str(), nullptr));
+    } else if (c.before == Before::ReadOnly) {
+        ASSERT_TRUE(SetFileAttributesA(tags.c_str(), FILE_ATTRIBUTE_READONLY));
+    } else if (c.before == Before::TemporaryFolder) {
+        MakeFolders(temporary);
+    } else if (c.before == Before::UnreadableOutput) {
+        FailFileLookup(temporary, ERROR_ACCESS_DENIED);
     }
     settings.TagsFileName = c.tagsName;
     settings.ExecOption = c.options;
 
     RunTagUpdate(settings, host.Window());
     ASSERT_TRUE(WaitForIdle());
+    FailFileLookup("", 0);
 
     EXPECT_EQ(Shown(folder, c.end), Transcript());
-    if (c.end == Outcome::CouldNotRun) {
+    if (c.end == Outcome::CouldNotRun || c.end == Outcome::Refused) {
         EXPECT_TRUE(ReadFakeCtagsRecords(record).empty());
     } else {
         EXPECT_EQ("\"" + FakeCtagsPath() + "\" " + c.options + " -f " + c.fileArgument,
@@ -90,7 +142,14 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     } else {
         EXPECT_EQ(c.after == After::New ? kFakeTags : kOldTags, FileContents(tags));
     }
-    EXPECT_EQ(c.before == Before::HeldLeftover, Exists(temporary));
+    if (c.before == Before::HardLink) {
+        EXPECT_EQ(FileContents(tags), FileContents(link)) << "one file, two names";
+    }
+    if (c.before != Before::PendingLeftover) { // on Windows, gone from sight already
+        const bool untouched = leftover && c.end != Outcome::Ran && c.end != Outcome::RanWithError;
+        EXPECT_EQ(untouched || c.before == Before::TemporaryFolder, Exists(temporary));
+    }
+    EXPECT_FALSE(Exists(tags + ".kestrel-lock") && c.before != Before::HeldLock);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -114,7 +173,24 @@ INSTANTIATE_TEST_SUITE_P(
             OutputCase{"Append", "tags", "--exit=0 -a ", "tags", Before::Tags, After::New,
                        Outcome::Ran},
             OutputCase{"TagsIsAFolder", "tags", "--exit=0 ", "tags", Before::TagsFolder,
-                       After::Folder, Outcome::Ran}),
+                       After::Folder, Outcome::Ran},
+            OutputCase{"LeftoverPendingRemoval", "tags", "--exit=0 ", "", Before::PendingLeftover,
+                       After::Old, Outcome::CouldNotRun},
+            OutputCase{"AnotherEditorRuns", "tags", "--exit=0 ", "", Before::HeldLock, After::Old,
+                       Outcome::Refused},
+            // ctags would clobber its default tags file at the operand.
+            OutputCase{"FileOperand", "tags", "--exit=0 -R . ", "", Before::Leftover, After::Old,
+                       Outcome::CouldNotRun},
+            OutputCase{"HardLink", "tags", "--exit=0 ", "tags", Before::HardLink, After::New,
+                       Outcome::Ran},
+            OutputCase{"ReadOnly", "tags", "--exit=0 --no-output ", "tags", Before::ReadOnly,
+                       After::Old, Outcome::Ran},
+            OutputCase{"TemporaryIsAFolder", "tags", "--exit=0 ", "tags", Before::TemporaryFolder,
+                       After::New, Outcome::Ran},
+            OutputCase{"OutputUnreadable", "tags", "--exit=0 --no-output ", "tags.kestrel-new",
+                       Before::UnreadableOutput, After::Old, Outcome::RanWithError},
+            OutputCase{"DeepFolder", "tags", "--exit=0 ", "tags", Before::Deep, After::New,
+                       Outcome::Ran}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<OutputCase, bool>>& info) {
         return std::string(std::get<0>(info.param).name) +
@@ -151,6 +227,7 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
 
 struct LookupCase {
     const char* name;
+    const char* folderPart;                   // of ExecPath: "" or a relative "sub\\"
     bool inCurrentFolder, onPath, besideHost; // where copies of the program lie
     enum { None, FromPath, FromHostFolder } started;
 };
@@ -160,7 +237,8 @@ class ProgramLookupTest : public CommandTest, public testing::WithParamInterface
 TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     const LookupCase& c = GetParam();
     const std::string folder = Project(c.name);
-    const std::string program = std::string("kestrel-") + c.name; // no extension: .exe is added
+    // No extension: .exe is added.
+    const std::string program = c.folderPart + std::string("kestrel-") + c.name;
     const std::string current = "K:\\" + std::string(c.name) + "\\current";
     const std::string onPath = "K:\\" + std::string(c.name) + "\\bin";
     MakeFolders(current);
@@ -171,6 +249,7 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
           std::pair{ProgramFolder(), c.besideHost}}) {
         if (wanted) {
             planted.push_back(where + "\\" + program + ".exe");
+            MakeFolders(planted.back().substr(0, planted.back().rfind('\\')));
             ASSERT_TRUE(CopyFileA(FakeCtagsPath().c_str(), planted.back().c_str(), FALSE));
         }
     }
@@ -187,6 +266,9 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     SetEnvironmentVariableA("PATH", previousPath);
     for (const std::string& copy : planted) {
         DeleteFileA(copy.c_str());
+        if (*c.folderPart != '\0') {
+            RemoveDirectoryA(copy.substr(0, copy.rfind('\\')).c_str());
+        }
     }
 
     if (c.started == LookupCase::None) {
@@ -203,9 +285,13 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProgramLookupTest,
-    testing::Values(LookupCase{"OnlyInCurrentFolder", true, false, false, LookupCase::None},
-                    LookupCase{"PathBeforeCurrentFolder", true, true, false, LookupCase::FromPath},
-                    LookupCase{"HostFolderFirst", true, true, true, LookupCase::FromHostFolder}),
+    testing::Values(
+        LookupCase{"OnlyInCurrentFolder", "", true, false, false, LookupCase::None},
+        LookupCase{"PathBeforeCurrentFolder", "", true, true, false, LookupCase::FromPath},
+        LookupCase{"HostFolderFirst", "", true, true, true, LookupCase::FromHostFolder},
+        // A relative folder part is taken from the host's folder, never the current one.
+        LookupCase{"RelativeOnlyInCurrentFolder", "sub\\", true, false, false, LookupCase::None},
+        LookupCase{"RelativeBesideHost", "sub\\", true, true, true, LookupCase::FromHostFolder}),
     [](const testing::TestParamInfo<LookupCase>& info) { return info.param.name; });
 
 } // namespace
