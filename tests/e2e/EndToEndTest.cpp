@@ -127,6 +127,65 @@ TEST_F(EndToEndTest, RealCtagsEndedMidwayLeavesTheOldTagsWhole) {
     EXPECT_EQ((Lines{"beep: 0 thread=ui"}), Only(run.lines, "beep: "));
 }
 
+TEST_F(EndToEndTest, TwoEditorsAtOnceLeaveOneWholeOutput) {
+    for (int i = 0; i < 400; ++i) {
+        MakeFile("K:\\e5\\m" + std::to_string(i / 100) + "\\f" + std::to_string(i) + ".c",
+                 "int function_" + std::to_string(i) + "(void) { return 0; }\n");
+    }
+    StoreFlag("AskFolder", 0);
+    // Each editor gives ctags other options, through CTAGS, which it reads
+    // first: the complete output of each, made by ctags directly.
+    const char* const options[] = {"--fields=+n", "--fields=-n"};
+    std::string outputs[2];
+    for (int editor = 0; editor < 2; ++editor) {
+        SetEnvironmentVariableA("CTAGS", options[editor]);
+        const ProcessResult direct =
+            RunAndCapture("\"" + ProgramFolder() + "\\" + kDefaultLine.substr(1), "K:\\e5");
+        EXPECT_EQ(0u, direct.exitCode);
+        outputs[editor] = FileContents("K:\\e5\\tags");
+    }
+    ASSERT_NE(outputs[0], outputs[1]);
+
+    const UniqueHandle ready(CreateSemaphoreA(nullptr, 0, 2, "kestrel-e5.ready"));
+    const UniqueHandle start(CreateEventA(nullptr, TRUE, FALSE, "kestrel-e5"));
+    const auto lastStatus = [](const ProcessResult& run) {
+        const Lines texts = Only(run.lines, "status: ");
+        return texts.empty() ? std::string() : texts.back();
+    };
+    for (int round = 0; round < 4; ++round) {
+        const bool sync = round % 2 == 0;
+        SCOPED_TRACE(sync ? "synchronous" : "background");
+        StoreFlag("ExecSync", sync ? 1 : 0);
+        MakeFile("K:\\e5\\tags", "old\n");
+        ResetEvent(start.Get());
+        ProcessResult runs[2];
+        std::thread hosts[2];
+        for (int editor = 0; editor < 2; ++editor) {
+            SetEnvironmentVariableA("CTAGS", options[editor]);
+            hosts[editor] = std::thread([&runs, editor] {
+                runs[editor] =
+                    RunHost("K:\\e5\\m0\\f0.c",
+                            "--run --trace-beep --wait-background --start-on kestrel-e5");
+            });
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 60000)) << "host ready";
+        }
+        SetEnvironmentVariableA("CTAGS", nullptr);
+        SetEvent(start.Get());
+        for (std::thread& host : hosts) {
+            host.join();
+        }
+
+        const std::string refused = "status: ctags を２重に起動することはできません。";
+        const int ran = lastStatus(runs[0]) == refused ? 1 : 0;
+        EXPECT_EQ(refused, lastStatus(runs[1 - ran]));
+        EXPECT_EQ((Lines{"beep: 0 thread=ui"}), Only(runs[1 - ran].lines, "beep: "));
+        EXPECT_NE(std::string::npos, lastStatus(runs[ran]).find(" を実行しました。"));
+        EXPECT_TRUE(Only(runs[ran].lines, "beep: ").empty());
+        EXPECT_EQ(outputs[ran], FileContents("K:\\e5\\tags")) << "one whole output";
+        EXPECT_FALSE(Exists("K:\\e5\\tags.kestrel-new") || Exists("K:\\e5\\tags.kestrel-lock"));
+    }
+}
+
 TEST_F(EndToEndTest, SettingsChangedInTheRegistryApplyToTheNextCommand) {
     MakeFile("K:\\e2\\work\\tags");
     MakeFile("K:\\e2\\work\\names");
