@@ -69,12 +69,15 @@ bool IsReplaceable(const CountedString& tagsPath) {
 } // namespace
 
 TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFolder) {
+    // Where a name that ctags gets after -f lies, for the file operations.
+    const auto fullPath = [&runFolder](const CountedString& name) {
+        return IsAbsolutePath(name.Chars()) ? name : PathIn(runFolder, name);
+    };
     TagsOutput output;
     output.fileArgument = settings.TagsFileName;
     const char* name = settings.TagsFileName.Chars();
     if (NamesOneFile(name)) {
-        output.tagsPath =
-            IsAbsolutePath(name) ? settings.TagsFileName : PathIn(runFolder, settings.TagsFileName);
+        output.tagsPath = fullPath(settings.TagsFileName);
     }
     const CountedString lockPath = output.tagsPath + kLockSuffix;
     if (!output.tagsPath.IsEmpty() && FitsPathLimit(lockPath)) {
@@ -86,12 +89,13 @@ TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFo
         output.lockPath.IsEmpty()) {
         return output;
     }
-    const CountedString temporaryPath = output.tagsPath + kTemporarySuffix;
-    if (!FitsPathLimit(temporaryPath) || !IsReplaceable(output.tagsPath) ||
-        IsFolder(temporaryPath)) {
+    // The lock's name is the longer one: the temporary name fits as well.
+    const CountedString temporaryName = settings.TagsFileName + kTemporarySuffix;
+    const CountedString temporaryPath = fullPath(temporaryName);
+    if (!IsReplaceable(output.tagsPath) || IsFolder(temporaryPath)) {
         return output;
     }
-    output.fileArgument = settings.TagsFileName + kTemporarySuffix;
+    output.fileArgument = temporaryName;
     output.temporaryPath = temporaryPath;
     return output;
 }

@@ -4,6 +4,7 @@
 //   --exit=N         exit code (default 0)
 //   --delay=MS       sleep before ending (default 0)
 //   --wait-file=PATH do not end before PATH exists (polled every 20 ms)
+//   --give-up=MS     stop waiting for that file after MS and exit with code 3
 //   -f NAME          write a small tags file NAME in the current folder
 //   --partial        write only its first half, as a run cut short leaves it
 //   --no-output      write no tags file at all, as a wrapper that writes elsewhere
@@ -25,6 +26,7 @@ struct FakeOptions {
     int exitCode = 0;
     DWORD delayMs = 0;
     std::string waitFile;
+    DWORD giveUpMs = INFINITE;
     std::string tagsFile;
     bool partial = false;
     bool noOutput = false;
@@ -40,6 +42,8 @@ FakeOptions ParseOptions(int argc, char** argv) {
             options.exitCode = std::atoi(value.c_str());
         } else if (arg.rfind("--delay=", 0) == 0) {
             options.delayMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
+        } else if (arg.rfind("--give-up=", 0) == 0) {
+            options.giveUpMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         } else if (arg.rfind("--wait-file=", 0) == 0) {
             options.waitFile = value;
         } else if (arg == "-f" && i + 1 < argc) {
@@ -99,8 +103,12 @@ void WriteTagsFile(const std::string& name, bool partial) {
 int main(int argc, char** argv) {
     WriteRecord();
     const FakeOptions options = ParseOptions(argc, argv);
+    const DWORD start = GetTickCount();
     while (!options.waitFile.empty() &&
            GetFileAttributesA(options.waitFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start >= options.giveUpMs) {
+            return 3;
+        }
         Sleep(kPollMs);
     }
     Sleep(options.delayMs);

@@ -73,6 +73,9 @@ LRESULT CALLBACK FakeHost::WindowProc(HWND window, UINT message, WPARAM wParam, 
     }
     if (message == kStatusTextMessage) {
         RecordEvent(Event::Status, reinterpret_cast<const char*>(lParam));
+        if (self != nullptr && self->m_onStatus) {
+            self->m_onStatus(reinterpret_cast<const char*>(lParam));
+        }
         return 0;
     }
     if (message == kDocumentPathQuery && wParam == kDocumentPathQueryKind && self != nullptr) {

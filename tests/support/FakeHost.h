@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace kestrel::test {
 
@@ -26,6 +27,11 @@ public:
     // The document path as the editor would write it (system code page).
     void SetDocumentPath(const std::string& path, PathAnswer answer = PathAnswer::Text);
 
+    // Calls `action` with each status text as it arrives (null: none).
+    void OnStatusText(std::function<void(const std::string&)> action) {
+        m_onStatus = std::move(action);
+    }
+
     // Handles messages, sent ones from other threads too, until done() or
     // the time is up; false on time-out.
     static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000);
@@ -36,6 +42,7 @@ private:
     HWND m_window = nullptr;
     std::string m_path;
     PathAnswer m_answer = PathAnswer::Text;
+    std::function<void(const std::string&)> m_onStatus;
     int m_unexpectedTicks = 0; // seconds an unexpected dialog has been open
     int m_unexpectedDialogs = 0;
 };

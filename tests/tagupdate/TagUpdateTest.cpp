@@ -175,6 +175,21 @@ TEST_F(SyncCommandTest, ErrorExitBeepsBeforeErrorText) {
     EXPECT_EQ(Shown(folder, Outcome::RanWithError), Command());
 }
 
+TEST_F(SyncCommandTest, RunningTextArrivesWhileCtagsRuns) {
+    // ctags ends only once the editor has shown that it runs; without that
+    // text it gives up, with an error.
+    const std::string folder = Project("s9");
+    const std::string gate = folder + "\\gate";
+    settings.ExecOption = ("--exit=0 --wait-file=" + gate + " --give-up=10000 ").c_str();
+    host.OnStatusText([&](const std::string& text) {
+        if ("S:" + Utf8(text) == Running()) {
+            MakeFile(gate);
+        }
+    });
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
+    host.OnStatusText(nullptr);
+}
+
 TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
     const std::string folder = Project("s8");
     const FailingCalls failing(Calls::ExitCodeQueries);

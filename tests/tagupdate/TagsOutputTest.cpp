@@ -1,7 +1,7 @@
 // ctags writes a temporary file that replaces the tags file only after a
 // good run; where that cannot be right the tags file is written in place,
 // with the command line as configured. ctags itself is found by the plug-in.
-#include "tagupdate/CtagsOptions.h"
+#include <map>
 
 #include "plugin/UniqueAny.h"
 #include "tests/tagupdate/CommandFixture.h"
@@ -10,44 +10,6 @@ namespace kestrel::test {
 namespace {
 
 const char kOldTags[] = "old\told.c\t/^old$/;\"\tf\n";
-
-// As the real ctags reads them (checked against Universal Ctags for Windows):
-// options that make it append to its -f file, then options that do not.
-TEST(CtagsOptions, ReadsAppendAsCtagsDoes) {
-    for (const char* options : {"-a", "-R -a -V", "-aR", "-Ra", "-Va", "--append", "--append=yes",
-                                "--append=on", "--append=1", "--append=true", "--append=y",
-                                "--append=Yes", "--append=", "--append=no -a", "\"-a\"",
-                                "\"--append\"", "-\"a\"", "-R --regex-c=\"/a b/x/\" -a"}) {
-        EXPECT_TRUE(AsksToAppend(options)) << options;
-    }
-    for (const char* options :
-         {"-R -V --tag-relative=yes ", "--append=no", "--append=off", "--append=0",
-          "--append=false", "--append=n", "--append=NO", "-a --append=no", "--appen",
-          // The rest of the group is the argument of -f, -o, -h, -I, -L, -D:
-          "-fa", "-oa", "-ha", "-Ia", "-La", "-Da",
-          // and so is the next word.
-          "-h -a", "-I -a"}) {
-        EXPECT_FALSE(AsksToAppend(options)) << options;
-    }
-    // ctags reads CTAGS first; the options' last word on appending wins.
-    for (const auto& [environment, options, append] :
-         {std::tuple{"-a", "-R", true}, std::tuple{"--append", "-R --append=no", false},
-          std::tuple{"--append=no", "-R", false}}) {
-        SetEnvironmentVariableA("CTAGS", environment);
-        EXPECT_EQ(append, AsksToAppend(options)) << "CTAGS=" << environment << " " << options;
-    }
-    SetEnvironmentVariableA("CTAGS", nullptr);
-    for (const char* options : {"-R .", "-R src", "*.c", "--exit=0 -V tags", "-I x \"\""}) {
-        EXPECT_TRUE(NamesFileOperand(options)) << options;
-    }
-    for (const char* options : {"-R -V --tag-relative=yes ", "-I x", "-f a", "-L list", "-Ix -R",
-                                "--exclude=a", "-h .c -R"}) {
-        EXPECT_FALSE(NamesFileOperand(options)) << options;
-    }
-    EXPECT_TRUE(LeavesQuoteOpen("-R \"--exclude=a b"));
-    EXPECT_FALSE(LeavesQuoteOpen("-R \"--exclude=a b\""));
-    EXPECT_FALSE(LeavesQuoteOpen("-R --regex-c=/\\\"/x/"));
-}
 
 // What lies in the run folder before the command; Deep puts it 250
 // characters down, where the tags file's name fits the path limit but the
@@ -200,22 +162,29 @@ INSTANTIATE_TEST_SUITE_P(
 using HeldTagsTest = CommandTest;
 
 TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
-    for (bool letsGo : {true, false}) {
-        SCOPED_TRACE(letsGo ? "the reader lets go" : "the reader holds on");
+    // The reader lets go after so many failed replacements; 0: never.
+    for (int letGoAfter : {1, 4, 0}) {
+        SCOPED_TRACE("the reader lets go after " + std::to_string(letGoAfter));
+        const bool letsGo = letGoAfter > 0;
         ClearEvents();
-        const std::string folder = Project(letsGo ? "h1" : "h2");
+        const std::string folder = Project("h" + std::to_string(letGoAfter));
         MakeFile(folder + "\\tags", kOldTags);
         // Opened as fopen opens for reading: others may read, nobody may replace.
         UniqueFile reader(CreateFileA((folder + "\\tags").c_str(), GENERIC_READ, FILE_SHARE_READ,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(reader);
-        OnFailedMove(letsGo ? std::function<void()>([&] { reader.Reset(); }) : nullptr);
+        int failed = 0;
+        OnFailedMove([&] {
+            if (++failed == letGoAfter) {
+                reader.Reset();
+            }
+        });
         RunTagUpdate(settings, host.Window());
         const int failedMoves = OnFailedMove(nullptr);
         reader.Reset();
 
         if (letsGo) {
-            EXPECT_EQ(1, failedMoves);
+            EXPECT_EQ(letGoAfter, failedMoves);
         } else {
             EXPECT_LE(2, failedMoves) << "retried";
         }
@@ -225,11 +194,15 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
     }
 }
 
+// Where copies of the program lie, and where the one started comes from.
+enum Place { Nowhere = 0, Current = 1, OnPath = 2, BesideHost = 4, Windows = 8 };
+
 struct LookupCase {
     const char* name;
-    const char* folderPart;                   // of ExecPath: "" or a relative "sub\\"
-    bool inCurrentFolder, onPath, besideHost; // where copies of the program lie
-    enum { None, FromPath, FromHostFolder } started;
+    const char* folderPart; // of ExecPath: "" or a relative "sub\\"
+    int copies;             // Places
+    Place started;
+    int foldersNamedLikeIt = Nowhere; // Places where a folder has the program's name
 };
 
 class ProgramLookupTest : public CommandTest, public testing::WithParamInterface<LookupCase> {};
@@ -241,16 +214,20 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     const std::string program = c.folderPart + std::string("kestrel-") + c.name;
     const std::string current = "K:\\" + std::string(c.name) + "\\current";
     const std::string onPath = "K:\\" + std::string(c.name) + "\\bin";
-    MakeFolders(current);
-    MakeFolders(onPath);
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::map<Place, std::string> places = {
+        {Current, current}, {OnPath, onPath}, {BesideHost, ProgramFolder()}, {Windows, windows}};
     std::vector<std::string> planted;
-    for (const auto& [where, wanted] :
-         {std::pair{current, c.inCurrentFolder}, std::pair{onPath, c.onPath},
-          std::pair{ProgramFolder(), c.besideHost}}) {
-        if (wanted) {
-            planted.push_back(where + "\\" + program + ".exe");
-            MakeFolders(planted.back().substr(0, planted.back().rfind('\\')));
-            ASSERT_TRUE(CopyFileA(FakeCtagsPath().c_str(), planted.back().c_str(), FALSE));
+    for (const auto& [place, where] : places) {
+        const std::string copy = where + "\\" + program + ".exe";
+        MakeFolders(copy.substr(0, copy.rfind('\\')));
+        if ((c.copies & place) != 0) {
+            ASSERT_TRUE(CopyFileA(FakeCtagsPath().c_str(), copy.c_str(), FALSE));
+            planted.push_back(copy);
+        } else if ((c.foldersNamedLikeIt & place) != 0) {
+            ASSERT_TRUE(CreateDirectoryA(copy.c_str(), nullptr));
+            planted.push_back(copy);
         }
     }
     char previousFolder[MAX_PATH] = {};
@@ -258,27 +235,27 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     char previousPath[32768] = {};
     GetEnvironmentVariableA("PATH", previousPath, sizeof previousPath);
     SetCurrentDirectoryA(current.c_str());
-    SetEnvironmentVariableA("PATH", (onPath + ";" + previousPath).c_str());
+    // A relative entry names the current folder: it is skipped.
+    SetEnvironmentVariableA("PATH", (".;" + onPath + ";" + previousPath).c_str());
     settings.ExecPath = program.c_str();
 
     RunTagUpdate(settings, host.Window());
     SetCurrentDirectoryA(previousFolder);
     SetEnvironmentVariableA("PATH", previousPath);
     for (const std::string& copy : planted) {
-        DeleteFileA(copy.c_str());
+        DeleteFileA(copy.c_str()) || RemoveDirectoryA(copy.c_str());
         if (*c.folderPart != '\0') {
             RemoveDirectoryA(copy.substr(0, copy.rfind('\\')).c_str());
         }
     }
 
-    if (c.started == LookupCase::None) {
+    if (c.started == Nowhere) {
         EXPECT_TRUE(ProcessStarts().empty());
         EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Transcript());
         return;
     }
     FakeCtagsRecord run = OnlyRun();
-    const std::string from = c.started == LookupCase::FromPath ? onPath : ProgramFolder();
-    EXPECT_EQ(from + "\\" + program + ".exe", run["program"]);
+    EXPECT_EQ(places.at(c.started) + "\\" + program + ".exe", run["program"]);
     EXPECT_EQ("\"" + program + "\" --exit=0  -f tags.kestrel-new", run["cmdline"]);
     EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
 }
@@ -286,12 +263,14 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProgramLookupTest,
     testing::Values(
-        LookupCase{"OnlyInCurrentFolder", "", true, false, false, LookupCase::None},
-        LookupCase{"PathBeforeCurrentFolder", "", true, true, false, LookupCase::FromPath},
-        LookupCase{"HostFolderFirst", "", true, true, true, LookupCase::FromHostFolder},
+        LookupCase{"OnlyInCurrentFolder", "", Current, Nowhere},
+        LookupCase{"PathBeforeCurrentFolder", "", Current | OnPath, OnPath},
+        LookupCase{"HostFolderFirst", "", Current | OnPath | BesideHost, BesideHost},
+        LookupCase{"WindowsFolderBeforePath", "", OnPath | Windows, Windows},
+        LookupCase{"FolderBesideHostSkipped", "", OnPath, OnPath, BesideHost},
         // A relative folder part is taken from the host's folder, never the current one.
-        LookupCase{"RelativeOnlyInCurrentFolder", "sub\\", true, false, false, LookupCase::None},
-        LookupCase{"RelativeBesideHost", "sub\\", true, true, true, LookupCase::FromHostFolder}),
+        LookupCase{"RelativeOnlyInCurrentFolder", "sub\\", Current, Nowhere},
+        LookupCase{"RelativeBesideHost", "sub\\", Current | OnPath | BesideHost, BesideHost}),
     [](const testing::TestParamInfo<LookupCase>& info) { return info.param.name; });
 
 } // namespace

@@ -1,0 +1,68 @@
+// What ctags makes of the options text: checked against Universal Ctags for
+// Windows, which reads its command line this way.
+#include "tagupdate/CtagsOptions.h"
+
+#include <windows.h>
+
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/Cp932.h"
+
+namespace kestrel::test {
+namespace {
+
+// As the real ctags reads them:
+// options that make it append to its -f file, then options that do not.
+TEST(CtagsOptions, ReadsAppendAsCtagsDoes) {
+    for (const char* options : {"-a", "-R -a -V", "-aR", "-Ra", "-Va", "--append", "--append=yes",
+                                "--append=on", "--append=1", "--append=true", "--append=y",
+                                "--append=Yes", "--append=", "--append=no -a", "\"-a\"",
+                                "\"--append\"", "-\"a\"", "-R --regex-c=\"/a b/x/\" -a",
+                                // An argument joined to its option takes nothing more.
+                                "-Ifoo -a"}) {
+        EXPECT_TRUE(AsksToAppend(options)) << options;
+    }
+    for (const char* options :
+         {"-R -V --tag-relative=yes ", "--append=no", "--append=off", "--append=0",
+          "--append=false", "--append=n", "--append=NO", "-a --append=no", "--appen",
+          // The rest of the group is the argument of -f, -o, -h, -I, -L, -D:
+          "-fa", "-oa", "-ha", "-Ia", "-La", "-Da",
+          // and so is the next word.
+          "-h -a", "-I -a"}) {
+        EXPECT_FALSE(AsksToAppend(options)) << options;
+    }
+    EXPECT_TRUE(AsksToAppend(Cp932("--exclude=\"ソ\" -a").c_str())) << "ソ ends in 0x5C";
+}
+
+TEST(CtagsOptions, ReadsTheCtagsVariableFirst) {
+    // ctags reads CTAGS first; the options' last word on appending wins.
+    for (const auto& [environment, options, append] :
+         {std::tuple{"-a", "-R", true}, std::tuple{"--append", "-R --append=no", false},
+          std::tuple{"--append=no", "-R", false}}) {
+        SetEnvironmentVariableA("CTAGS", environment);
+        EXPECT_EQ(append, AsksToAppend(options)) << "CTAGS=" << environment << " " << options;
+    }
+    SetEnvironmentVariableA("CTAGS", nullptr);
+}
+
+TEST(CtagsOptions, TellsFileOperandsFromArguments) {
+    for (const char* options : {"-R .", "-R src", "*.c", "--exit=0 -V tags", "-I x \"\""}) {
+        EXPECT_TRUE(NamesFileOperand(options)) << options;
+    }
+    for (const char* options : {"-R -V --tag-relative=yes ", "-I x", "-f a", "-L list", "-Ix -R",
+                                "--exclude=a", "-h .c -R"}) {
+        EXPECT_FALSE(NamesFileOperand(options)) << options;
+    }
+}
+
+TEST(CtagsOptions, SeesAQuoteLeftOpen) {
+    EXPECT_TRUE(LeavesQuoteOpen("-R \"--exclude=a b"));
+    EXPECT_FALSE(LeavesQuoteOpen("-R \"--exclude=a b\""));
+    EXPECT_FALSE(LeavesQuoteOpen("-R --regex-c=/\\\"/x/"));
+    EXPECT_FALSE(LeavesQuoteOpen(Cp932("-R --exclude=\"ソ\"").c_str()));
+}
+
+} // namespace
+} // namespace kestrel::test
