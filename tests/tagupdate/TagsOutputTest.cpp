@@ -122,6 +122,9 @@ INSTANTIATE_TEST_SUITE_P(
                        After::New, Outcome::Ran},
             OutputCase{"PartialThenError", "tags", "--partial --exit=1 ", "tags.kestrel-new",
                        Before::Tags, After::Old, Outcome::RanWithError},
+            // An option ctags does not know: it stops before it writes.
+            OutputCase{"ErrorWithoutOutput", "tags", "--exit=1 --no-output ", "tags.kestrel-new",
+                       Before::Tags, After::Old, Outcome::RanWithError},
             OutputCase{"PartialThenTerminated", "tags", "--partial --terminate --exit=1 ",
                        "tags.kestrel-new", Before::Tags, After::Old, Outcome::RanWithError},
             // A leftover is gone before ctags starts: a run that writes
