@@ -25,6 +25,9 @@
 
 namespace kestrel {
 
+// A hook set with SetWindowsHookExA.
+using UniqueHook = UniqueAny<HHOOK, &UnhookWindowsHookEx>;
+
 class DialogDriver {
 public:
     using Step = std::function<void(HWND dialog)>;

@@ -15,6 +15,8 @@
 
 namespace kestrel::host {
 
+using UniqueBitmap = UniqueAny<HBITMAP, &DeleteObject>;
+
 class HostWindow {
 public:
     HostWindow(const HostOptions& options, PlugIn& plugIn);

@@ -50,15 +50,13 @@ private:
     T m_value = InvalidValue();
 };
 
+// The kinds the plug-in holds; other programs declare their own.
 // Process, thread and event handles.
 using UniqueHandle = UniqueAny<HANDLE, &CloseHandle>;
 // Files opened with CreateFileA, whose failure value is INVALID_HANDLE_VALUE.
 using UniqueFile = UniqueAny<HANDLE, &CloseHandle, -1>;
 using UniqueRegKey = UniqueAny<HKEY, &RegCloseKey>;
-using UniqueBitmap = UniqueAny<HBITMAP, &DeleteObject>;
 // A reference to a loaded library, taken with LoadLibraryA or GetModuleHandleExA.
 using UniqueModule = UniqueAny<HMODULE, &FreeLibrary>;
-// A hook set with SetWindowsHookExA.
-using UniqueHook = UniqueAny<HHOOK, &UnhookWindowsHookEx>;
 
 } // namespace kestrel
