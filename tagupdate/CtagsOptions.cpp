@@ -9,7 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "text/CountedString.h"
+#include "tagupdate/Environment.h"
 
 namespace kestrel {
 namespace {
@@ -141,13 +141,7 @@ bool ReadAppend(const char* options, bool append) {
 bool AsksToAppend(const char* options) {
     // ctags reads CTAGS before its command line; the command line's last
     // word on appending wins.
-    CountedString fromEnvironment;
-    const DWORD size = GetEnvironmentVariableA("CTAGS", nullptr, 0);
-    if (size > 0) {
-        GetEnvironmentVariableA("CTAGS", fromEnvironment.GetBuffer(static_cast<int>(size)), size);
-        fromEnvironment.ReleaseBuffer();
-    }
-    return ReadAppend(options, ReadAppend(fromEnvironment.Chars(), false));
+    return ReadAppend(options, ReadAppend(EnvironmentVariable("CTAGS").Chars(), false));
 }
 
 bool NamesFileOperand(const char* options) {

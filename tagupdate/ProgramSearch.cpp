@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "tagupdate/Environment.h"
 #include "tagupdate/Paths.h"
 
 namespace kestrel {
@@ -22,13 +23,7 @@ bool FoundIn(const CountedString& folder, const CountedString& name, CountedStri
 }
 
 bool FoundOnPath(const CountedString& name, CountedString& found) {
-    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (size == 0) {
-        return false;
-    }
-    CountedString path;
-    GetEnvironmentVariableA("PATH", path.GetBuffer(static_cast<int>(size)), size);
-    path.ReleaseBuffer();
+    const CountedString path = EnvironmentVariable("PATH");
     // Neither ';' nor '"' can be the second byte of a double-byte character.
     for (const char* entry = path.Chars(); *entry != '\0';) {
         char folder[MAX_PATH] = {};
