@@ -99,8 +99,9 @@ TEST(KestrelHost, EndsAScriptedRunAtADialogThatNoOptionAnswers) {
 }
 
 TEST(KestrelHost, RefusesBadCommandLinesAndMissingPlugIns) {
-    for (const char* options : {"--run --bogus", "--run --document", "--run --hold-ms x",
-                                "--run --browse maybe", "--run --hold-ms -1", "--run=1"}) {
+    for (const char* options :
+         {"--run --bogus", "--run --document", "--run --hold-ms x", "--run --browse maybe",
+          "--run --hold-ms -1", "--run=1", "--run --start-on"}) {
         SCOPED_TRACE(options);
         EXPECT_EQ(1u, RunHost("texts", options).exitCode);
     }
