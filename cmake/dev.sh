@@ -28,14 +28,27 @@ build() {
   done
 }
 
-# One X server for the whole run; the programs' windows need a display.
+# One X server for the whole run; the programs' windows need a display. It
+# lives no longer than this script, however the script ends (done, failed,
+# Ctrl-C or killed): the EXIT trap stops it and waits for it, so that nothing
+# of it is left once ./dev returns, not even a zombie for init to reap. The
+# commands that use it therefore run as children of this script: exec would
+# drop the trap.
+xvfb_pid=
+stop_display() {
+  [ -n "$xvfb_pid" ] || return 0
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
+}
+
 start_display() {
   local n
+  trap stop_display EXIT
   for n in $(seq 90 120); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
-    trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
     export DISPLAY=":$n"
     return 0
@@ -77,14 +90,14 @@ case "$cmd" in
     build
     start_display
     kestrel_wine_template
-    exec bash "$top/cmake/demo.sh" "$@"
+    bash "$top/cmake/demo.sh" "$@"
     ;;
   bench)
     setup
     build
     start_display
     kestrel_wine_template
-    exec bash "$top/bench/run.sh" "$@"
+    bash "$top/bench/run.sh" "$@"
     ;;
   *)
     echo "usage: ./dev test|demo|bench|dist|build|setup" >&2

@@ -105,19 +105,20 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInBothLanguages) {
     EXPECT_EQ(30u, Entry(506, kEnglish).size());
 }
 
-TEST_F(ResourcesTest, BitmapsAreNeutralEightBitWithSixteenColours) {
+TEST_F(ResourcesTest, BitmapsAreJapaneseEightBitWithSixteenColours) {
     struct Row {
         int id;
         LONG size;
     };
     for (const Row& row : {Row{101, 16}, Row{102, 24}}) {
         SCOPED_TRACE(testing::Message() << "bitmap " << row.id);
-        // One copy for every language.
+        // One copy, in Japanese, that the loader also finds for every other
+        // language of the run.
         std::vector<WORD> languages;
         EnumResourceLanguagesA(module, MAKEINTRESOURCEA(2) /* RT_BITMAP */,
                                MAKEINTRESOURCEA(row.id), &AddLanguage,
                                reinterpret_cast<LONG_PTR>(&languages));
-        EXPECT_EQ(std::vector<WORD>{LANG_NEUTRAL}, languages);
+        EXPECT_EQ(std::vector<WORD>{kJapanese}, languages);
         const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(row.id), MAKEINTRESOURCEA(2));
         ASSERT_NE(nullptr, found);
         const BITMAPINFOHEADER* header =

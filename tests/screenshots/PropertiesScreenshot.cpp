@@ -11,6 +11,7 @@
 #include "host/DialogDriver.h"
 #include "plugin/ModuleState.h"
 #include "settings/PropertiesDialog.h"
+#include "tests/support/FakeHost.h"
 
 namespace {
 
@@ -31,11 +32,11 @@ int main(int argc, char** argv) {
     windowClass.lpfnWndProc = DefWindowProcA;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
-    windowClass.lpszClassName = "KestrelScreenshotHost";
+    windowClass.lpszClassName = kestrel::test::kHostWindowClass;
     RegisterClassA(&windowClass);
-    HWND host =
-        CreateWindowExA(0, "KestrelScreenshotHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                        600, 400, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND host = CreateWindowExA(0, kestrel::test::kHostWindowClass, "Host",
+                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 400, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
     if (host == nullptr) {
         return 1;
     }

@@ -485,7 +485,7 @@ TEST_F(PropertiesDialogTest, NullRecordLeavesTemplateStateAndBrowseDoesNothing) 
 }
 
 TEST_F(PropertiesDialogTest, NothingIsSavedWhenTheDialogCannotOpen) {
-    HWND gone = CreateWindowExA(0, "KestrelTestHost", "Gone", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+    HWND gone = CreateWindowExA(0, kHostWindowClass, "Gone", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(nullptr, gone);
     DestroyWindow(gone);

@@ -17,9 +17,9 @@ FakeHost::FakeHost() {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "KestrelTestHost";
+    windowClass.lpszClassName = kHostWindowClass;
     RegisterClassA(&windowClass); // fails harmlessly once registered
-    m_window = CreateWindowExA(0, "KestrelTestHost", "Kestrel test host", WS_OVERLAPPEDWINDOW, 0, 0,
+    m_window = CreateWindowExA(0, kHostWindowClass, "Kestrel test host", WS_OVERLAPPEDWINDOW, 0, 0,
                                400, 300, nullptr, nullptr, GetModuleHandleA(nullptr), this);
     SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ShowWindow(m_window, SW_SHOW);

@@ -13,6 +13,10 @@
 
 namespace kestrel::test {
 
+// The window class of the test programs' host windows, registered by
+// FakeHost and by the programs that show a window of their own.
+inline constexpr char kHostWindowClass[] = "KestrelTestHost";
+
 class FakeHost {
 public:
     enum class PathAnswer { Text, Unterminated, Nothing };
