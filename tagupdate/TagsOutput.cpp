@@ -48,21 +48,25 @@ bool Replace(const char* from, const char* to, DWORD patienceMs) {
 
 // Whether the temporary file may take the place of the tags file: not when
 // the tags file is a folder, read-only (ctags is to fail on it as it would),
-// or a link that a rename would split off from its other names.
+// or a link that a rename would split off from its other names. One open
+// tells it all, the link itself rather than what it points to.
 bool IsReplaceable(const CountedString& tagsPath) {
-    const DWORD attributes = GetFileAttributesA(tagsPath.Chars());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return true; // a new tags file
-    }
-    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
-                       FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-        return false;
-    }
-    const UniqueFile file(CreateFileA(tagsPath.Chars(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueFile file(
+        CreateFileA(tagsPath.Chars(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION information = {};
-    return !file || !GetFileInformationByHandle(file.Get(), &information) ||
+    if (!file || !GetFileInformationByHandle(file.Get(), &information)) {
+        // A new tags file; or one held by a program that shares nothing,
+        // whose attributes can still be read.
+        information.dwFileAttributes = GetFileAttributesA(tagsPath.Chars());
+        information.nNumberOfLinks = 1;
+        if (information.dwFileAttributes == INVALID_FILE_ATTRIBUTES) {
+            return true;
+        }
+    }
+    return (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
+                                            FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
            information.nNumberOfLinks <= 1;
 }
 
