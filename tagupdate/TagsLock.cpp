@@ -7,7 +7,7 @@ bool LockTagsFile(const CountedString& lockPath, UniqueFile& lock) {
         return true;
     }
     lock.Reset(CreateFileA(lockPath.Chars(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+                           FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     return lock || GetLastError() != ERROR_SHARING_VIOLATION;
 }
 

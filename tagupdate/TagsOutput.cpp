@@ -48,26 +48,25 @@ bool Replace(const char* from, const char* to, DWORD patienceMs) {
 
 // Whether the temporary file may take the place of the tags file: not when
 // the tags file is a folder, read-only (ctags is to fail on it as it would),
-// or a link that a rename would split off from its other names. One open
-// tells it all, the link itself rather than what it points to.
+// or a link that a rename would split off from its other names.
 bool IsReplaceable(const CountedString& tagsPath) {
-    const UniqueFile file(
-        CreateFileA(tagsPath.Chars(), FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (!file || !GetFileInformationByHandle(file.Get(), &information)) {
-        // A new tags file; or one held by a program that shares nothing,
-        // whose attributes can still be read.
-        information.dwFileAttributes = GetFileAttributesA(tagsPath.Chars());
-        information.nNumberOfLinks = 1;
-        if (information.dwFileAttributes == INVALID_FILE_ATTRIBUTES) {
-            return true;
-        }
+    const DWORD attributes = GetFileAttributesA(tagsPath.Chars());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return true; // a new tags file
     }
-    return (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
-                                            FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
-           information.nNumberOfLinks <= 1;
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
+                       FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        return false;
+    }
+    // The standard information, not the full one, which costs a volume query.
+    const UniqueFile file(CreateFileA(tagsPath.Chars(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    FILE_STANDARD_INFO information = {};
+    return !file ||
+           !GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &information,
+                                         sizeof information) ||
+           information.NumberOfLinks <= 1;
 }
 
 } // namespace
