@@ -9,7 +9,7 @@ namespace kestrel::host {
 
 namespace {
 
-using MessageBeepFn = BOOL(WINAPI*)(UINT);
+using MessageBeepFn = decltype(&MessageBeep);
 
 // The replacement gets no context of its own, so what it needs lives here.
 // Both are written once, before the plug-in can beep, and only read after.
@@ -26,15 +26,8 @@ BOOL WINAPI TracedMessageBeep(UINT type) {
 
 bool TraceBeeps(HMODULE plugIn, DWORD uiThreadId) {
     g_uiThreadId = uiThreadId;
-    void* previous = PatchImport(plugIn, "user32.dll", "MessageBeep",
-                                 reinterpret_cast<void*>(&TracedMessageBeep));
-    if (previous == nullptr) {
-        return false;
-    }
-    if (previous != reinterpret_cast<void*>(&TracedMessageBeep)) {
-        g_realMessageBeep = reinterpret_cast<MessageBeepFn>(previous);
-    }
-    return true;
+    return RedirectImport(plugIn, "user32.dll", "MessageBeep", &TracedMessageBeep,
+                          g_realMessageBeep);
 }
 
 } // namespace kestrel::host

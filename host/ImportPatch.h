@@ -12,4 +12,17 @@ namespace kestrel {
 // import it by name.
 void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement);
 
+// Points `module`'s import of `function` at `replacement` and keeps the
+// function it led to in `original`, which a second call leaves as it is.
+// False when the module does not import it.
+template <typename Function>
+bool RedirectImport(HMODULE module, const char* dll, const char* function, Function replacement,
+                    Function& original) {
+    void* previous = PatchImport(module, dll, function, reinterpret_cast<void*>(replacement));
+    if (previous != nullptr && previous != reinterpret_cast<void*>(replacement)) {
+        original = reinterpret_cast<Function>(previous);
+    }
+    return previous != nullptr;
+}
+
 } // namespace kestrel

@@ -27,15 +27,8 @@ HANDLE WINAPI CountedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
 } // namespace
 
 bool WatchThreadStarts(HMODULE plugIn) {
-    void* previous = PatchImport(plugIn, "kernel32.dll", "CreateThread",
-                                 reinterpret_cast<void*>(&CountedCreateThread));
-    if (previous == nullptr) {
-        return false;
-    }
-    if (previous != reinterpret_cast<void*>(&CountedCreateThread)) {
-        g_realCreateThread = reinterpret_cast<CreateThreadFn>(previous);
-    }
-    return true;
+    return RedirectImport(plugIn, "kernel32.dll", "CreateThread", &CountedCreateThread,
+                          g_realCreateThread);
 }
 
 long ThreadsStarted() {

@@ -60,9 +60,8 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
     auto watched = std::make_unique<WatchedRun>();
     watched->end = FormatEndTexts("ctags");
     FormatResource(status, IDS_RUNNING, command.shown.Chars());
-    CountedString notStarted;
-    if (!StartRun(command, creationFlags | IDLE_PRIORITY_CLASS, watched->run, notStarted)) {
-        return notStarted;
+    if (!StartRun(command, creationFlags | IDLE_PRIORITY_CLASS, watched->run, status)) {
+        return status;
     }
     SetRunningMarker(hwnd);
     watched->library = ReferenceThisLibrary();

@@ -85,6 +85,13 @@ bool MeansNo(const char* value) {
     return false;
 }
 
+// The first option of a short-option group (the text after its '-') that
+// takes an argument; the group's end when none does. The options before it
+// stand alone.
+const char* ArgumentTaker(const char* group) {
+    return group + std::strcspn(group, kTakesArgument);
+}
+
 // How ctags takes each word of its command line.
 enum class WordKind { Option, Argument, Operand };
 
@@ -101,12 +108,9 @@ template <typename Visit> void ReadWords(const char* options, Visit visit) {
         } else if (text[0] != '-') {
             kind = WordKind::Operand;
         } else if (text[1] != '-') {
-            for (const char* option = text + 1; *option != '\0'; ++option) {
-                if (std::strchr(kTakesArgument, *option) != nullptr) {
-                    argumentNext = option[1] == '\0';
-                    break;
-                }
-            }
+            // The argument is the rest of the group, or the next word.
+            const char* taker = ArgumentTaker(text + 1);
+            argumentNext = *taker != '\0' && taker[1] == '\0';
         }
         visit(word, kind);
     }
@@ -125,12 +129,8 @@ bool ReadAppend(const char* options, bool append) {
             // A value ctags does not know stops it anyway; here it is yes.
             append = IsCut(word) || !MeansNo(text + 9);
         } else if (text[1] != '-') {
-            for (const char* option = text + 1; *option != '\0'; ++option) {
-                if (std::strchr(kTakesArgument, *option) != nullptr) {
-                    break;
-                }
-                append |= *option == 'a';
-            }
+            const char* group = text + 1;
+            append |= std::memchr(group, 'a', ArgumentTaker(group) - group) != nullptr;
         }
     });
     return append;

@@ -9,21 +9,6 @@
 #include "tagupdate/TagsLock.h"
 
 namespace kestrel {
-namespace {
-
-// The program to start: a path that stands on its own is left to
-// CreateProcessA (empty); any other is looked for here. False when it is
-// found nowhere.
-bool FindProgramFor(const CountedString& execPath, CountedString& program) {
-    if (HasFolderPart(execPath) && !IsFolderRelative(execPath)) {
-        return true;
-    }
-    program = FindProgram(execPath);
-    return !program.IsEmpty();
-}
-
-} // namespace
-
 CountedString BuildCommandLine(const Settings& settings) {
     return BuildCommandLine(settings, settings.TagsFileName);
 }

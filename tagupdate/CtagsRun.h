@@ -40,8 +40,9 @@ struct CtagsRun {
 };
 
 // Locks the tags file, removes a leftover temporary file, finds the program
-// and starts it. When it could not: false, with message 503 in status, or
-// 508 after a beep when another editor's run holds the tags file.
+// and starts it; `status` is left as it is. When it could not: false, with
+// message 503 in status, or 508 after a beep when another editor's run holds
+// the tags file.
 bool StartRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
               CountedString& status);
 

@@ -58,32 +58,37 @@ CountedString WithExtension(const CountedString& path) {
     return hasExtension ? path : path + ".exe";
 }
 
-} // namespace
-
+// Whether the path names a folder (holds \, / or :).
 bool HasFolderPart(const CountedString& path) {
     return path.FindLast('\\') >= 0 || path.FindLast('/') >= 0 || path.FindLast(':') >= 0;
 }
 
+// A folder part relative to the current folder, not to a drive or its root.
 bool IsFolderRelative(const CountedString& path) {
     const char* text = path.Chars();
     return HasFolderPart(path) && text[0] != '\\' && text[0] != '/' &&
            (text[0] == '\0' || text[1] != ':');
 }
 
-CountedString FindProgram(const CountedString& name) {
-    const CountedString program = WithExtension(name);
-    CountedString found;
-    if (IsFolderRelative(name)) {
-        return FoundIn(EditorFolder(), program, found) ? found : CountedString();
+} // namespace
+
+bool FindProgramFor(const CountedString& execPath, CountedString& program) {
+    program = CountedString();
+    if (HasFolderPart(execPath) && !IsFolderRelative(execPath)) {
+        return true;
     }
+    const CountedString name = WithExtension(execPath);
     char buffer[MAX_PATH] = {};
-    if (FoundIn(EditorFolder(), program, found) ||
-        FoundIn(Answer(buffer, GetSystemDirectoryA(buffer, MAX_PATH)), program, found) ||
-        FoundIn(Answer(buffer, GetWindowsDirectoryA(buffer, MAX_PATH)), program, found) ||
-        FoundOnPath(program, found)) {
-        return found;
+    const bool found =
+        FoundIn(EditorFolder(), name, program) ||
+        (!IsFolderRelative(execPath) &&
+         (FoundIn(Answer(buffer, GetSystemDirectoryA(buffer, MAX_PATH)), name, program) ||
+          FoundIn(Answer(buffer, GetWindowsDirectoryA(buffer, MAX_PATH)), name, program) ||
+          FoundOnPath(name, program)));
+    if (!found) {
+        program = CountedString();
     }
-    return CountedString();
+    return found;
 }
 
 } // namespace kestrel

@@ -5,19 +5,14 @@
 
 namespace kestrel {
 
-// Whether the path names a folder (holds \, / or :).
-bool HasFolderPart(const CountedString& path);
-
-// Whether the path has a folder part but is relative to the current folder
-// (sub\ctags.exe, ..\bin\ctags.exe), not to a drive or its root.
-bool IsFolderRelative(const CountedString& path);
-
-// The full path of the program `name`, with .exe added when its file name
-// has no extension. A bare name is looked for in the folder of the editor's
+// The program that ExecPath names, for CreateProcessA: empty for a full path
+// or one from a drive's root, which stands as it is; otherwise the full path
+// found for it. A bare name is looked for in the folder of the editor's
 // executable, the system folder, the Windows folder and the absolute PATH
-// folders, in this order; a folder-relative name in the editor's folder
-// only. Never in the current folder, which is often one the user has just
-// opened a file from. Empty when none of them holds it.
-CountedString FindProgram(const CountedString& name);
+// folders, in this order; a folder-relative name (sub\ctags.exe) in the
+// editor's folder only; .exe is added when the file name has no extension.
+// Never in the current folder, which is often one the user has just opened a
+// file from. False when the program is found nowhere.
+bool FindProgramFor(const CountedString& execPath, CountedString& program);
 
 } // namespace kestrel

@@ -157,10 +157,7 @@ HANDLE WINAPI HookedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
 
 template <typename Function>
 bool Patch(const char* dll, const char* name, Function hook, Function& original) {
-    void* previous =
-        PatchImport(GetModuleHandleA(nullptr), dll, name, reinterpret_cast<void*>(hook));
-    original = reinterpret_cast<Function>(previous);
-    return previous != nullptr;
+    return RedirectImport(GetModuleHandleA(nullptr), dll, name, hook, original);
 }
 
 } // namespace
