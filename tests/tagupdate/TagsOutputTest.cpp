@@ -271,8 +271,9 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"HostFolderFirst", "", Current | OnPath | BesideHost, BesideHost},
         LookupCase{"WindowsFolderBeforePath", "", OnPath | Windows, Windows},
         LookupCase{"FolderBesideHostSkipped", "", OnPath, OnPath, BesideHost},
-        // A relative folder part is taken from the host's folder, never the current one.
-        LookupCase{"RelativeOnlyInCurrentFolder", "sub\\", Current, Nowhere},
+        // A relative folder part is taken from the host's folder only: never
+        // the current one, nor a PATH folder.
+        LookupCase{"RelativeNotFromCurrentFolderOrPath", "sub\\", Current | OnPath, Nowhere},
         LookupCase{"RelativeBesideHost", "sub\\", Current | OnPath | BesideHost, BesideHost}),
     [](const testing::TestParamInfo<LookupCase>& info) { return info.param.name; });
 
