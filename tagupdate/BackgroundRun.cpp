@@ -15,9 +15,14 @@
 // therefore holds a reference to the library of its own, taken before it
 // starts and given back with its last instruction: FreeLibraryAndExitThread
 // drops it and ends the thread without returning into code that may be gone.
-// Without that reference no watcher starts. The thread is started with
-// CreateThread, so no runtime takes a reference of its own that only a
-// return from the thread function would give back.
+// The thread is started with CreateThread, so no runtime takes a reference
+// of its own that only a return from the thread function would give back.
+//
+// The watcher exists, suspended, before ctags starts: once ctags runs,
+// nothing is left that could fail and leave it unwatched, its output never
+// moved into place and its lock let go while it still writes. Without the
+// reference or the thread, ctags does not start. A watcher whose run did not
+// start ends at once, giving back what it holds.
 #include "tagupdate/BackgroundRun.h"
 
 #include <memory>
@@ -60,32 +65,40 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
     auto watched = std::make_unique<WatchedRun>();
     watched->end = FormatEndTexts("ctags");
     FormatResource(status, IDS_RUNNING, command.shown.Chars());
-    if (!StartRun(command, creationFlags | IDLE_PRIORITY_CLASS, watched->run, status)) {
+    if (!PrepareRun(command, watched->run, status)) {
         return status;
     }
-    SetRunningMarker(hwnd);
     watched->library = ReferenceThisLibrary();
     DWORD threadId = 0;
-    const UniqueHandle watcher(
-        watched->library ? CreateThread(nullptr, 0, CompletionWatcher, watched.get(), 0, &threadId)
-                         : nullptr);
-    if (watcher) {
-        watched.release(); // the watcher owns it now
-    } else {
-        // ctags goes on unwatched; the next command must not be refused.
-        ClearRunningMarker();
-        watched.reset();
+    const UniqueHandle watcher(watched->library
+                                   ? CreateThread(nullptr, 0, CompletionWatcher, watched.get(),
+                                                  CREATE_SUSPENDED, &threadId)
+                                   : nullptr);
+    if (!watcher) {
+        FormatResource(status, IDS_COULD_NOT_RUN, command.shown.Chars());
+        return status; // the lock goes with `watched`
+    }
+    // The watcher owns the run from here on, and runs however this ends.
+    WatchedRun& run = *watched.release();
+    struct Resume {
+        HANDLE thread;
+        ~Resume() { ResumeThread(thread); }
+    } resume{watcher.Get()};
+    if (LaunchRun(command, creationFlags | IDLE_PRIORITY_CLASS, run.run, status)) {
+        SetRunningMarker(hwnd); // before the watcher can clear it
     }
     return status;
 }
 
 DWORD WINAPI CompletionWatcher(void* watchedRun) {
     std::unique_ptr<WatchedRun> watched(static_cast<WatchedRun*>(watchedRun));
-    SetWatcherProcess(watched->run.process.Get());
-    const bool succeeded = FinishRun(watched->run, kReplacePatienceMs);
-    SendStatusText(RunningMarker(), EndText(watched->end, succeeded));
-    ClearRunningMarker();
-    ClearWatcherProcess();
+    if (watched->run.process) {
+        SetWatcherProcess(watched->run.process.Get());
+        const bool succeeded = FinishRun(watched->run, kReplacePatienceMs);
+        SendStatusText(RunningMarker(), EndText(watched->end, succeeded));
+        ClearRunningMarker();
+        ClearWatcherProcess();
+    }
     const HMODULE library = watched->library.Release();
     watched.reset();
     FreeLibraryAndExitThread(library, 0);

@@ -1,20 +1,16 @@
 #include "tagupdate/CtagsProcess.h"
 
+#include "tagupdate/Paths.h"
+
 namespace kestrel {
 namespace {
 
 constexpr int kCommandLineRoom = 2048;
 
-bool IsBareDrive(const CountedString& folder) {
-    const char* text = folder.Chars();
-    const char letter = static_cast<char>(text[0] | 0x20);
-    return folder.Length() == 2 && text[1] == ':' && letter >= 'a' && letter <= 'z';
-}
-
 } // namespace
 
 CountedString CurrentDirectoryFor(const CountedString& runFolder) {
-    return IsBareDrive(runFolder) ? runFolder + "\\" : runFolder;
+    return IsBareDrive(runFolder.Chars()) ? runFolder + "\\" : runFolder;
 }
 
 bool StartCtags(const CountedString& program, const CountedString& commandLine,

@@ -32,24 +32,35 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
     return command;
 }
 
-bool StartRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
-              CountedString& status) {
-    if (!command.namesFileOperand && !LockTagsFile(command.output.lockPath, run.lock)) {
+bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status) {
+    const DWORD locked =
+        command.namesFileOperand ? ERROR_SUCCESS : LockTagsFile(command.output.lockPath, run.lock);
+    if (locked == ERROR_SHARING_VIOLATION) {
         FormatResource(status, IDS_ALREADY_RUNNING, command.shown.Chars());
         MessageBeep(0);
         return false;
     }
-    CountedString program;
+    // Without its lock a run could meet another on the same files: it does
+    // not start.
+    if (command.namesFileOperand || locked != ERROR_SUCCESS ||
+        !FindProgramFor(command.execPath, run.program) || !RemoveLeftover(command.output)) {
+        run.lock.Reset();
+        FormatResource(status, IDS_COULD_NOT_RUN, command.shown.Chars());
+        return false;
+    }
+    run.output = command.output;
+    return true;
+}
+
+bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
+               CountedString& status) {
     CtagsProcess created;
-    if (command.namesFileOperand || !FindProgramFor(command.execPath, program) ||
-        !RemoveLeftover(command.output) ||
-        !StartCtags(program, command.started, command.runFolder, creationFlags, created)) {
+    if (!StartCtags(run.program, command.started, command.runFolder, creationFlags, created)) {
         run.lock.Reset();
         FormatResource(status, IDS_COULD_NOT_RUN, command.shown.Chars());
         return false;
     }
     run.process = std::move(created.process);
-    run.output = command.output;
     return true; // the thread handle closes with `created`
 }
 

@@ -32,19 +32,25 @@ struct CtagsCommand {
 CtagsCommand PrepareCommand(const Settings& settings, const CountedString& commandLine,
                             const CountedString& runFolder);
 
-// A started run: everything its end needs, owned.
+// A run: everything its start and its end need, owned.
 struct CtagsRun {
-    UniqueHandle process;
+    CountedString program; // for CreateProcessA; empty: the command line's
     TagsOutput output;
     UniqueFile lock; // held until the output has been kept or dropped
+    UniqueHandle process;
 };
 
-// Locks the tags file, removes a leftover temporary file, finds the program
-// and starts it; `status` is left as it is. When it could not: false, with
-// message 503 in status, or 508 after a beep when another editor's run holds
-// the tags file.
-bool StartRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
-              CountedString& status);
+// Everything before ctags starts: locks the tags file, finds the program and
+// removes a leftover temporary file; `status` is left as it is. When it
+// could not: false, with message 503 in status (the lock among what could
+// not be made), or 508 after a beep when another editor's run holds the
+// tags file.
+bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status);
+
+// Starts the prepared run's ctags. False, with message 503 in status and the
+// lock let go, when CreateProcessA fails.
+bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
+               CountedString& status);
 
 // Waits for ctags to end, reads its exit code, closes the process, keeps or
 // drops its output (retrying a held tags file for up to patienceMs) and lets

@@ -36,7 +36,7 @@ bool FoundOnPath(const CountedString& name, CountedString& found) {
         if (*entry == ';') {
             ++entry;
         }
-        if (length < MAX_PATH && IsAbsolutePath(folder) &&
+        if (length < MAX_PATH && AnchorOf(folder) == Anchor::Full &&
             FoundIn(CountedString(folder), name, found)) {
             return true;
         }
@@ -44,10 +44,10 @@ bool FoundOnPath(const CountedString& name, CountedString& found) {
     return false;
 }
 
-// The folder of the editor's executable; empty if it cannot be told.
-CountedString EditorFolder() {
+// The editor's executable; empty if it cannot be told.
+CountedString EditorPath() {
     char buffer[MAX_PATH] = {};
-    return DirectoryOf(Answer(buffer, GetModuleFileNameA(nullptr, buffer, MAX_PATH)));
+    return Answer(buffer, GetModuleFileNameA(nullptr, buffer, MAX_PATH));
 }
 
 // `path` with .exe added when its file name has no extension.
@@ -58,33 +58,41 @@ CountedString WithExtension(const CountedString& path) {
     return hasExtension ? path : path + ".exe";
 }
 
-// Whether the path names a folder (holds \, / or :).
-bool HasFolderPart(const CountedString& path) {
-    return path.FindLast('\\') >= 0 || path.FindLast('/') >= 0 || path.FindLast(':') >= 0;
-}
-
-// A folder part relative to the current folder, not to a drive or its root.
-bool IsFolderRelative(const CountedString& path) {
-    const char* text = path.Chars();
-    return HasFolderPart(path) && text[0] != '\\' && text[0] != '/' &&
-           (text[0] == '\0' || text[1] != ':');
+// A name relative to a root, taken from one: X:name from X:'s root, \name
+// from the root of the editor's drive, never from a current folder. Empty
+// when the editor's drive cannot be told.
+CountedString FromRoot(const CountedString& execPath) {
+    const char* path = execPath.Chars();
+    if (AnchorOf(path) == Anchor::Drive) {
+        return WithExtension(execPath.Left(2) + "\\" + (path + 2));
+    }
+    const CountedString editor = EditorPath();
+    const int root = RootLength(editor.Chars());
+    return root > 0 ? WithExtension(editor.Left(root) + execPath) : CountedString();
 }
 
 } // namespace
 
 bool FindProgramFor(const CountedString& execPath, CountedString& program) {
     program = CountedString();
-    if (HasFolderPart(execPath) && !IsFolderRelative(execPath)) {
+    const Anchor anchor = AnchorOf(execPath.Chars());
+    if (anchor == Anchor::Full) {
         return true;
     }
-    const CountedString name = WithExtension(execPath);
-    char buffer[MAX_PATH] = {};
-    const bool found =
-        FoundIn(EditorFolder(), name, program) ||
-        (!IsFolderRelative(execPath) &&
-         (FoundIn(Answer(buffer, GetSystemDirectoryA(buffer, MAX_PATH)), name, program) ||
-          FoundIn(Answer(buffer, GetWindowsDirectoryA(buffer, MAX_PATH)), name, program) ||
-          FoundOnPath(name, program)));
+    bool found = false;
+    if (anchor != Anchor::Folder) {
+        program = FromRoot(execPath);
+        found = !program.IsEmpty() && IsFile(program);
+    } else {
+        const CountedString name = WithExtension(execPath);
+        const bool folderRelative = HasFolderPart(execPath);
+        char buffer[MAX_PATH] = {};
+        found = FoundIn(DirectoryOf(EditorPath()), name, program) ||
+                (!folderRelative &&
+                 (FoundIn(Answer(buffer, GetSystemDirectoryA(buffer, MAX_PATH)), name, program) ||
+                  FoundIn(Answer(buffer, GetWindowsDirectoryA(buffer, MAX_PATH)), name, program) ||
+                  FoundOnPath(name, program)));
+    }
     if (!found) {
         program = CountedString();
     }

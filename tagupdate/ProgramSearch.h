@@ -5,12 +5,14 @@
 
 namespace kestrel {
 
-// The program that ExecPath names, for CreateProcessA: empty for a full path
-// or one from a drive's root, which stands as it is; otherwise the full path
-// found for it. A bare name is looked for in the folder of the editor's
-// executable, the system folder, the Windows folder and the absolute PATH
-// folders, in this order; a folder-relative name (sub\ctags.exe) in the
-// editor's folder only; .exe is added when the file name has no extension.
+// The program that ExecPath names, for CreateProcessA: empty for a full path,
+// which stands as it is; otherwise the full path found for it. A name
+// relative to a drive (X:ctags.exe) is taken from that drive's root, one
+// relative to a root (\tools\ctags.exe) from the root of the editor's drive.
+// A bare name is looked for in the folder of the editor's executable, the
+// system folder, the Windows folder and the absolute PATH folders, in this
+// order; a folder-relative name (sub\ctags.exe) in the editor's folder only;
+// .exe is added when the file name has no extension.
 // Never in the current folder, which is often one the user has just opened a
 // file from. False when the program is found nowhere.
 bool FindProgramFor(const CountedString& execPath, CountedString& program);

@@ -18,7 +18,8 @@ CountedString RunSynchronously(const CtagsCommand& command, DWORD creationFlags,
     FormatResource(status, IDS_RUNNING, command.shown.Chars());
     const EndTexts end = FormatEndTexts(command.shown.Chars());
     CtagsRun run;
-    if (!StartRun(command, creationFlags | NORMAL_PRIORITY_CLASS, run, status)) {
+    if (!PrepareRun(command, run, status) ||
+        !LaunchRun(command, creationFlags | NORMAL_PRIORITY_CLASS, run, status)) {
         return status;
     }
     SendStatusText(hwnd, status);

@@ -1,6 +1,8 @@
 // One run at a time for each tags file, across every editor process.
 #pragma once
 
+#include <windows.h>
+
 #include "plugin/UniqueAny.h"
 #include "text/CountedString.h"
 
@@ -8,10 +10,12 @@ namespace kestrel {
 
 // Takes the lock at lockPath: a file beside the tags file that no other
 // handle may open and that goes with its last handle, so a lock is never
-// left behind, not even by an editor that dies. False when another run holds
-// it. True otherwise: with the lock in `lock`, or with `lock` empty when none
-// can be made here (no path, a folder where files cannot be created), and
-// the run goes on without one.
-bool LockTagsFile(const CountedString& lockPath, UniqueFile& lock);
+// left behind, not even by an editor that dies. A path too long for the
+// ANSI functions is opened in its long form. Returns 0 with the lock in
+// `lock` (or with `lock` empty for an empty lockPath: the tags file has no
+// path of its own); ERROR_SHARING_VIOLATION when another run holds it;
+// another error when it cannot be made: a folder of that name, a file of
+// that name that cannot be opened, a folder where no file can be created.
+DWORD LockTagsFile(const CountedString& lockPath, UniqueFile& lock);
 
 } // namespace kestrel

@@ -21,9 +21,8 @@ constexpr DWORD kRetryPauseMs = 50;
 // for ctags in the run folder as for the plug-in. Not so a name relative to
 // a drive or its root (\tags, D:tags).
 bool NamesOneFile(const char* name) {
-    const bool relativeToDrive =
-        name[0] == '\\' || name[0] == '/' || (name[0] != '\0' && name[1] == ':');
-    return name[0] != '\0' && (IsAbsolutePath(name) || !relativeToDrive);
+    const Anchor anchor = AnchorOf(name);
+    return name[0] != '\0' && (anchor == Anchor::Folder || anchor == Anchor::Full);
 }
 
 // A name that also comes out as one word on the command line.
@@ -74,28 +73,26 @@ bool IsReplaceable(const CountedString& tagsPath) {
 TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFolder) {
     // Where a name that ctags gets after -f lies, for the file operations.
     const auto fullPath = [&runFolder](const CountedString& name) {
-        return IsAbsolutePath(name.Chars()) ? name : PathIn(runFolder, name);
+        return AnchorOf(name.Chars()) == Anchor::Full ? name : PathIn(runFolder, name);
     };
     TagsOutput output;
     output.fileArgument = settings.TagsFileName;
     const char* name = settings.TagsFileName.Chars();
     if (NamesOneFile(name)) {
         output.tagsPath = fullPath(settings.TagsFileName);
-    }
-    const CountedString lockPath = output.tagsPath + kLockSuffix;
-    if (!output.tagsPath.IsEmpty() && FitsPathLimit(lockPath)) {
-        output.lockPath = lockPath;
+        output.lockPath = output.tagsPath + kLockSuffix;
     }
 
     const char* options = settings.ExecOption.Chars();
-    if (!IsPlainName(name) || AsksToAppend(options) || LeavesQuoteOpen(options) ||
-        output.lockPath.IsEmpty()) {
+    if (!IsPlainName(name) || AsksToAppend(options) || LeavesQuoteOpen(options)) {
         return output;
     }
-    // The lock's name is the longer one: the temporary name fits as well.
+    // ctags opens its -f file with the ANSI functions, relative to the run
+    // folder: a temporary path it cannot open means writing in place.
     const CountedString temporaryName = settings.TagsFileName + kTemporarySuffix;
     const CountedString temporaryPath = fullPath(temporaryName);
-    if (!IsReplaceable(output.tagsPath) || IsFolder(temporaryPath)) {
+    if (!FitsPathLimit(temporaryPath) || !IsReplaceable(output.tagsPath) ||
+        IsFolder(temporaryPath)) {
         return output;
     }
     output.fileArgument = temporaryName;
@@ -110,7 +107,18 @@ bool RemoveLeftover(const TagsOutput& output) {
     }
     if (!DeleteFileA(temporary)) {
         const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return true;
+        }
+        // A read-only leftover is still this plug-in's own file.
+        const DWORD attributes = GetFileAttributesA(temporary);
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) !=
+                FILE_ATTRIBUTE_READONLY ||
+            !SetFileAttributesA(temporary, attributes & ~FILE_ATTRIBUTE_READONLY) ||
+            !DeleteFileA(temporary)) {
+            return false;
+        }
     }
     // A file held open with delete sharing is only marked for removal and
     // stays until its holder lets go; ctags could not make it anew.

@@ -18,9 +18,9 @@ constexpr char kLockSuffix[] = ".kestrel-lock";
 struct TagsOutput {
     // What ctags gets after -f: TagsFileName, or the temporary file's name.
     CountedString fileArgument;
-    // Full paths. The tags file's is empty for a name relative to a drive;
-    // the temporary file's is empty when ctags writes the tags file in
-    // place; the lock's is empty when no lock can be named.
+    // Full paths. The tags file's and the lock's are empty for a name
+    // relative to a drive; the temporary file's is empty when ctags writes
+    // the tags file in place.
     CountedString tagsPath;
     CountedString temporaryPath;
     CountedString lockPath;
@@ -34,11 +34,13 @@ struct TagsOutput {
 // name relative to a drive or its root; options that ask ctags to append or
 // leave a quote open; a tags name that exists as a folder, as a read-only
 // file, as a link (more than one name, or a reparse point); a temporary name
-// that exists as a folder; a temporary or lock path over the path limit.
+// that exists as a folder; a temporary path over the path limit, which ctags
+// could not open. The lock is named on every road where the tags file is.
 TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFolder);
 
-// Removes a temporary file an earlier run left behind. False when one is
-// there and stays: a ctags that still writes it may hold it.
+// Removes a temporary file an earlier run left behind, read-only or not.
+// False when one is there and stays: a ctags that still writes it may hold
+// it.
 bool RemoveLeftover(const TagsOutput& output);
 
 // After ctags has ended: on a good exit its temporary file replaces the tags

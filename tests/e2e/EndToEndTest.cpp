@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -30,21 +32,48 @@ ProcessResult RunHost(const std::string& document, const std::string& options) {
     return run;
 }
 
-// Ends every running ctags.exe of this Wine prefix as a kill would; true if
-// there was one.
-bool TerminateCtags() {
-    bool found = false;
+// The running ctags.exe processes of this Wine prefix.
+std::vector<DWORD> CtagsProcesses() {
+    std::vector<DWORD> found;
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot.Get(), &entry); more;
          more = Process32Next(snapshot.Get(), &entry)) {
         if (lstrcmpiA(entry.szExeFile, "ctags.exe") == 0) {
-            const UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-            found |= process && TerminateProcess(process.Get(), 1);
+            found.push_back(entry.th32ProcessID);
         }
     }
     return found;
+}
+
+// Ends every running ctags.exe as a kill would; true if there was one.
+bool TerminateCtags() {
+    bool found = false;
+    for (DWORD id : CtagsProcesses()) {
+        const UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+        found |= process && TerminateProcess(process.Get(), 1);
+    }
+    return found;
+}
+
+// Suspends every thread of a running ctags.exe that `held` does not hold yet.
+void HoldCtags(std::vector<std::pair<DWORD, UniqueHandle>>& held) {
+    const std::vector<DWORD> processes = CtagsProcesses();
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
+         more = Thread32Next(snapshot.Get(), &entry)) {
+        const DWORD id = entry.th32ThreadID;
+        if (std::count(processes.begin(), processes.end(), entry.th32OwnerProcessID) > 0 &&
+            std::none_of(held.begin(), held.end(), [id](const auto& h) { return h.first == id; })) {
+            UniqueHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, id));
+            if (thread && SuspendThread(thread.Get()) != static_cast<DWORD>(-1)) {
+                held.emplace_back(id, std::move(thread));
+            }
+        }
+    }
 }
 
 class EndToEndTest : public testing::Test {
@@ -137,8 +166,9 @@ TEST_F(EndToEndTest, TwoEditorsAtOnceLeaveOneWholeOutput) {
     // first: the complete output of each, made by ctags directly.
     const char* const options[] = {"--fields=+n", "--fields=-n"};
     std::string outputs[2];
+    ScopedVariable ctags("CTAGS", nullptr);
     for (int editor = 0; editor < 2; ++editor) {
-        SetEnvironmentVariableA("CTAGS", options[editor]);
+        ctags.Set(options[editor]);
         const ProcessResult direct =
             RunAndCapture("\"" + ProgramFolder() + "\\" + kDefaultLine.substr(1), "K:\\e5");
         EXPECT_EQ(0u, direct.exitCode);
@@ -160,17 +190,31 @@ TEST_F(EndToEndTest, TwoEditorsAtOnceLeaveOneWholeOutput) {
         ResetEvent(start.Get());
         ProcessResult runs[2];
         std::thread hosts[2];
+        std::atomic<int> answered{-1}; // the editor that ended first
         for (int editor = 0; editor < 2; ++editor) {
-            SetEnvironmentVariableA("CTAGS", options[editor]);
-            hosts[editor] = std::thread([&runs, editor] {
+            ctags.Set(options[editor]);
+            hosts[editor] = std::thread([&runs, &answered, editor] {
                 runs[editor] =
                     RunHost("K:\\e5\\m0\\f0.c",
                             "--run --trace-beep --wait-background --start-on kestrel-e5");
+                int none = -1;
+                answered.compare_exchange_strong(none, editor);
             });
             EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 60000)) << "host ready";
         }
-        SetEnvironmentVariableA("CTAGS", nullptr);
+        ctags.Set(nullptr);
         SetEvent(start.Get());
+        // The winner's ctags is held until the other editor has answered:
+        // how the two happen to be scheduled decides nothing.
+        std::vector<std::pair<DWORD, UniqueHandle>> held;
+        for (const DWORD begun = GetTickCount(); answered < 0 && GetTickCount() - begun < 30000;
+             Sleep(2)) {
+            HoldCtags(held);
+        }
+        const int first = answered;
+        for (const auto& thread : held) {
+            ResumeThread(thread.second.Get());
+        }
         for (std::thread& host : hosts) {
             host.join();
         }
@@ -178,6 +222,7 @@ TEST_F(EndToEndTest, TwoEditorsAtOnceLeaveOneWholeOutput) {
         const std::string refused = "status: ctags を２重に起動することはできません。";
         const int ran = lastStatus(runs[0]) == refused ? 1 : 0;
         EXPECT_EQ(refused, lastStatus(runs[1 - ran]));
+        EXPECT_EQ(1 - ran, first) << "the refused editor answered while ctags ran";
         EXPECT_EQ((Lines{"beep: 0 thread=ui"}), Only(runs[1 - ran].lines, "beep: "));
         EXPECT_NE(std::string::npos, lastStatus(runs[ran]).find(" を実行しました。"));
         EXPECT_TRUE(Only(runs[ran].lines, "beep: ").empty());

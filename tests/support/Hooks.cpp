@@ -22,10 +22,12 @@ std::vector<BrowserSetup> g_browsers;
 bool g_recordLookups = false;
 std::string g_failingLookup;
 DWORD g_lookupError = 0;
+std::string g_markedLookup;
+DWORD g_addedAttributes = 0;
 std::function<void()> g_afterFailedMove;
 int g_failedMoves = 0;
 
-std::atomic<bool> g_failing[3] = {}; // by Calls
+std::atomic<bool> g_failing[4] = {}; // by Calls
 
 // The real functions, as the imports held them before.
 decltype(&CreateProcessA) g_createProcess = nullptr;
@@ -35,6 +37,7 @@ decltype(&GetExitCodeProcess) g_exitCode = nullptr;
 decltype(&MoveFileExA) g_move = nullptr;
 decltype(&GetModuleHandleExA) g_module = nullptr;
 decltype(&CreateThread) g_createThread = nullptr;
+decltype(&ResumeThread) g_resumeThread = nullptr;
 
 } // namespace
 
@@ -86,6 +89,7 @@ BOOL WINAPI HookedCreateProcess(LPCSTR application, LPSTR commandLine,
 }
 
 DWORD WINAPI HookedFileAttributes(LPCSTR path) {
+    DWORD added = 0;
     {
         Lock lock(g_mutex);
         if (g_recordLookups) {
@@ -95,8 +99,10 @@ DWORD WINAPI HookedFileAttributes(LPCSTR path) {
             SetLastError(g_lookupError);
             return INVALID_FILE_ATTRIBUTES;
         }
+        added = path != nullptr && g_markedLookup == path ? g_addedAttributes : 0;
     }
-    return g_fileAttributes(path);
+    const DWORD attributes = g_fileAttributes(path);
+    return attributes == INVALID_FILE_ATTRIBUTES ? attributes : attributes | added;
 }
 
 PIDLIST_ABSOLUTE WINAPI HookedBrowse(LPBROWSEINFOA info) {
@@ -155,6 +161,17 @@ HANDLE WINAPI HookedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
     return g_createThread(security, stack, start, argument, flags, id);
 }
 
+DWORD WINAPI HookedResumeThread(HANDLE thread) {
+    const DWORD suspended = g_resumeThread(thread);
+    while (g_failing[static_cast<int>(Calls::ThreadResumes)] &&
+           MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_SENDMESSAGE) ==
+               WAIT_OBJECT_0 + 1) {
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    return suspended;
+}
+
 template <typename Function>
 bool Patch(const char* dll, const char* name, Function hook, Function& original) {
     return RedirectImport(GetModuleHandleA(nullptr), dll, name, hook, original);
@@ -172,6 +189,7 @@ bool InstallHooks() {
         all &= Patch("kernel32.dll", "MoveFileExA", &HookedMove, g_move);
         all &= Patch("kernel32.dll", "GetModuleHandleExA", &HookedModule, g_module);
         all &= Patch("kernel32.dll", "CreateThread", &HookedCreateThread, g_createThread);
+        all &= Patch("kernel32.dll", "ResumeThread", &HookedResumeThread, g_resumeThread);
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
         return all;
@@ -209,6 +227,12 @@ void FailFileLookup(const std::string& path, DWORD error) {
     Lock lock(g_mutex);
     g_failingLookup = path;
     g_lookupError = error;
+}
+
+void AddFileAttributes(const std::string& path, DWORD attributes) {
+    Lock lock(g_mutex);
+    g_markedLookup = path;
+    g_addedAttributes = attributes;
 }
 
 int OnFailedMove(std::function<void()> action) {

@@ -58,11 +58,16 @@ std::vector<std::string> FileLookups();
 
 // Makes GetFileAttributesA fail on `path` with `error`; an empty path ends it.
 void FailFileLookup(const std::string& path, DWORD error);
+// Makes GetFileAttributesA add `attributes` for an existing `path`, as for a
+// link Wine cannot make; an empty path ends it.
+void AddFileAttributes(const std::string& path, DWORD attributes);
 
 // Calls that fail while a FailingCalls of their kind lives: thread starts
 // through CreateThread, GetModuleHandleExA (no module reference can be
 // taken) and GetExitCodeProcess (as for a process whose code cannot be read).
-enum class Calls { ThreadStarts, ModuleReferences, ExitCodeQueries };
+// ResumeThread does not fail: it returns only once the thread has ended,
+// serving the messages it sends, as a thread that ends at once would.
+enum class Calls { ThreadStarts, ModuleReferences, ExitCodeQueries, ThreadResumes };
 class FailingCalls {
 public:
     explicit FailingCalls(Calls calls);

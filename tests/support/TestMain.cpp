@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
                      codePage, expected);
         return 1;
     }
+    // ctags reads CTAGS: the runner's own must not change what a case sees.
+    SetEnvironmentVariableA("CTAGS", nullptr);
     // The test program holds the string table; resources come from it.
     kestrel::SetModuleInstance(GetModuleHandleA(nullptr));
     testing::InitGoogleTest(&argc, argv);

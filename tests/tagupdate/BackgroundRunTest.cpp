@@ -115,32 +115,36 @@ TEST_F(BackgroundCommandTest, FailedStartLeavesNextCommandFree) {
     ExpectNextCommandRuns(folder);
 }
 
-TEST_F(BackgroundCommandTest, WatcherThatCannotStartFreesTheMarker) {
+TEST_F(BackgroundCommandTest, WatcherThatCannotStartStartsNothing) {
     // Without a reference to the library of its own, a watcher could be
-    // unloaded under its feet: it is not started either.
+    // unloaded under its feet; without a watcher, ctags would write on with
+    // its lock let go. So ctags does not start either.
     for (Calls calls : {Calls::ThreadStarts, Calls::ModuleReferences}) {
         const bool noThread = calls == Calls::ThreadStarts;
         SCOPED_TRACE(noThread ? "no thread" : "no library reference");
         ClearEvents();
         ClearProcessStarts();
         const std::string folder = Project(noThread ? "g5" : "g7");
-        HoldRuns();
-        // The unwatched run writes nothing, so the next run's output is its own.
-        settings.ExecOption = settings.ExecOption + "--no-output ";
         const Lines shown = [&] {
             const FailingCalls failing(calls);
             return Command();
         }();
 
-        EXPECT_EQ(Lines({Announced(), Folder(folder), Running()}), shown);
+        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), shown);
         EXPECT_EQ(nullptr, RunningMarker());
-        EXPECT_EQ(1u, ProcessStarts().size());
-
-        // ctags still runs, unwatched: no completion text ever follows, and
-        // the next command is not refused.
-        ReleaseHeldRuns();
+        EXPECT_TRUE(ProcessStarts().empty());
         ExpectNextCommandRuns(folder);
     }
+}
+
+TEST_F(BackgroundCommandTest, WatcherThatEndsAtOnceClearsTheMarker) {
+    const std::string folder = Project("g8");
+    const Lines shown = [&] {
+        const FailingCalls finishing(Calls::ThreadResumes);
+        return Command();
+    }();
+    EXPECT_EQ(Lines({Announced(), Folder(folder), "S:ctags を実行しました。", Running()}), shown);
+    EXPECT_EQ(nullptr, RunningMarker());
 }
 
 } // namespace

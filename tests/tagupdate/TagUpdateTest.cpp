@@ -95,6 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Above a share's root lie a server name and nothing: the search ends.
         Search("NetworkShareRoot", "\\\\srv\\share\\d\\main.c", {}, "",
                {"\\\\srv\\share\\d\\tags", "\\\\srv\\share\\tags"}),
+        Search("LongFormShareRoot", "\\\\?\\UNC\\srv\\share\\d\\main.c", {}, "",
+               {"\\\\?\\UNC\\srv\\share\\d\\tags", "\\\\?\\UNC\\srv\\share\\tags"}),
         Search("EmptyPath", "", {}, "", {}), Search("NoBackslash", "main.c", {}, "", {}),
         // A candidate too long to check ends the search: the tags file may be
         // right there, and an ancestor's would send ctags to the wrong tree.

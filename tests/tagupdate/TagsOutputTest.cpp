@@ -1,6 +1,7 @@
 // ctags writes a temporary file that replaces the tags file only after a
 // good run; where that cannot be right the tags file is written in place,
 // with the command line as configured. ctags itself is found by the plug-in.
+#include <cstring>
 #include <map>
 
 #include "plugin/UniqueAny.h"
@@ -11,23 +12,29 @@ namespace {
 
 const char kOldTags[] = "old\told.c\t/^old$/;\"\tf\n";
 
-// What lies in the run folder before the command; Deep puts it 250
-// characters down, where the tags file's name fits the path limit but the
-// temporary file's does not.
+// What lies in the run folder before the command.
 enum class Before {
     Tags,
     Leftover,
     HeldLeftover,
     PendingLeftover, // held open with delete sharing: removal only marks it
+    PendingDenied,   // as Windows shows a leftover marked for removal
+    ReadOnlyLeftover,
     TagsFolder,
-    HeldLock, // another editor's run holds the tags file; a leftover lies there
-    HardLink, // tags has a second name
+    HeldLock,   // another editor's run holds the tags file; a leftover lies there
+    LockFolder, // tags.kestrel-lock is a folder: no lock can be made
+    HardLink,   // tags has a second name
+    ReparsePoint,
     ReadOnly,
-    TemporaryFolder,  // tags.kestrel-new is a folder
-    UnreadableOutput, // the temporary file cannot be looked at
-    Deep
+    TemporaryFolder, // tags.kestrel-new is a folder
+    UnreadableOutput // the temporary file cannot be looked at
 };
 enum class After { Old, New, Folder };
+// How deep the run folder lies: Deep at 250 characters, where the tags
+// file's name fits the path limit but the temporary file's does not;
+// DoubleByte at 242 characters ending in ten double-byte ones, where the
+// temporary path is 259 characters (269 bytes) long, the lock's 260.
+enum class Depth { Shallow, Deep, DoubleByte };
 
 struct OutputCase {
     const char* name;
@@ -37,6 +44,7 @@ struct OutputCase {
     Before before;
     After after;
     Outcome end;
+    Depth depth = Depth::Shallow;
 };
 
 class TagsOutputTest : public CommandTest,
@@ -47,8 +55,13 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     settings.ExecSync = std::get<1>(GetParam());
     std::string folder =
         "K:\\" + std::string(c.name) + (settings.ExecSync ? "-sync" : "-background");
-    if (c.before == Before::Deep) {
-        folder += "\\" + std::string(250 - folder.size() - 1, 'd');
+    if (c.depth != Depth::Shallow) { // the document's path fits the editor's 260 bytes
+        const size_t length = c.depth == Depth::Deep ? 250 : 242;
+        const size_t doubleByte = c.depth == Depth::Deep ? 0 : 10;
+        folder += "\\" + std::string(length - folder.size() - 1 - doubleByte, 'd');
+        for (size_t i = 0; i < doubleByte; ++i) {
+            folder += Cp932("あ");
+        }
     }
     host.SetDocumentPath(folder + "\\main.c");
     const std::string tags = folder + "\\" + c.tagsName;
@@ -60,10 +73,13 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
         MakeFile(tags, kOldTags);
     }
     const bool leftover = c.before == Before::Leftover || c.before == Before::HeldLeftover ||
-                          c.before == Before::PendingLeftover || c.before == Before::HeldLock;
+                          c.before == Before::PendingLeftover || c.before == Before::HeldLock ||
+                          c.before == Before::PendingDenied || c.before == Before::ReadOnlyLeftover;
     if (leftover) {
         MakeFile(temporary, "left over\n");
     }
+    // Gone from sight on Windows, although nothing may replace it yet.
+    const bool pending = c.before == Before::PendingLeftover || c.before == Before::PendingDenied;
     UniqueFile held;
     if (c.before == Before::HeldLeftover || c.before == Before::PendingLeftover) {
         // As a ctags still writing it holds it.
@@ -72,17 +88,25 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
         held.Reset(CreateFileA(temporary.c_str(), GENERIC_WRITE, sharing, nullptr, OPEN_EXISTING, 0,
                                nullptr));
         ASSERT_TRUE(held);
-    } else if (c.before == Before::HeldLock) { // as the other editor holds it
-        held.Reset(CreateFileA((tags + ".kestrel-lock").c_str(), GENERIC_WRITE, 0, nullptr,
-                               CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    } else if (c.before == Before::HeldLock) { // as the other editor holds it, at any length
+        wchar_t lock[1024] = L"\\\\?\\";
+        MultiByteToWideChar(CP_ACP, 0, (tags + ".kestrel-lock").c_str(), -1, lock + 4, 1000);
+        held.Reset(CreateFileW(lock, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         ASSERT_TRUE(held);
+    } else if (c.before == Before::LockFolder) {
+        MakeFolders(tags + ".kestrel-lock");
+    } else if (c.before == Before::ReparsePoint) {
+        AddFileAttributes(tags, FILE_ATTRIBUTE_REPARSE_POINT);
+    } else if (c.before == Before::ReadOnlyLeftover) {
+        ASSERT_TRUE(SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_READONLY));
     } else if (c.before == Before::HardLink) {
         ASSERT_TRUE(CreateHardLinkA(link.c_str(), tags.c_str(), nullptr));
     } else if (c.before == Before::ReadOnly) {
         ASSERT_TRUE(SetFileAttributesA(tags.c_str(), FILE_ATTRIBUTE_READONLY));
     } else if (c.before == Before::TemporaryFolder) {
         MakeFolders(temporary);
-    } else if (c.before == Before::UnreadableOutput) {
+    } else if (c.before == Before::UnreadableOutput || c.before == Before::PendingDenied) {
         FailFileLookup(temporary, ERROR_ACCESS_DENIED);
     }
     settings.TagsFileName = c.tagsName;
@@ -91,6 +115,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     RunTagUpdate(settings, host.Window());
     ASSERT_TRUE(WaitForIdle());
     FailFileLookup("", 0);
+    AddFileAttributes("", 0);
 
     EXPECT_EQ(Shown(folder, c.end), Transcript());
     if (c.end == Outcome::CouldNotRun || c.end == Outcome::Refused) {
@@ -107,11 +132,12 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     if (c.before == Before::HardLink) {
         EXPECT_EQ(FileContents(tags), FileContents(link)) << "one file, two names";
     }
-    if (c.before != Before::PendingLeftover) { // on Windows, gone from sight already
+    if (!pending) {
         const bool untouched = leftover && c.end != Outcome::Ran && c.end != Outcome::RanWithError;
         EXPECT_EQ(untouched || c.before == Before::TemporaryFolder, Exists(temporary));
     }
-    EXPECT_FALSE(Exists(tags + ".kestrel-lock") && c.before != Before::HeldLock);
+    EXPECT_FALSE(Exists(tags + ".kestrel-lock") && c.before != Before::HeldLock &&
+                 c.before != Before::LockFolder);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -154,8 +180,23 @@ INSTANTIATE_TEST_SUITE_P(
                        After::New, Outcome::Ran},
             OutputCase{"OutputUnreadable", "tags", "--exit=0 --no-output ", "tags.kestrel-new",
                        Before::UnreadableOutput, After::Old, Outcome::RanWithError},
-            OutputCase{"DeepFolder", "tags", "--exit=0 ", "tags", Before::Deep, After::New,
-                       Outcome::Ran}),
+            OutputCase{"DeepFolder", "tags", "--exit=0 ", "tags", Before::Tags, After::New,
+                       Outcome::Ran, Depth::Deep},
+            // A path's length is counted in characters, and the lock is
+            // taken at any length.
+            OutputCase{"DeepDoubleByteFolder", "tags", "--exit=0 ", "tags.kestrel-new",
+                       Before::Tags, After::New, Outcome::Ran, Depth::DoubleByte},
+            OutputCase{"AnotherEditorRunsDeep", "tags", "--exit=0 ", "", Before::HeldLock,
+                       After::Old, Outcome::Refused, Depth::DoubleByte},
+            // Without its lock a run does not start.
+            OutputCase{"LockCannotBeMade", "tags", "--exit=0 ", "", Before::LockFolder, After::Old,
+                       Outcome::CouldNotRun},
+            OutputCase{"ReadOnlyLeftover", "tags", "--exit=0 ", "tags.kestrel-new",
+                       Before::ReadOnlyLeftover, After::New, Outcome::Ran},
+            OutputCase{"LeftoverPendingOnWindows", "tags", "--exit=0 ", "", Before::PendingDenied,
+                       After::Old, Outcome::CouldNotRun},
+            OutputCase{"ReparsePoint", "tags", "--exit=0 ", "tags", Before::ReparsePoint,
+                       After::New, Outcome::Ran}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<OutputCase, bool>>& info) {
         return std::string(std::get<0>(info.param).name) +
@@ -177,7 +218,12 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
                                       nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(reader);
         int failed = 0;
+        bool locked = true; // while the replacement waits, no other run may start
         OnFailedMove([&] {
+            const UniqueFile lock(CreateFileA((folder + "\\tags.kestrel-lock").c_str(),
+                                              GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                              nullptr));
+            locked &= !lock && GetLastError() == ERROR_SHARING_VIOLATION;
             if (++failed == letGoAfter) {
                 reader.Reset();
             }
@@ -194,15 +240,16 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
         EXPECT_EQ(Shown(folder, letsGo ? Outcome::Ran : Outcome::RanWithError), Transcript());
         EXPECT_EQ(letsGo ? kFakeTags : kOldTags, FileContents(folder + "\\tags"));
         EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new"));
+        EXPECT_TRUE(locked);
     }
 }
 
 // Where copies of the program lie, and where the one started comes from.
-enum Place { Nowhere = 0, Current = 1, OnPath = 2, BesideHost = 4, Windows = 8 };
+enum Place { Nowhere = 0, Current = 1, OnPath = 2, BesideHost = 4, Windows = 8, DriveRoot = 16 };
 
 struct LookupCase {
     const char* name;
-    const char* folderPart; // of ExecPath: "" or a relative "sub\\"
+    const char* folderPart; // of ExecPath: "", a relative "sub\\", or "K:" or "\\"
     int copies;             // Places
     Place started;
     int foldersNamedLikeIt = Nowhere; // Places where a folder has the program's name
@@ -215,15 +262,20 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     const std::string folder = Project(c.name);
     // No extension: .exe is added.
     const std::string program = c.folderPart + std::string("kestrel-") + c.name;
+    const bool anchored = c.folderPart[0] == '\\' || c.folderPart[1] == ':';
+    const std::string file = anchored ? program.substr(std::strlen(c.folderPart)) : program;
     const std::string current = "K:\\" + std::string(c.name) + "\\current";
     const std::string onPath = "K:\\" + std::string(c.name) + "\\bin";
     char windows[MAX_PATH] = {};
     GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::map<Place, std::string> places = {
-        {Current, current}, {OnPath, onPath}, {BesideHost, ProgramFolder()}, {Windows, windows}};
+    const std::map<Place, std::string> places = {{Current, current},
+                                                 {OnPath, onPath},
+                                                 {BesideHost, ProgramFolder()},
+                                                 {Windows, windows},
+                                                 {DriveRoot, "K:"}};
     std::vector<std::string> planted;
     for (const auto& [place, where] : places) {
-        const std::string copy = where + "\\" + program + ".exe";
+        const std::string copy = where + "\\" + file + ".exe";
         MakeFolders(copy.substr(0, copy.rfind('\\')));
         if ((c.copies & place) != 0) {
             ASSERT_TRUE(CopyFileA(FakeCtagsPath().c_str(), copy.c_str(), FALSE));
@@ -238,13 +290,13 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     char previousPath[32768] = {};
     GetEnvironmentVariableA("PATH", previousPath, sizeof previousPath);
     SetCurrentDirectoryA(current.c_str());
-    // A relative entry names the current folder: it is skipped.
-    SetEnvironmentVariableA("PATH", (".;" + onPath + ";" + previousPath).c_str());
-    settings.ExecPath = program.c_str();
-
-    RunTagUpdate(settings, host.Window());
+    {
+        // A relative entry names the current folder: it is skipped.
+        const ScopedVariable path("PATH", (".;" + onPath + ";" + previousPath).c_str());
+        settings.ExecPath = program.c_str();
+        RunTagUpdate(settings, host.Window());
+    }
     SetCurrentDirectoryA(previousFolder);
-    SetEnvironmentVariableA("PATH", previousPath);
     for (const std::string& copy : planted) {
         DeleteFileA(copy.c_str()) || RemoveDirectoryA(copy.c_str());
         if (*c.folderPart != '\0') {
@@ -258,7 +310,7 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
         return;
     }
     FakeCtagsRecord run = OnlyRun();
-    EXPECT_EQ(places.at(c.started) + "\\" + program + ".exe", run["program"]);
+    EXPECT_EQ(places.at(c.started) + "\\" + file + ".exe", run["program"]);
     EXPECT_EQ("\"" + program + "\" --exit=0  -f tags.kestrel-new", run["cmdline"]);
     EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
 }
@@ -274,7 +326,11 @@ INSTANTIATE_TEST_SUITE_P(
         // A relative folder part is taken from the host's folder only: never
         // the current one, nor a PATH folder.
         LookupCase{"RelativeNotFromCurrentFolderOrPath", "sub\\", Current | OnPath, Nowhere},
-        LookupCase{"RelativeBesideHost", "sub\\", Current | OnPath | BesideHost, BesideHost}),
+        LookupCase{"RelativeBesideHost", "sub\\", Current | OnPath | BesideHost, BesideHost},
+        // Relative to a drive: from its root; relative to a root: from the
+        // host's drive (not K:), never the current one.
+        LookupCase{"DriveRelative", "K:", Current | DriveRoot, DriveRoot},
+        LookupCase{"RootRelative", "\\", Current | DriveRoot, Nowhere}),
     [](const testing::TestParamInfo<LookupCase>& info) { return info.param.name; });
 
 } // namespace

@@ -1,0 +1,57 @@
+// Path texts read the way Windows reads them.
+#include "tagupdate/Paths.h"
+
+#include <windows.h>
+
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/Cp932.h"
+
+namespace kestrel::test {
+namespace {
+
+TEST(Paths, TellsAnchorAndRoot) {
+    for (const auto& [path, anchor, root] :
+         {std::tuple{"K:\\a\\main.c", Anchor::Full, 2}, std::tuple{"K:/a", Anchor::Full, 2},
+          std::tuple{"K:a", Anchor::Drive, 2}, std::tuple{"K:", Anchor::Drive, 2},
+          std::tuple{"\\a", Anchor::Root, 0}, std::tuple{"/a", Anchor::Root, 0},
+          std::tuple{"a\\b", Anchor::Folder, 0}, std::tuple{"", Anchor::Folder, 0},
+          std::tuple{"\\\\srv\\share\\d\\main.c", Anchor::Full, 11},
+          std::tuple{"//srv/share", Anchor::Full, 11},
+          std::tuple{"\\\\表\\share\\d", Anchor::Full, 10}, // 表 ends in 0x5C
+          std::tuple{"\\\\?\\UNC\\srv\\share\\d\\main.c", Anchor::Full, 17},
+          std::tuple{"\\\\.\\unc\\srv\\share", Anchor::Full, 17},
+          std::tuple{"\\\\?\\K:\\a\\main.c", Anchor::Full, 6}}) {
+        EXPECT_EQ(anchor, AnchorOf(Cp932(path).c_str())) << path;
+        EXPECT_EQ(root, RootLength(Cp932(path).c_str())) << path;
+    }
+}
+
+TEST(Paths, CountsTheLimitInCharacters) {
+    // K:\ and so many characters, each one byte or two.
+    for (const auto& [character, count, fits] :
+         {std::tuple{"a", 256, true}, std::tuple{"a", 257, false}, std::tuple{"あ", 256, true},
+          std::tuple{"あ", 257, false}, std::tuple{"ｱ", 257, false}}) {
+        std::string path = "K:\\";
+        for (int i = 0; i < count; ++i) {
+            path += Cp932(character);
+        }
+        EXPECT_EQ(count + 3, PathLength(path.c_str())) << character;
+        EXPECT_EQ(fits, FitsPathLimit(CountedString(path.c_str()))) << character << count;
+    }
+}
+
+TEST(Paths, LongFormIsFullAndNormalised) {
+    for (const auto& [path, longForm] :
+         {std::tuple{"K:\\a/b\\..\\c", L"\\\\?\\K:\\a\\c"},
+          std::tuple{"\\\\srv\\share\\x", L"\\\\?\\UNC\\srv\\share\\x"},
+          std::tuple{"\\\\?\\K:\\a/b", L"\\\\?\\K:\\a/b"},
+          std::tuple{"K:\\表", L"\\\\?\\K:\\表"}}) {
+        EXPECT_EQ(std::wstring(longForm), LongFormOf(CountedString(Cp932(path).c_str()))) << path;
+    }
+}
+
+} // namespace
+} // namespace kestrel::test
