@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -32,48 +32,34 @@ ProcessResult RunHost(const std::string& document, const std::string& options) {
     return run;
 }
 
-// The running ctags.exe processes of this Wine prefix.
-std::vector<DWORD> CtagsProcesses() {
-    std::vector<DWORD> found;
+// Hands every running ctags.exe of this Wine prefix, opened with `access`,
+// to act(id, process).
+template <typename Act> void ForEachCtags(DWORD access, Act act) {
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot.Get(), &entry); more;
          more = Process32Next(snapshot.Get(), &entry)) {
         if (lstrcmpiA(entry.szExeFile, "ctags.exe") == 0) {
-            found.push_back(entry.th32ProcessID);
+            act(entry.th32ProcessID, UniqueHandle(OpenProcess(access, FALSE, entry.th32ProcessID)));
         }
     }
-    return found;
 }
 
 // Ends every running ctags.exe as a kill would; true if there was one.
 bool TerminateCtags() {
     bool found = false;
-    for (DWORD id : CtagsProcesses()) {
-        const UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+    ForEachCtags(PROCESS_TERMINATE, [&found](DWORD, UniqueHandle process) {
         found |= process && TerminateProcess(process.Get(), 1);
-    }
+    });
     return found;
 }
 
-// Suspends every thread of a running ctags.exe that `held` does not hold yet.
-void HoldCtags(std::vector<std::pair<DWORD, UniqueHandle>>& held) {
-    const std::vector<DWORD> processes = CtagsProcesses();
-    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot.Get(), &entry); more;
-         more = Thread32Next(snapshot.Get(), &entry)) {
-        const DWORD id = entry.th32ThreadID;
-        if (std::count(processes.begin(), processes.end(), entry.th32OwnerProcessID) > 0 &&
-            std::none_of(held.begin(), held.end(), [id](const auto& h) { return h.first == id; })) {
-            UniqueHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, id));
-            if (thread && SuspendThread(thread.Get()) != static_cast<DWORD>(-1)) {
-                held.emplace_back(id, std::move(thread));
-            }
-        }
-    }
+// NtSuspendProcess or NtResumeProcess.
+LONG ProcessCall(const char* name, HANDLE process) {
+    using Call = LONG(WINAPI*)(HANDLE);
+    return reinterpret_cast<Call>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)))(process);
 }
 
 class EndToEndTest : public testing::Test {
@@ -166,14 +152,14 @@ TEST_F(EndToEndTest, TwoEditorsAtOnceLeaveOneWholeOutput) {
     // first: the complete output of each, made by ctags directly.
     const char* const options[] = {"--fields=+n", "--fields=-n"};
     std::string outputs[2];
-    ScopedVariable ctags("CTAGS", nullptr);
     for (int editor = 0; editor < 2; ++editor) {
-        ctags.Set(options[editor]);
+        SetEnvironmentVariableA("CTAGS", options[editor]);
         const ProcessResult direct =
             RunAndCapture("\"" + ProgramFolder() + "\\" + kDefaultLine.substr(1), "K:\\e5");
         EXPECT_EQ(0u, direct.exitCode);
         outputs[editor] = FileContents("K:\\e5\\tags");
     }
+    SetEnvironmentVariableA("CTAGS", nullptr);
     ASSERT_NE(outputs[0], outputs[1]);
 
     const UniqueHandle ready(CreateSemaphoreA(nullptr, 0, 2, "kestrel-e5.ready"));
@@ -192,7 +178,7 @@ TEST_F(EndToEndTest, TwoEditorsAtOnceLeaveOneWholeOutput) {
         std::thread hosts[2];
         std::atomic<int> answered{-1}; // the editor that ended first
         for (int editor = 0; editor < 2; ++editor) {
-            ctags.Set(options[editor]);
+            SetEnvironmentVariableA("CTAGS", options[editor]);
             hosts[editor] = std::thread([&runs, &answered, editor] {
                 runs[editor] =
                     RunHost("K:\\e5\\m0\\f0.c",
@@ -202,18 +188,22 @@ TEST_F(EndToEndTest, TwoEditorsAtOnceLeaveOneWholeOutput) {
             });
             EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 60000)) << "host ready";
         }
-        ctags.Set(nullptr);
+        SetEnvironmentVariableA("CTAGS", nullptr);
         SetEvent(start.Get());
         // The winner's ctags is held until the other editor has answered:
         // how the two happen to be scheduled decides nothing.
-        std::vector<std::pair<DWORD, UniqueHandle>> held;
+        std::map<DWORD, UniqueHandle> held;
         for (const DWORD begun = GetTickCount(); answered < 0 && GetTickCount() - begun < 30000;
              Sleep(2)) {
-            HoldCtags(held);
+            ForEachCtags(PROCESS_SUSPEND_RESUME, [&held](DWORD id, UniqueHandle process) {
+                if (!held[id] && ProcessCall("NtSuspendProcess", process.Get()) == 0) {
+                    held[id] = std::move(process);
+                }
+            });
         }
         const int first = answered;
-        for (const auto& thread : held) {
-            ResumeThread(thread.second.Get());
+        for (const auto& process : held) {
+            ProcessCall("NtResumeProcess", process.second.Get());
         }
         for (std::thread& host : hosts) {
             host.join();

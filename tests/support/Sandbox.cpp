@@ -71,24 +71,6 @@ bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-ScopedVariable::ScopedVariable(const char* name, const char* value) : m_name(name) {
-    const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
-    m_existed = size > 0;
-    m_previous.resize(size);
-    if (m_existed) {
-        m_previous.resize(GetEnvironmentVariableA(name, &m_previous[0], size));
-    }
-    Set(value);
-}
-
-ScopedVariable::~ScopedVariable() {
-    Set(m_existed ? m_previous.c_str() : nullptr);
-}
-
-void ScopedVariable::Set(const char* value) {
-    SetEnvironmentVariableA(m_name.c_str(), value);
-}
-
 std::string ProgramFolder() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);

@@ -16,22 +16,6 @@ std::string FileContents(const std::string& path); // every byte; empty when mis
 void RemoveFile(const std::string& path);
 bool Exists(const std::string& path);
 
-// Sets an environment variable (null: removes it) for as long as it lives,
-// then puts back what was there, however the case ends.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value);
-    ~ScopedVariable();
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-    void Set(const char* value);
-
-private:
-    std::string m_name;
-    std::string m_previous;
-    bool m_existed;
-};
-
 // The folder of the test program, where the build puts every program.
 std::string ProgramFolder();
 std::string FakeCtagsPath();

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/Cp932.h"
-#include "tests/support/Sandbox.h"
 
 namespace kestrel::test {
 namespace {
@@ -39,13 +38,13 @@ TEST(CtagsOptions, ReadsAppendAsCtagsDoes) {
 
 TEST(CtagsOptions, ReadsTheCtagsVariableFirst) {
     // ctags reads CTAGS first; the options' last word on appending wins.
-    ScopedVariable ctags("CTAGS", nullptr);
     for (const auto& [environment, options, append] :
          {std::tuple{"-a", "-R", true}, std::tuple{"--append", "-R --append=no", false},
           std::tuple{"--append=no", "-R", false}}) {
-        ctags.Set(environment);
+        SetEnvironmentVariableA("CTAGS", environment);
         EXPECT_EQ(append, AsksToAppend(options)) << "CTAGS=" << environment << " " << options;
     }
+    SetEnvironmentVariableA("CTAGS", nullptr);
 }
 
 TEST(CtagsOptions, TellsFileOperandsFromArguments) {

@@ -290,13 +290,13 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     char previousPath[32768] = {};
     GetEnvironmentVariableA("PATH", previousPath, sizeof previousPath);
     SetCurrentDirectoryA(current.c_str());
-    {
-        // A relative entry names the current folder: it is skipped.
-        const ScopedVariable path("PATH", (".;" + onPath + ";" + previousPath).c_str());
-        settings.ExecPath = program.c_str();
-        RunTagUpdate(settings, host.Window());
-    }
+    // A relative entry names the current folder: it is skipped.
+    SetEnvironmentVariableA("PATH", (".;" + onPath + ";" + previousPath).c_str());
+    settings.ExecPath = program.c_str();
+
+    RunTagUpdate(settings, host.Window());
     SetCurrentDirectoryA(previousFolder);
+    SetEnvironmentVariableA("PATH", previousPath);
     for (const std::string& copy : planted) {
         DeleteFileA(copy.c_str()) || RemoveDirectoryA(copy.c_str());
         if (*c.folderPart != '\0') {
