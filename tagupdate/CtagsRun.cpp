@@ -28,20 +28,21 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
     command.started = command.output.InPlace()
                           ? commandLine
                           : BuildCommandLine(settings, command.output.fileArgument);
-    command.namesFileOperand = NamesFileOperand(settings.ExecOption.Chars());
+    command.refusesOptions = NamesFileOperand(settings.ExecOption.Chars()) ||
+                             LeavesArgumentOpen(settings.ExecOption.Chars());
     return command;
 }
 
 bool StartRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
               CountedString& status) {
-    if (!command.namesFileOperand && !LockTagsFile(command.output.lockPath, run.lock)) {
+    if (!command.refusesOptions && !LockTagsFile(command.output.lockPath, run.lock)) {
         FormatResource(status, IDS_ALREADY_RUNNING, command.shown.Chars());
         MessageBeep(0);
         return false;
     }
     CountedString program;
     CtagsProcess created;
-    if (command.namesFileOperand || !FindProgramFor(command.execPath, program) ||
+    if (command.refusesOptions || !FindProgramFor(command.execPath, program) ||
         !RemoveLeftover(command.output) ||
         !StartCtags(program, command.started, command.runFolder, creationFlags, created)) {
         run.lock.Reset();

@@ -25,7 +25,7 @@ struct CtagsCommand {
     CountedString execPath;
     CountedString runFolder;
     TagsOutput output;
-    bool namesFileOperand = false; // ctags would clobber its default tags file first
+    bool refusesOptions = false; // ctags would clobber its default tags file or fail
 };
 
 // Chooses the output and the command line that goes with it.

@@ -146,6 +146,11 @@ INSTANTIATE_TEST_SUITE_P(
             // ctags would clobber its default tags file at the operand.
             OutputCase{"FileOperand", "tags", "--exit=0 -R . ", "", Before::Leftover, After::Old,
                        Outcome::CouldNotRun},
+            // ctags would take -f as the argument, the name after it as an operand.
+            OutputCase{"ArgumentLeftOpen", "tags", "--exit=0 -R -I ", "", Before::Leftover,
+                       After::Old, Outcome::CouldNotRun},
+            OutputCase{"ListFileLeftOpen", "tags", "--exit=0 -RL", "", Before::Leftover, After::Old,
+                       Outcome::CouldNotRun},
             OutputCase{"HardLink", "tags", "--exit=0 ", "tags", Before::HardLink, After::New,
                        Outcome::Ran},
             OutputCase{"ReadOnly", "tags", "--exit=0 --no-output ", "tags", Before::ReadOnly,
