@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <map>
-#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 #include "plugin/UniqueAny.h"
 #include "settings/Settings.h"
 #include "tagupdate/CtagsRun.h"
+#include "tagupdate/Environment.h"
 #include "tagupdate/TagsFileCheck.h"
 #include "tests/host/ProcessRun.h"
 #include "tests/support/Cp932.h"
@@ -20,27 +20,17 @@ namespace {
 
 using namespace std::string_literals;
 using UniqueFind = UniqueAny<HANDLE, &FindClose, -1>;
+using Files = std::map<std::string, std::string>; // by name, with their contents
 
-// Sets CTAGS (null: removes it) and puts back what was there, however the case ends.
-class CtagsVariable {
-public:
-    explicit CtagsVariable(const char* value) {
-        char previous[1024];
-        const DWORD length = GetEnvironmentVariableA("CTAGS", previous, sizeof previous);
-        m_had = length > 0 && length < sizeof previous;
-        m_previous.assign(previous, m_had ? length : 0);
-        SetEnvironmentVariableA("CTAGS", value);
-    }
-    ~CtagsVariable() { SetEnvironmentVariableA("CTAGS", m_had ? m_previous.c_str() : nullptr); }
-
-private:
-    bool m_had;
-    std::string m_previous;
+// Sets CTAGS (null: removes it) until the case ends, however it ends.
+struct CtagsVariable {
+    explicit CtagsVariable(const char* value) { SetEnvironmentVariableA("CTAGS", value); }
+    ~CtagsVariable() { SetEnvironmentVariableA("CTAGS", was.IsEmpty() ? nullptr : was.Chars()); }
+    const CountedString was = EnvironmentVariable("CTAGS");
 };
 
-// Every file of the folder by name, with its contents.
-std::map<std::string, std::string> Files(const std::string& folder) {
-    std::map<std::string, std::string> files;
+Files FilesIn(const std::string& folder) {
+    Files files;
     WIN32_FIND_DATAA found;
     const UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &found));
     for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.Get(), &found)) {
@@ -61,28 +51,18 @@ std::string MakeRunFolder(const std::string& tags) {
     return folder;
 }
 
-struct CtagsResult {
+struct Ran {
     DWORD exitCode;
-    std::set<std::string> changed; // the files it made, changed or removed
+    Files before, after;
 };
 
-CtagsResult RunCtags(const std::string& folder, const std::string& arguments) {
-    const auto before = Files(folder);
+// Runs the real ctags in `folder`, as Kestrel starts it.
+Ran RunCtags(const std::string& folder, const std::string& arguments) {
+    Files before = FilesIn(folder);
     const ProcessResult run =
         RunAndCapture("\"" + ProgramFolder() + "\\ctags.exe\" " + arguments, folder.c_str());
     EXPECT_TRUE(run.started) << "the Windows ctags beside the test (fetched by cmake/setup.sh)";
-    CtagsResult result{run.exitCode, {}};
-    auto after = Files(folder);
-    for (const auto& [name, contents] : before) {
-        if (after.count(name) == 0 || after[name] != contents) {
-            result.changed.insert(name);
-        }
-        after.erase(name);
-    }
-    for (const auto& made : after) {
-        result.changed.insert(made.first);
-    }
-    return result;
+    return {run.exitCode, std::move(before), FilesIn(folder)};
 }
 
 // Options that Kestrel starts must make ctags write its -f file and nothing
@@ -109,13 +89,11 @@ TEST(CtagsOracle, RefusesOnlyOptionsThatWriteElsewhereOrFail) {
         settings.ExecOption = options.c_str();
         const bool refused =
             PrepareCommand(settings, BuildCommandLine(settings), folder.c_str()).refusesOptions;
-        CtagsResult run = RunCtags(folder, options + " -f tags.kestrel-new");
-        const bool wrote = run.changed.erase("tags.kestrel-new") == 1;
-        if (refused) {
-            EXPECT_TRUE(run.exitCode != 0 || !wrote || !run.changed.empty());
-        } else {
-            EXPECT_TRUE(run.changed.empty()) << "ctags wrote " << *run.changed.begin();
-        }
+        auto [exitCode, before, after] = RunCtags(folder, options + " -f tags.kestrel-new");
+        const bool wrote = after.erase("tags.kestrel-new") == 1;
+        EXPECT_TRUE(refused ? exitCode != 0 || !wrote || after != before : after == before)
+            << (refused ? "refused, yet ctags wrote its -f file alone"
+                        : "started, yet ctags wrote more");
     }
 }
 
@@ -141,7 +119,12 @@ TEST(CtagsOracle, TagsFileCheckAgreesWithCtags) {
         const bool looks = LooksLikeTagsFile((folder + "\\tags").c_str());
         EXPECT_EQ(RunCtags(folder, "-f tags a.c").exitCode == 0, looks);
     }
-    const std::string folder = MakeRunFolder("text\n");
+    // A tags file that another program holds unshared cannot be read.
+    const std::string folder = MakeRunFolder("a\tb\t1\n");
+    const UniqueFile held(CreateFileA((folder + "\\tags").c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(RunCtags(folder, "-f tags a.c").exitCode == 0,
+              LooksLikeTagsFile((folder + "\\tags").c_str()));
     EXPECT_TRUE(LooksLikeTagsFile((folder + "\\sub").c_str())) << "a folder";
     EXPECT_TRUE(LooksLikeTagsFile((folder + "\\missing\\tags").c_str()));
 }
