@@ -92,6 +92,16 @@ const char* ArgumentTaker(const char* group) {
     return group + std::strcspn(group, kTakesArgument);
 }
 
+// Whether an option word is a short-option group whose last option takes
+// the next word as its argument (-I, -RI).
+bool TakesNextWord(const char* text) {
+    if (text[0] != '-' || text[1] == '-') {
+        return false;
+    }
+    const char* taker = ArgumentTaker(text + 1);
+    return *taker != '\0' && taker[1] == '\0';
+}
+
 // How ctags takes each word of its command line.
 enum class WordKind { Option, Argument, Operand };
 
@@ -107,10 +117,8 @@ template <typename Visit> void ReadWords(const char* options, Visit visit) {
             kind = WordKind::Argument;
         } else if (text[0] != '-') {
             kind = WordKind::Operand;
-        } else if (text[1] != '-') {
-            // The argument is the rest of the group, or the next word.
-            const char* taker = ArgumentTaker(text + 1);
-            argumentNext = *taker != '\0' && taker[1] == '\0';
+        } else {
+            argumentNext = TakesNextWord(text);
         }
         visit(word, kind);
     }
@@ -149,6 +157,14 @@ bool NamesFileOperand(const char* options) {
     ReadWords(options,
               [&operand](const Word&, WordKind kind) { operand |= kind == WordKind::Operand; });
     return operand;
+}
+
+bool LeavesArgumentOpen(const char* options) {
+    bool open = false;
+    ReadWords(options, [&open](const Word& word, WordKind kind) {
+        open = kind == WordKind::Option && TakesNextWord(word.text);
+    });
+    return open;
 }
 
 bool LeavesQuoteOpen(const char* options) {

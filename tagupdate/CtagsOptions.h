@@ -15,6 +15,13 @@ bool AsksToAppend(const char* options);
 // writing at the first operand, before it reads the -f that follows.
 bool NamesFileOperand(const char* options);
 
+// Whether the last word of the options is a short option still waiting for
+// its argument (-f, -o, -h, -I, -L, -D, alone or ending a group as in -RI):
+// ctags would take the -f that follows as that argument and the file name
+// after it as a file operand. CTAGS does not count: ctags drops such an
+// option at the end of the variable.
+bool LeavesArgumentOpen(const char* options);
+
 // Whether the options end inside a double quote, which would take the -f
 // after them into the same word.
 bool LeavesQuoteOpen(const char* options);

@@ -6,9 +6,25 @@
 #include "tagupdate/CtagsOptions.h"
 #include "tagupdate/CtagsProcess.h"
 #include "tagupdate/ProgramSearch.h"
+#include "tagupdate/TagsFileCheck.h"
 #include "tagupdate/TagsLock.h"
 
 namespace kestrel {
+namespace {
+
+// Ends a run that does not start: the lock goes, the text for `id` is made,
+// and every refusal but "could not run" beeps.
+bool Refuse(const CtagsCommand& command, UINT id, CtagsRun& run, CountedString& status) {
+    run.lock.Reset();
+    FormatResource(status, id, command.shown.Chars());
+    if (id != IDS_COULD_NOT_RUN) {
+        MessageBeep(0);
+    }
+    return false;
+}
+
+} // namespace
+
 CountedString BuildCommandLine(const Settings& settings) {
     return BuildCommandLine(settings, settings.TagsFileName);
 }
@@ -28,25 +44,30 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
     command.started = command.output.InPlace()
                           ? commandLine
                           : BuildCommandLine(settings, command.output.fileArgument);
-    command.namesFileOperand = NamesFileOperand(settings.ExecOption.Chars());
+    command.refusesOptions = NamesFileOperand(settings.ExecOption.Chars()) ||
+                             LeavesArgumentOpen(settings.ExecOption.Chars());
     return command;
 }
 
 bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status) {
-    const DWORD locked =
-        command.namesFileOperand ? ERROR_SUCCESS : LockTagsFile(command.output.lockPath, run.lock);
-    if (locked == ERROR_SHARING_VIOLATION) {
-        FormatResource(status, IDS_ALREADY_RUNNING, command.shown.Chars());
-        MessageBeep(0);
-        return false;
+    if (command.refusesOptions) {
+        return Refuse(command, IDS_COULD_NOT_RUN, run, status);
     }
     // Without its lock a run could meet another on the same files: it does
     // not start.
-    if (command.namesFileOperand || locked != ERROR_SUCCESS ||
-        !FindProgramFor(command.execPath, run.program) || !RemoveLeftover(command.output)) {
-        run.lock.Reset();
-        FormatResource(status, IDS_COULD_NOT_RUN, command.shown.Chars());
-        return false;
+    const DWORD locked = LockTagsFile(command.output.lockPath, run.lock);
+    if (locked != ERROR_SUCCESS) {
+        return Refuse(command,
+                      locked == ERROR_SHARING_VIOLATION ? IDS_ALREADY_RUNNING : IDS_COULD_NOT_RUN,
+                      run, status);
+    }
+    // ctags refuses to overwrite a file that is not a tags file, and ends
+    // with an error; its temporary file would replace it all the same.
+    if (!command.output.tagsPath.IsEmpty() && !LooksLikeTagsFile(command.output.tagsPath)) {
+        return Refuse(command, IDS_RAN_WITH_ERROR, run, status);
+    }
+    if (!FindProgramFor(command.execPath, run.program) || !RemoveLeftover(command.output)) {
+        return Refuse(command, IDS_COULD_NOT_RUN, run, status);
     }
     run.output = command.output;
     return true;
@@ -56,9 +77,7 @@ bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
                CountedString& status) {
     CtagsProcess created;
     if (!StartCtags(run.program, command.started, command.runFolder, creationFlags, created)) {
-        run.lock.Reset();
-        FormatResource(status, IDS_COULD_NOT_RUN, command.shown.Chars());
-        return false;
+        return Refuse(command, IDS_COULD_NOT_RUN, run, status);
     }
     run.process = std::move(created.process);
     return true; // the thread handle closes with `created`

@@ -25,7 +25,7 @@ struct CtagsCommand {
     CountedString execPath;
     CountedString runFolder;
     TagsOutput output;
-    bool namesFileOperand = false; // ctags would clobber its default tags file first
+    bool refusesOptions = false; // ctags would clobber its default tags file or fail
 };
 
 // Chooses the output and the command line that goes with it.
@@ -40,11 +40,12 @@ struct CtagsRun {
     UniqueHandle process;
 };
 
-// Everything before ctags starts: locks the tags file, finds the program and
-// removes a leftover temporary file; `status` is left as it is. When it
-// could not: false, with message 503 in status (the lock among what could
-// not be made), or 508 after a beep when another editor's run holds the
-// tags file.
+// Everything before ctags starts: locks the tags file, checks that it is
+// one ctags would overwrite, finds the program and removes a leftover
+// temporary file; `status` is left as it is. When it could not: false, with
+// message 503 in status (the lock among what could not be made), 507 after a
+// beep for a file ctags would refuse to overwrite, or 508 after a beep when
+// another editor's run holds the tags file.
 bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status);
 
 // Starts the prepared run's ctags. False, with message 503 in status and the

@@ -172,7 +172,7 @@ TEST_F(EndToEndTest, TwoEditorsAtOnceLeaveOneWholeOutput) {
         const bool sync = round % 2 == 0;
         SCOPED_TRACE(sync ? "synchronous" : "background");
         StoreFlag("ExecSync", sync ? 1 : 0);
-        MakeFile("K:\\e5\\tags", "old\n");
+        MakeFile("K:\\e5\\tags", "old\told.c\t1\n");
         ResetEvent(start.Get());
         ProcessResult runs[2];
         std::thread hosts[2];

@@ -26,7 +26,8 @@ namespace kestrel::test {
 using Lines = std::vector<std::string>;
 
 // How a command that has found its folder ends.
-enum class Outcome { Ran, RanWithError, CouldNotRun, Refused };
+// Rejected: ctags would refuse the tags file, so it does not start.
+enum class Outcome { Ran, RanWithError, CouldNotRun, Refused, Rejected };
 
 class CommandTest : public testing::Test {
 protected:
@@ -95,6 +96,9 @@ protected:
         } else if (outcome == Outcome::RanWithError) {
             shown.insert(shown.end(),
                          {Running(), "beep", "S:" + ran + " を実行しましたがエラー終了しました。"});
+        } else if (outcome == Outcome::Rejected) {
+            shown.insert(shown.end(),
+                         {"beep", "S:" + CommandLine() + " を実行しましたがエラー終了しました。"});
         } else if (outcome == Outcome::CouldNotRun) {
             shown.push_back("S:" + CommandLine() + " を実行できませんでした。");
         } else {

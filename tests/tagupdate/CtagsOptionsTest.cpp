@@ -57,6 +57,16 @@ TEST(CtagsOptions, TellsFileOperandsFromArguments) {
     }
 }
 
+TEST(CtagsOptions, SeesAnArgumentLeftOpen) {
+    for (const char* options : {"-I", "-R -h ", "-RI", "-VRf\t", "\"-o\"", "-R -Dx -L"}) {
+        EXPECT_TRUE(LeavesArgumentOpen(options)) << options;
+    }
+    for (const char* options : {"", "-", "-R", "-Ix", "-I -h", "-I x", "--exclude=-I", "-IR"}) {
+        EXPECT_FALSE(LeavesArgumentOpen(options)) << options;
+    }
+    EXPECT_FALSE(LeavesArgumentOpen(Cp932("-I ソ").c_str())) << "ソ ends in 0x5C";
+}
+
 TEST(CtagsOptions, SeesAQuoteLeftOpen) {
     EXPECT_TRUE(LeavesQuoteOpen("-R \"--exclude=a b"));
     EXPECT_FALSE(LeavesQuoteOpen("-R \"--exclude=a b\""));

@@ -26,8 +26,9 @@ enum class Before {
     HardLink,   // tags has a second name
     ReparsePoint,
     ReadOnly,
-    TemporaryFolder, // tags.kestrel-new is a folder
-    UnreadableOutput // the temporary file cannot be looked at
+    TemporaryFolder,  // tags.kestrel-new is a folder
+    UnreadableOutput, // the temporary file cannot be looked at
+    NotTags           // tags is some other file, which ctags refuses to overwrite
 };
 enum class After { Old, New, Folder };
 // How deep the run folder lies: Deep at 250 characters, where the tags
@@ -70,7 +71,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     if (c.before == Before::TagsFolder) {
         MakeFolders(tags);
     } else {
-        MakeFile(tags, kOldTags);
+        MakeFile(tags, c.before == Before::NotTags ? "Notes\n" : kOldTags);
     }
     const bool leftover = c.before == Before::Leftover || c.before == Before::HeldLeftover ||
                           c.before == Before::PendingLeftover || c.before == Before::HeldLock ||
@@ -118,7 +119,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     AddFileAttributes("", 0);
 
     EXPECT_EQ(Shown(folder, c.end), Transcript());
-    if (c.end == Outcome::CouldNotRun || c.end == Outcome::Refused) {
+    if (c.end == Outcome::CouldNotRun || c.end == Outcome::Refused || c.end == Outcome::Rejected) {
         EXPECT_TRUE(ReadFakeCtagsRecords(record).empty());
     } else {
         EXPECT_EQ("\"" + FakeCtagsPath() + "\" " + c.options + " -f " + c.fileArgument,
@@ -127,7 +128,8 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     if (c.after == After::Folder) {
         EXPECT_NE(0u, GetFileAttributesA(tags.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     } else {
-        EXPECT_EQ(c.after == After::New ? kFakeTags : kOldTags, FileContents(tags));
+        const char* old = c.before == Before::NotTags ? "Notes\n" : kOldTags;
+        EXPECT_EQ(c.after == After::New ? kFakeTags : old, FileContents(tags));
     }
     if (c.before == Before::HardLink) {
         EXPECT_EQ(FileContents(tags), FileContents(link)) << "one file, two names";
@@ -172,6 +174,11 @@ INSTANTIATE_TEST_SUITE_P(
             // ctags would clobber its default tags file at the operand.
             OutputCase{"FileOperand", "tags", "--exit=0 -R . ", "", Before::Leftover, After::Old,
                        Outcome::CouldNotRun},
+            // ctags would take -f as the argument, the name after it as an operand.
+            OutputCase{"ArgumentLeftOpen", "tags", "--exit=0 -R -I ", "", Before::Leftover,
+                       After::Old, Outcome::CouldNotRun},
+            OutputCase{"ListFileLeftOpen", "tags", "--exit=0 -RL", "", Before::Leftover, After::Old,
+                       Outcome::CouldNotRun},
             OutputCase{"HardLink", "tags", "--exit=0 ", "tags", Before::HardLink, After::New,
                        Outcome::Ran},
             OutputCase{"ReadOnly", "tags", "--exit=0 --no-output ", "tags", Before::ReadOnly,
@@ -196,7 +203,9 @@ INSTANTIATE_TEST_SUITE_P(
             OutputCase{"LeftoverPendingOnWindows", "tags", "--exit=0 ", "", Before::PendingDenied,
                        After::Old, Outcome::CouldNotRun},
             OutputCase{"ReparsePoint", "tags", "--exit=0 ", "tags", Before::ReparsePoint,
-                       After::New, Outcome::Ran}),
+                       After::New, Outcome::Ran},
+            OutputCase{"NotATagsFile", "tags", "--exit=0 ", "", Before::NotTags, After::Old,
+                       Outcome::Rejected}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<OutputCase, bool>>& info) {
         return std::string(std::get<0>(info.param).name) +
