@@ -3,7 +3,11 @@
 
 #include <shlobj.h>
 
+#include <atomic>
+#include <thread>
+
 #include "plugin/ModuleStateForTests.h"
+#include "plugin/UniqueAny.h"
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
 #include "tagupdate/Paths.h"
@@ -190,6 +194,107 @@ TEST_F(SyncCommandTest, RunningTextArrivesWhileCtagsRuns) {
     });
     EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
     host.OnStatusText(nullptr);
+}
+
+// The host window while a command waits: a question that another thread
+// sends, paints, and the posted messages it dispatches.
+constexpr UINT kQuestion = WM_APP + 7;
+constexpr int kQuitCode = 7;
+struct AliveHost {
+    WNDPROC original = nullptr;
+    std::atomic<bool> held{true}; // the command still waits
+    std::atomic<bool> paintedWhileHeld{false};
+    Lines dispatched;
+} alive;
+
+LRESULT CALLBACK AliveHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kQuestion) {
+        return 42;
+    }
+    if (message == WM_PAINT && alive.held) {
+        alive.paintedWhileHeld = true;
+    }
+    if (message == WM_KEYDOWN || message == WM_COMMAND) {
+        alive.dispatched.push_back(message == WM_KEYDOWN ? "key" : "command");
+    }
+    return CallWindowProcA(alive.original, window, message, wParam, lParam);
+}
+
+TEST_F(SyncCommandTest, ServesSentMessagesAndPaintsButKeepsInputQueuedWhileItWaits) {
+    // Held by ctags until its gate opens, then by a reader of the tags file
+    // while the replacement retries.
+    for (const bool reader : {false, true}) {
+        SCOPED_TRACE(reader ? "a reader holds the tags file" : "ctags runs");
+        ClearEvents();
+        const std::string folder = Project(reader ? "s11" : "s10");
+        const std::string gate = folder + "\\gate";
+        settings.ExecOption =
+            reader ? "--exit=0 " : ("--exit=0 --wait-file=" + gate + " --give-up=10000 ").c_str();
+        UniqueFile tagsReader(reader
+                                  ? CreateFileA((folder + "\\tags").c_str(), GENERIC_READ,
+                                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                                  : nullptr);
+        HWND window = host.Window();
+        alive.held = true;
+        alive.paintedWhileHeld = false;
+        alive.dispatched.clear();
+        alive.original = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AliveHostProc)));
+        std::atomic<bool> answered{false};
+        std::thread other;
+        const auto whileHeld = [&] {
+            if (other.joinable()) {
+                return;
+            }
+            PostMessageA(window, WM_KEYDOWN, 'K', 0);
+            PostMessageA(window, WM_COMMAND, 100, 0);
+            PostQuitMessage(kQuitCode);
+            InvalidateRect(window, nullptr, TRUE);
+            other = std::thread([&] {
+                DWORD_PTR reply = 0;
+                answered =
+                    SendMessageTimeoutA(window, kQuestion, 0, 0, SMTO_NORMAL, 1000, &reply) != 0 &&
+                    reply == 42;
+                for (int i = 0; i < 100 && !alive.paintedWhileHeld; ++i) {
+                    Sleep(20);
+                }
+                alive.held = false;
+                if (reader) {
+                    tagsReader.Reset();
+                } else {
+                    MakeFile(gate);
+                }
+            });
+        };
+        host.OnStatusText([&](const std::string& text) {
+            if (!reader && "S:" + Utf8(text) == Running()) {
+                whileHeld();
+            }
+        });
+        OnFailedMove(reader ? whileHeld : std::function<void()>());
+        RunTagUpdate(settings, window);
+        alive.dispatched.push_back("returned");
+        host.OnStatusText(nullptr);
+        OnFailedMove(nullptr);
+        if (other.joinable()) {
+            other.join();
+        }
+        bool quit = false;
+        for (const ULONGLONG end = GetTickCount64() + 2000; !quit && GetTickCount64() < end;) {
+            MSG message;
+            if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                quit = message.message == WM_QUIT && message.wParam == kQuitCode;
+                DispatchMessageA(&message);
+            }
+        }
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(alive.original));
+
+        EXPECT_TRUE(answered) << "the question sent while held";
+        EXPECT_TRUE(alive.paintedWhileHeld);
+        EXPECT_EQ(Lines({"returned", "key", "command"}), alive.dispatched);
+        EXPECT_TRUE(quit) << "WM_QUIT posted while held";
+        EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
+    }
 }
 
 TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
