@@ -8,9 +8,10 @@
 // Nothing else is taken from the queue: a key press, a posted command or a
 // timer handled now would run the editor's own code in the middle of the
 // command, which the user could then start again or close a document under.
-// Only WM_QUIT comes out with the paint messages, since a peek returns it
-// whatever its filter asks for; it is put back once the wait ends, so that
-// the editor's loop still sees it.
+// A WM_QUIT stays queued too: only a peek that takes posted messages
+// returns it. PeekMessage is documented to return it whatever message range
+// it is given, so where one of these peeks takes it all the same, it is put
+// back once the wait ends, and the editor's loop still sees it.
 #include "tagupdate/WaitServingMessages.h"
 
 namespace kestrel {
