@@ -7,7 +7,7 @@
 //
 // Nothing else is taken from the queue: a key press, a posted command or a
 // timer handled now would run the editor's own code in the middle of the
-// command, which the user could then start again or close a document under.
+// command, a second command or a document closed under this one.
 // A WM_QUIT stays queued too: only a peek that takes posted messages
 // returns it. PeekMessage is documented to return it whatever message range
 // it is given, so where one of these peeks takes it all the same, it is put
