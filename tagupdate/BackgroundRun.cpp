@@ -94,7 +94,7 @@ DWORD WINAPI CompletionWatcher(void* watchedRun) {
     std::unique_ptr<WatchedRun> watched(static_cast<WatchedRun*>(watchedRun));
     if (watched->run.process) {
         SetWatcherProcess(watched->run.process.Get());
-        const bool succeeded = FinishRun(watched->run, kReplacePatienceMs);
+        const bool succeeded = FinishRun(watched->run, kReplacePatienceMs, kPlainWaits);
         SendStatusText(RunningMarker(), EndText(watched->end, succeeded));
         ClearRunningMarker();
         ClearWatcherProcess();

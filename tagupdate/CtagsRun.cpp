@@ -83,12 +83,26 @@ bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
     return true; // the thread handle closes with `created`
 }
 
-bool FinishRun(CtagsRun& run, DWORD patienceMs) {
-    WaitForSingleObject(run.process.Get(), INFINITE);
+namespace {
+
+void WaitUntilEnded(HANDLE process) {
+    WaitForSingleObject(process, INFINITE);
+}
+
+void PauseOnly(DWORD ms) {
+    Sleep(ms);
+}
+
+} // namespace
+
+const RunWaits kPlainWaits = {WaitUntilEnded, PauseOnly};
+
+bool FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits) {
+    waits.untilEnded(run.process.Get());
     DWORD exitCode = 0;
     const bool exitedWell = GetExitCodeProcess(run.process.Get(), &exitCode) && exitCode == 0;
     run.process.Reset();
-    const bool kept = KeepOutput(run.output, exitedWell, patienceMs);
+    const bool kept = KeepOutput(run.output, exitedWell, patienceMs, waits.pause);
     run.lock.Reset();
     return kept;
 }

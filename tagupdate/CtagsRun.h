@@ -53,10 +53,20 @@ bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& statu
 bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
                CountedString& status);
 
+// How the thread that ends a run waits: until ctags has ended, and between
+// tries of the replacement. The road chooses: the editor's thread goes on
+// serving its windows meanwhile, the watcher thread owns none.
+struct RunWaits {
+    void (*untilEnded)(HANDLE process);
+    Pause pause;
+};
+// Waits that only wait, for a thread without windows.
+extern const RunWaits kPlainWaits;
+
 // Waits for ctags to end, reads its exit code, closes the process, keeps or
 // drops its output (retrying a held tags file for up to patienceMs) and lets
 // go of the lock. Allocates nothing. True when the run succeeded.
-bool FinishRun(CtagsRun& run, DWORD patienceMs);
+bool FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits);
 
 // The closing texts of a run, made before it starts: message 502 and 507,
 // formatted with `name`.

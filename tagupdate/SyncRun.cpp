@@ -2,6 +2,7 @@
 
 #include "resources/resource.h"
 #include "tagupdate/StatusText.h"
+#include "tagupdate/WaitServingMessages.h"
 
 namespace kestrel {
 namespace {
@@ -23,7 +24,10 @@ CountedString RunSynchronously(const CtagsCommand& command, DWORD creationFlags,
         return status;
     }
     SendStatusText(hwnd, status);
-    return EndText(end, FinishRun(run, kReplacePatienceMs));
+    // The editor's windows stay painted and answer other programs while it
+    // waits; its input waits until the command has returned.
+    return EndText(end,
+                   FinishRun(run, kReplacePatienceMs, {WaitServingMessages, PauseServingMessages}));
 }
 
 } // namespace kestrel

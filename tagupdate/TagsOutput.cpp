@@ -34,13 +34,13 @@ bool IsHeldByOthers(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
 
-bool Replace(const char* from, const char* to, DWORD patienceMs) {
+bool Replace(const char* from, const char* to, DWORD patienceMs, Pause pause) {
     const DWORD start = GetTickCount();
     while (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         if (!IsHeldByOthers(GetLastError()) || GetTickCount() - start >= patienceMs) {
             return false;
         }
-        Sleep(kRetryPauseMs);
+        pause(kRetryPauseMs);
     }
     return true;
 }
@@ -126,7 +126,7 @@ bool RemoveLeftover(const TagsOutput& output) {
            GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs) {
+bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs, Pause pause) {
     if (output.InPlace()) {
         return exitedWell;
     }
@@ -136,7 +136,7 @@ bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs) {
         GetLastError() == ERROR_FILE_NOT_FOUND) {
         return true;
     }
-    if (exitedWell && Replace(temporary, output.tagsPath.Chars(), patienceMs)) {
+    if (exitedWell && Replace(temporary, output.tagsPath.Chars(), patienceMs, pause)) {
         return true;
     }
     DeleteFileA(temporary);

@@ -43,11 +43,15 @@ TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFo
 // it.
 bool RemoveLeftover(const TagsOutput& output);
 
+// How the thread that keeps the output pauses between two tries of the
+// replacement.
+using Pause = void (*)(DWORD ms);
+
 // After ctags has ended: on a good exit its temporary file replaces the tags
 // file, retried while another program holds the tags file open, for at most
 // patienceMs. Otherwise, or when the replacement fails, the temporary file
 // goes and the tags file stays as it was. A good exit without a temporary
 // file (ctags wrote elsewhere) touches nothing. True when the run succeeded.
-bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs);
+bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs, Pause pause);
 
 } // namespace kestrel

@@ -3,7 +3,11 @@
 
 #include <shlobj.h>
 
+#include <atomic>
+#include <thread>
+
 #include "plugin/ModuleStateForTests.h"
+#include "plugin/UniqueAny.h"
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
 #include "tagupdate/Paths.h"
@@ -190,6 +194,104 @@ TEST_F(SyncCommandTest, RunningTextArrivesWhileCtagsRuns) {
     });
     EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
     host.OnStatusText(nullptr);
+}
+
+// The host window while a command waits: it answers a question that
+// another thread sends, and notes paints and the posted messages it gets.
+constexpr UINT kQuestion = WM_APP + 7;
+constexpr int kQuitCode = 7;
+struct AliveHost {
+    WNDPROC original = nullptr;
+    std::atomic<bool> held{true}, paintedWhileHeld{false};
+    Lines dispatched;
+} alive;
+
+LRESULT CALLBACK AliveHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    alive.paintedWhileHeld = alive.paintedWhileHeld || (message == WM_PAINT && alive.held);
+    if (message == WM_KEYDOWN || message == WM_COMMAND) {
+        alive.dispatched.push_back(message == WM_KEYDOWN ? "key" : "command");
+    }
+    return message == kQuestion ? 42
+                                : CallWindowProcA(alive.original, window, message, wParam, lParam);
+}
+
+TEST_F(SyncCommandTest, ServesSentMessagesAndPaintsButKeepsInputQueuedWhileItWaits) {
+    // Held by ctags until its gate opens, or by a reader of the tags file
+    // while the replacement retries. Behind no posted message, a WM_QUIT
+    // comes out with the paint messages.
+    const struct { bool reader, input; } rows[] = {{false, true}, {false, false}, {true, true}};
+    for (const auto& [reader, input] : rows) {
+        SCOPED_TRACE(std::string(reader ? "reader" : "ctags") + (input ? " and input" : ""));
+        ClearEvents();
+        const std::string folder =
+            Project("alive" + std::to_string(reader) + std::to_string(input));
+        const std::string gate = folder + "\\gate";
+        settings.ExecOption =
+            reader ? "--exit=0 " : ("--exit=0 --wait-file=" + gate + " --give-up=10000 ").c_str();
+        UniqueFile tagsReader(reader
+                                  ? CreateFileA((folder + "\\tags").c_str(), GENERIC_READ,
+                                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                                  : nullptr);
+        HWND window = host.Window();
+        alive.held = true;
+        alive.paintedWhileHeld = false;
+        alive.dispatched.clear();
+        alive.original = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AliveHostProc)));
+        std::atomic<bool> answered{false};
+        std::thread other;
+        const auto whileHeld = [&] {
+            if (other.joinable()) {
+                return;
+            }
+            if (input) {
+                PostMessageA(window, WM_KEYDOWN, 'K', 0);
+                PostMessageA(window, WM_COMMAND, 100, 0);
+            }
+            PostQuitMessage(kQuitCode);
+            InvalidateRect(window, nullptr, TRUE);
+            other = std::thread([&] {
+                DWORD_PTR reply = 0;
+                answered =
+                    SendMessageTimeoutA(window, kQuestion, 0, 0, SMTO_NORMAL, 1000, &reply) != 0 &&
+                    reply == 42;
+                for (int i = 0; i < 100 && !alive.paintedWhileHeld; ++i) {
+                    Sleep(20);
+                }
+                alive.held = false;
+                reader ? tagsReader.Reset() : MakeFile(gate);
+            });
+        };
+        host.OnStatusText([&](const std::string& text) {
+            if (!reader && "S:" + Utf8(text) == Running()) {
+                whileHeld();
+            }
+        });
+        OnFailedMove(reader ? whileHeld : std::function<void()>());
+        RunTagUpdate(settings, window);
+        alive.dispatched.push_back("returned");
+        host.OnStatusText(nullptr);
+        OnFailedMove(nullptr);
+        if (other.joinable()) {
+            other.join();
+        }
+        bool quit = false;
+        for (const ULONGLONG end = GetTickCount64() + 2000; !quit && GetTickCount64() < end;) {
+            MSG message;
+            if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                quit = message.message == WM_QUIT && message.wParam == kQuitCode;
+                DispatchMessageA(&message);
+            }
+        }
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(alive.original));
+
+        EXPECT_TRUE(answered) << "the question sent while held";
+        EXPECT_TRUE(alive.paintedWhileHeld);
+        EXPECT_EQ(input ? Lines({"returned", "key", "command"}) : Lines({"returned"}),
+                  alive.dispatched);
+        EXPECT_TRUE(quit) << "WM_QUIT posted while held";
+        EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
+    }
 }
 
 TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
