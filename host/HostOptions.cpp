@@ -12,6 +12,7 @@ bool ParseHostOptions(int argc, char** argv, HostOptions& options, std::string& 
                      : name == "--wait-background"      ? &options.waitBackground
                      : name == "--trace-beep"           ? &options.traceBeep
                      : name == "--unload-after-command" ? &options.unloadAfterCommand
+                     : name == "--unload-on-message"    ? &options.unloadOnMessage
                      : name == "--help"                 ? &options.help
                                                         : nullptr;
         if (flag != nullptr) {
@@ -68,6 +69,9 @@ const char* HostUsage() {
            "  --browse ok|cancel      press OK or Cancel in every folder browser shown\n"
            "  --trace-beep            report the plug-in's MessageBeep calls\n"
            "  --unload-after-command  FreeLibrary the plug-in after the command\n"
+           "  --unload-on-message     FreeLibrary the plug-in when the window gets\n"
+           "                          WM_APP+2 (as editors free a plug-in that is turned\n"
+           "                          off), and say at the end whether it left the process\n"
            "  --hold-ms MS            keep the window MS ms after a scripted run\n";
 }
 

@@ -18,6 +18,7 @@ struct HostOptions {
     BrowseAnswer browse = BrowseAnswer::None;
     bool traceBeep = false;
     bool unloadAfterCommand = false;
+    bool unloadOnMessage = false;
     std::string startEvent; // empty: the command starts at once
     bool help = false;
 };

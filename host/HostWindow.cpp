@@ -20,6 +20,8 @@ constexpr UINT kExitItem = 102;
 
 // Posted to itself once the window shows: starts the scripted run.
 constexpr UINT kStartScriptMessage = WM_APP + 1;
+// Frees the plug-in, with --unload-on-message.
+constexpr UINT kUnloadPlugInMessage = WM_APP + 2;
 constexpr UINT_PTR kHoldTimer = 1;
 
 bool RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
@@ -147,6 +149,12 @@ LRESULT HostWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kStartScriptMessage:
         if (m_script && m_script->Start(m_window)) {
             FinishScriptedRun();
+        }
+        return 0;
+    case kUnloadPlugInMessage:
+        if (m_options.unloadOnMessage && m_plugIn.IsLoaded()) {
+            m_plugIn.Unload();
+            PrintLine("unloaded");
         }
         return 0;
     case WM_TIMER:

@@ -65,6 +65,9 @@ int RunHost(const kestrel::host::HostOptions& options) {
         AnswerDialogs(*dialogs, options);
     }
     const int exitCode = window.RunMessageLoop();
+    if (options.unloadOnMessage && !plugIn.IsLoaded()) {
+        PrintLine(LeavesTheProcess(path) ? "library-unloaded" : "library-still-loaded");
+    }
     watchdog.Disarm();
     return exitCode;
 }

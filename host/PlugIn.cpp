@@ -77,4 +77,14 @@ std::string DefaultPlugInPath() {
     return std::string(static_cast<const char*>(path), end) + "Kestrel.dll";
 }
 
+bool LeavesTheProcess(const std::string& path) {
+    for (int tries = 0; tries < 500; ++tries) {
+        if (GetModuleHandleA(path.c_str()) == nullptr) {
+            return true;
+        }
+        Sleep(20);
+    }
+    return false;
+}
+
 } // namespace kestrel::host

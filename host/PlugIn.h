@@ -47,6 +47,10 @@ private:
     UniqueModule m_module;
 };
 
+// Whether the library loaded from `path` leaves the process within ten
+// seconds, once every reference to it is gone.
+bool LeavesTheProcess(const std::string& path);
+
 // Kestrel.dll in the folder of the running program.
 std::string DefaultPlugInPath();
 

@@ -12,6 +12,7 @@ LPARAM g_rememberedEventValue = 0;
 // Shared by the host's thread and the completion watcher.
 std::atomic<HWND> g_runningMarker{nullptr};
 std::atomic<HANDLE> g_watcherProcess{nullptr};
+bool g_commandUnderWay = false; // the editor's thread only
 CountedString g_lastStatusText; // released when the module unloads
 
 } // namespace
@@ -38,6 +39,13 @@ void SetRunningMarker(HWND hwnd) {
 }
 void ClearRunningMarker() {
     g_runningMarker.store(nullptr);
+}
+
+bool CommandUnderWay() {
+    return g_commandUnderWay;
+}
+void SetCommandUnderWay(bool underWay) {
+    g_commandUnderWay = underWay;
 }
 
 void SetWatcherProcess(HANDLE process) {

@@ -24,6 +24,12 @@ HWND RunningMarker();
 void SetRunningMarker(HWND hwnd);
 void ClearRunningMarker();
 
+// Whether a command is under way on the editor's thread: from its start
+// until it returns to the editor, whichever road it takes. A command that
+// starts meanwhile (from a message the first one serves) finds it set.
+bool CommandUnderWay();
+void SetCommandUnderWay(bool underWay);
+
 // The ctags process on which the completion watcher waits, while it waits.
 void SetWatcherProcess(HANDLE process);
 void ClearWatcherProcess();

@@ -27,6 +27,7 @@
 
 #include <memory>
 
+#include "plugin/LibraryHold.h"
 #include "plugin/ModuleState.h"
 #include "plugin/UniqueAny.h"
 #include "resources/resource.h"
@@ -45,15 +46,6 @@ struct WatchedRun {
     EndTexts end;
     UniqueModule library;
 };
-
-UniqueModule ReferenceThisLibrary() {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCSTR>(&CompletionWatcher), &module)) {
-        module = nullptr;
-    }
-    return UniqueModule(module);
-}
 
 } // namespace
 

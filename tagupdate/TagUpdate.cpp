@@ -1,6 +1,7 @@
 #include "tagupdate/TagUpdate.h"
 
 #include "plugin/HostInterface.h"
+#include "plugin/LibraryHold.h"
 #include "plugin/ModuleState.h"
 #include "resources/resource.h"
 #include "tagupdate/BackgroundRun.h"
@@ -23,8 +24,33 @@ CountedString GetDocumentPath(HWND hwnd) {
     return CountedString(buffer);
 }
 
+namespace {
+
+// Marks the command under way for as long as it lives.
+class CommandScope {
+public:
+    CommandScope() { SetCommandUnderWay(true); }
+    ~CommandScope() { SetCommandUnderWay(false); }
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+};
+
+} // namespace
+
 void RunTagUpdate(const Settings& settings, HWND hwnd) {
     const CountedString commandLine = BuildCommandLine(settings);
+    // A command started from a message that this one serves (its browser's
+    // loop, the synchronous wait) would run inside it, on the same files.
+    // It is refused before it shows or touches anything.
+    if (CommandUnderWay()) {
+        CountedString refused;
+        FormatResource(refused, IDS_ALREADY_RUNNING, commandLine.Chars());
+        MessageBeep(0);
+        SendStatusText(hwnd, refused);
+        return;
+    }
+    const CommandScope underWay;
+    LibraryHold hold(hwnd);
     const CountedString documentPath = GetDocumentPath(hwnd);
 
     CountedString foundFolder = FindTagsFolder(documentPath, settings.TagsFileName);
@@ -41,6 +67,7 @@ void RunTagUpdate(const Settings& settings, HWND hwnd) {
     SendStatusText(hwnd, announced);
 
     if (runFolder.IsEmpty()) {
+        hold.Take(); // the browser serves messages
         runFolder = PickFolder(hwnd, foundFolder);
     }
     if (runFolder.IsEmpty()) {
@@ -54,6 +81,7 @@ void RunTagUpdate(const Settings& settings, HWND hwnd) {
         FormatResource(status, IDS_ALREADY_RUNNING, commandLine.Chars());
         MessageBeep(0);
     } else if (settings.ExecSync) {
+        hold.Take(); // the wait serves messages
         status =
             RunSynchronously(PrepareCommand(settings, commandLine, runFolder), creationFlags, hwnd);
     } else {

@@ -1,30 +1,39 @@
 // A thread that owns windows and waits without serving them hangs every
-// program that sends them a message (a broadcast of changed settings), its
-// windows stay unpainted, and after five seconds Windows marks it "Not
-// Responding" and offers to end it, unsaved documents and all. So the
-// editor's thread waits with MsgWaitForMultipleObjects, woken by the process
-// handle, a sent message or a paint, never by a timer.
+// program that sends them a message (a broadcast of changed settings), and
+// its windows stay unpainted. Windows also calls such a thread hung, and its
+// window "Not Responding", when it has neither read its queue nor waited for
+// input for five seconds; the window then turns into a ghost whose close box
+// offers to end the editor, unsaved documents and all. So the editor's
+// thread waits with MsgWaitForMultipleObjects, woken by the process handle,
+// a sent message or a paint, and at least every half second to read its
+// queue; the wait still ends as soon as the process does.
 //
 // Nothing else is taken from the queue: a key press, a posted command or a
 // timer handled now would run the editor's own code in the middle of the
-// command, a second command or a document closed under this one.
-// A WM_QUIT stays queued too: only a peek that takes posted messages
-// returns it. PeekMessage is documented to return it whatever message range
-// it is given, so where one of these peeks takes it all the same, it is put
-// back once the wait ends, and the editor's loop still sees it.
+// command, a document closed under it. Input is left out of the wake mask
+// too: input that stays queued would wake the wait again and again.
+//
+// WM_QUIT stays queued as well. PeekMessage is documented to return it
+// whatever filter it is given; this Wine never does for these peeks, Windows
+// may. A WM_QUIT taken that way is put back, with its exit code, once the
+// wait ends, so the editor's loop still sees it, after what was queued
+// before it.
 #include "tagupdate/WaitServingMessages.h"
 
 namespace kestrel {
 namespace {
 
 constexpr DWORD kWakeMask = QS_SENDMESSAGE | QS_PAINT;
+// Well inside the five seconds after which Windows calls a thread hung.
+constexpr DWORD kQueueReadMs = 500;
 // A window that never validates itself gets WM_PAINT again and again; the
 // rest wait for the next wake-up.
 constexpr int kPaintsPerWakeUp = 64;
 
 class MessageServer {
 public:
-    MessageServer() = default;
+    // Paints already pending are served first: a wait does not wake for them.
+    MessageServer() { Serve(); }
     ~MessageServer() {
         if (m_quit) {
             PostQuitMessage(m_quitCode);
@@ -58,8 +67,11 @@ private:
 
 void WaitServingMessages(HANDLE process) {
     MessageServer server;
-    while (MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, kWakeMask) ==
-           WAIT_OBJECT_0 + 1) {
+    for (;;) {
+        const DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, kQueueReadMs, kWakeMask);
+        if (woken != WAIT_OBJECT_0 + 1 && woken != WAIT_TIMEOUT) {
+            return; // ended, or no wait is possible
+        }
         server.Serve();
     }
 }
@@ -67,9 +79,13 @@ void WaitServingMessages(HANDLE process) {
 void PauseServingMessages(DWORD ms) {
     MessageServer server;
     const DWORD start = GetTickCount();
-    for (DWORD passed = 0; passed < ms && MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - passed,
-                                                                    kWakeMask) == WAIT_OBJECT_0;
-         passed = GetTickCount() - start) {
+    for (DWORD passed = 0; passed < ms; passed = GetTickCount() - start) {
+        const DWORD left = ms - passed;
+        const DWORD woken = MsgWaitForMultipleObjects(
+            0, nullptr, FALSE, left < kQueueReadMs ? left : kQueueReadMs, kWakeMask);
+        if (woken != WAIT_OBJECT_0 && woken != WAIT_TIMEOUT) {
+            return;
+        }
         server.Serve();
     }
 }

@@ -263,5 +263,29 @@ TEST_F(EndToEndTest, HostMayUnloadTheLibraryWhileTheWatcherWaits) {
     EXPECT_EQ("done", run.lines.back());
 }
 
+TEST_F(EndToEndTest, HostMayUnloadTheLibraryWhileASynchronousRunWaits) {
+    MakeFile("K:\\e4\\work\\tags");
+    const std::string gate = "K:\\e4\\gate";
+    StoreText("ExecPath", FakeCtagsPath());
+    StoreText("ExecOption", "--wait-file=" + gate + " --give-up=60000 ");
+    StoreFlag("AskFolder", 0);
+    const std::string record = StartFakeCtagsRecord();
+    // Once ctags runs, another program has the editor free its plug-ins: the
+    // message is handled inside the command's wait.
+    std::thread other([&] {
+        for (int i = 0; i < 3000 && ReadFakeCtagsRecords(record).empty(); ++i) {
+            Sleep(20);
+        }
+        DWORD_PTR reply = 0;
+        SendMessageTimeoutA(FindWindowA("KestrelHostWindow", nullptr), WM_APP + 2, 0, 0,
+                            SMTO_NORMAL, 30000, &reply);
+        MakeFile(gate);
+    });
+    const ProcessResult run = RunHost("K:\\e4\\work\\main.c", "--run --unload-on-message");
+    other.join();
+    EXPECT_EQ(Lines({"command", "unloaded", "command-returned", "done", "library-unloaded"}),
+              Only(Only(run.lines, "status: ", false), "document-path: ", false));
+}
+
 } // namespace
 } // namespace kestrel::test

@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -38,6 +39,18 @@ decltype(&MoveFileExA) g_move = nullptr;
 decltype(&GetModuleHandleExA) g_module = nullptr;
 decltype(&CreateThread) g_createThread = nullptr;
 decltype(&ResumeThread) g_resumeThread = nullptr;
+decltype(&PeekMessageA) g_peek = nullptr;
+decltype(&GetMessageA) g_get = nullptr;
+decltype(&MsgWaitForMultipleObjects) g_msgWait = nullptr;
+decltype(&MsgWaitForMultipleObjectsEx) g_msgWaitEx = nullptr;
+
+// Queue reads: the recording thread, the last read and the longest gap.
+std::atomic<DWORD> g_readingThread{0};
+ULONGLONG g_lastRead = 0;
+ULONGLONG g_longestGap = 0;
+std::atomic<int> g_queueWaits{0};
+std::atomic<bool> g_noTimeOut{false};
+std::atomic<int> g_quitToHand{0};
 
 } // namespace
 
@@ -172,6 +185,52 @@ DWORD WINAPI HookedResumeThread(HANDLE thread) {
     return suspended;
 }
 
+// `covered`: the time since the last read was spent waiting for input.
+void NoteQueueRead(bool covered = false) {
+    if (g_readingThread == GetCurrentThreadId()) {
+        const ULONGLONG now = GetTickCount64();
+        g_longestGap = covered ? g_longestGap : std::max(g_longestGap, now - g_lastRead);
+        g_lastRead = now;
+    }
+}
+
+BOOL WINAPI HookedPeek(LPMSG message, HWND window, UINT first, UINT last, UINT flags) {
+    NoteQueueRead();
+    if (const int code = (flags & PM_REMOVE) != 0 ? g_quitToHand.exchange(0) : 0) {
+        *message = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(code), 0, 0, {}};
+        return TRUE;
+    }
+    return g_peek(message, window, first, last, flags);
+}
+
+BOOL WINAPI HookedGet(LPMSG message, HWND window, UINT first, UINT last) {
+    NoteQueueRead();
+    return g_get(message, window, first, last);
+}
+
+DWORD WINAPI HookedMsgWaitEx(DWORD count, const HANDLE* handles, DWORD ms, DWORD mask,
+                             DWORD flags) {
+    ++g_queueWaits;
+    const bool input = (mask & QS_INPUT) != 0;
+    if (input) {
+        NoteQueueRead();
+    }
+    // Under Wine a paint invalidated from another thread comes with a sent
+    // message of Wine's own; on Windows it comes alone, and wakes only a wait
+    // for paints.
+    const bool alone = g_noTimeOut && (mask & QS_PAINT) == 0;
+    const DWORD woken =
+        g_msgWaitEx(count, handles, g_noTimeOut ? INFINITE : ms, alone ? 0 : mask, flags);
+    if (input) {
+        NoteQueueRead(true);
+    }
+    return woken;
+}
+
+DWORD WINAPI HookedMsgWait(DWORD count, const HANDLE* handles, BOOL all, DWORD ms, DWORD mask) {
+    return HookedMsgWaitEx(count, handles, ms, mask, all ? MWMO_WAITALL : 0);
+}
+
 template <typename Function>
 bool Patch(const char* dll, const char* name, Function hook, Function& original) {
     return RedirectImport(GetModuleHandleA(nullptr), dll, name, hook, original);
@@ -190,6 +249,15 @@ bool InstallHooks() {
         all &= Patch("kernel32.dll", "GetModuleHandleExA", &HookedModule, g_module);
         all &= Patch("kernel32.dll", "CreateThread", &HookedCreateThread, g_createThread);
         all &= Patch("kernel32.dll", "ResumeThread", &HookedResumeThread, g_resumeThread);
+        all &= Patch("user32.dll", "PeekMessageA", &HookedPeek, g_peek);
+        Patch("user32.dll", "GetMessageA", &HookedGet, g_get);
+        all &= Patch("user32.dll", "MsgWaitForMultipleObjects", &HookedMsgWait, g_msgWait);
+        Patch("user32.dll", "MsgWaitForMultipleObjectsEx", &HookedMsgWaitEx, g_msgWaitEx);
+        g_msgWaitEx =
+            g_msgWaitEx ? g_msgWaitEx
+                        : reinterpret_cast<decltype(&MsgWaitForMultipleObjectsEx)>(
+                              reinterpret_cast<void*>(GetProcAddress(
+                                  GetModuleHandleA("user32.dll"), "MsgWaitForMultipleObjectsEx")));
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
         return all;
@@ -241,6 +309,33 @@ int OnFailedMove(std::function<void()> action) {
     const int failed = g_failedMoves;
     g_failedMoves = 0;
     return failed;
+}
+
+void RecordQueueReads(bool on) {
+    if (on) {
+        g_longestGap = 0;
+        g_lastRead = GetTickCount64();
+        g_readingThread = GetCurrentThreadId();
+    } else {
+        NoteQueueRead(); // the stretch up to now counts
+        g_readingThread = 0;
+    }
+}
+
+DWORD LongestStretchWithoutQueueRead() {
+    return static_cast<DWORD>(g_longestGap);
+}
+
+int QueueWaits() {
+    return g_queueWaits;
+}
+
+void WaitWithoutTimeOut(bool on) {
+    g_noTimeOut = on;
+}
+
+void HandBackQuit(int quitCode) {
+    g_quitToHand = quitCode;
 }
 
 FailingCalls::FailingCalls(Calls calls) : m_calls(calls) {

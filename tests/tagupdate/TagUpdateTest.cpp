@@ -204,12 +204,28 @@ struct AliveHost {
     WNDPROC original = nullptr;
     std::atomic<bool> held{true}, paintedWhileHeld{false};
     Lines dispatched;
+    const Settings* nested = nullptr; // a command started by the question
+    bool neverValid = false;          // paints that leave the window invalid
+    int waits = 0, paintsSinceWait = 0;
+    bool unbounded = false; // more than a thousand paints without a wait between
 } alive;
 
 LRESULT CALLBACK AliveHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     alive.paintedWhileHeld = alive.paintedWhileHeld || (message == WM_PAINT && alive.held);
     if (message == WM_KEYDOWN || message == WM_COMMAND) {
         alive.dispatched.push_back(message == WM_KEYDOWN ? "key" : "command");
+    }
+    if (message == kQuestion && alive.nested != nullptr) {
+        RunTagUpdate(*alive.nested, window);
+    }
+    if (message == WM_PAINT && alive.neverValid) {
+        alive.paintsSinceWait = alive.waits == QueueWaits() ? alive.paintsSinceWait + 1 : 0;
+        alive.waits = QueueWaits();
+        alive.unbounded = alive.unbounded || alive.paintsSinceWait > 1000;
+        alive.paintsSinceWait > 1000
+            ? ValidateRect(window, nullptr)
+            : RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+        return 0;
     }
     return message == kQuestion ? 42
                                 : CallWindowProcA(alive.original, window, message, wParam, lParam);
@@ -218,13 +234,28 @@ LRESULT CALLBACK AliveHostProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 TEST_F(SyncCommandTest, ServesSentMessagesAndPaintsButKeepsInputQueuedWhileItWaits) {
     // Held by ctags until its gate opens, or by a reader of the tags file
     // while the replacement retries. Behind no posted message, a WM_QUIT
-    // comes out with the paint messages.
-    const struct { bool reader, input; } rows[] = {{false, true}, {false, false}, {true, true}};
-    for (const auto& [reader, input] : rows) {
-        SCOPED_TRACE(std::string(reader ? "reader" : "ctags") + (input ? " and input" : ""));
+    // comes out with the paint messages; Windows may hand it to the wait's
+    // own peeks (`handBack`). The question starts a command inside this one
+    // (`nested`). A paint comes alone, with no time-out to wake the wait
+    // (`paintAlone`), or for a window that never validates itself.
+    enum Kind { Plain, Nested, HandBack, PaintAlone, NeverValid };
+    const struct {
+        bool reader, input;
+        Kind kind;
+    } rows[] = {{false, true, Plain},      {false, false, Plain},    {true, true, Plain},
+                {false, true, Nested},     {false, false, HandBack}, {true, false, HandBack},
+                {false, true, PaintAlone}, {false, true, NeverValid}};
+    for (const auto& [reader, input, kind] : rows) {
+        SCOPED_TRACE(std::string(reader ? "reader" : "ctags") + (input ? " and input" : "") +
+                     " kind " + std::to_string(kind));
         ClearEvents();
-        const std::string folder =
-            Project("alive" + std::to_string(reader) + std::to_string(input));
+        ClearProcessStarts();
+        const std::string folder = Project("alive" + std::to_string(reader) +
+                                           std::to_string(input) + std::to_string(kind));
+        alive.nested = kind == Nested ? &settings : nullptr;
+        alive.neverValid = kind == NeverValid;
+        alive.unbounded = false;
+        WaitWithoutTimeOut(kind == PaintAlone);
         const std::string gate = folder + "\\gate";
         settings.ExecOption =
             reader ? "--exit=0 " : ("--exit=0 --wait-file=" + gate + " --give-up=10000 ").c_str();
@@ -248,14 +279,25 @@ TEST_F(SyncCommandTest, ServesSentMessagesAndPaintsButKeepsInputQueuedWhileItWai
                 PostMessageA(window, WM_KEYDOWN, 'K', 0);
                 PostMessageA(window, WM_COMMAND, 100, 0);
             }
-            PostQuitMessage(kQuitCode);
-            InvalidateRect(window, nullptr, TRUE);
-            other = std::thread([&] {
+            kind == HandBack ? HandBackQuit(kQuitCode) : PostQuitMessage(kQuitCode);
+            if (kind != PaintAlone) {
+                InvalidateRect(window, nullptr, TRUE);
+            }
+            const int waitsAtHold = QueueWaits();
+            other = std::thread([&, waitsAtHold] {
                 DWORD_PTR reply = 0;
                 answered =
-                    SendMessageTimeoutA(window, kQuestion, 0, 0, SMTO_NORMAL, 1000, &reply) != 0 &&
-                    reply == 42;
-                for (int i = 0; i < 100 && !alive.paintedWhileHeld; ++i) {
+                    kind == PaintAlone || (SendMessageTimeoutA(window, kQuestion, 0, 0, SMTO_NORMAL,
+                                                               30000, &reply) != 0 &&
+                                           reply == 42);
+                if (kind == PaintAlone) { // once the wait has begun, from this thread
+                    while (QueueWaits() == waitsAtHold) {
+                        Sleep(20);
+                    }
+                    alive.paintedWhileHeld = false;
+                    InvalidateRect(window, nullptr, TRUE);
+                }
+                for (int i = 0; i < 1500 && !alive.paintedWhileHeld; ++i) {
                     Sleep(20);
                 }
                 alive.held = false;
@@ -269,6 +311,8 @@ TEST_F(SyncCommandTest, ServesSentMessagesAndPaintsButKeepsInputQueuedWhileItWai
         });
         OnFailedMove(reader ? whileHeld : std::function<void()>());
         RunTagUpdate(settings, window);
+        alive.neverValid = false;
+        WaitWithoutTimeOut(false);
         alive.dispatched.push_back("returned");
         host.OnStatusText(nullptr);
         OnFailedMove(nullptr);
@@ -290,8 +334,44 @@ TEST_F(SyncCommandTest, ServesSentMessagesAndPaintsButKeepsInputQueuedWhileItWai
         EXPECT_EQ(input ? Lines({"returned", "key", "command"}) : Lines({"returned"}),
                   alive.dispatched);
         EXPECT_TRUE(quit) << "WM_QUIT posted while held";
-        EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
+        EXPECT_FALSE(alive.unbounded);
+        Lines shown = Shown(folder, Outcome::Ran);
+        if (kind == Nested) { // refused at once, and this one goes on
+            shown.insert(shown.begin() + 3, {"beep", "S:ctags を２重に起動することはできません。"});
+            EXPECT_EQ(1u, ProcessStarts().size());
+        }
+        EXPECT_EQ(shown, Transcript());
     }
+}
+
+ULONGLONG BusyMs() {
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    const auto ms = [](FILETIME t) {
+        return (ULONGLONG{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 10000;
+    };
+    return ms(kernel) + ms(user);
+}
+
+TEST_F(SyncCommandTest, ReadsItsQueueEverySecondAndIdlesWithKeysQueued) {
+    // Windows calls a thread hung that has neither read its queue nor waited
+    // for input for five seconds. A key press left queued must not make the
+    // wait spin.
+    const std::string folder = Project("s10");
+    settings.ExecOption = "--exit=0 --delay=5000 ";
+    SetForegroundWindow(host.Window());
+    SetFocus(host.Window());
+    keybd_event('K', 0, 0, 0);
+    keybd_event('K', 0, KEYEVENTF_KEYUP, 0);
+    PostMessageA(host.Window(), WM_KEYDOWN, 'K', 0);
+    const ULONGLONG start = GetTickCount64(), busyBefore = BusyMs();
+    RecordQueueReads(true);
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
+    RecordQueueReads(false);
+    const ULONGLONG busy = BusyMs() - busyBefore, wall = GetTickCount64() - start;
+    EXPECT_LE(LongestStretchWithoutQueueRead(), 1500u);
+    EXPECT_LT(busy * 20, wall) << busy << " ms busy in " << wall << " ms";
+    FakeHost::PumpUntil([] { return false; }, 100);
 }
 
 TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
