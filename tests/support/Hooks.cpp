@@ -40,17 +40,13 @@ decltype(&GetModuleHandleExA) g_module = nullptr;
 decltype(&CreateThread) g_createThread = nullptr;
 decltype(&ResumeThread) g_resumeThread = nullptr;
 decltype(&PeekMessageA) g_peek = nullptr;
-decltype(&GetMessageA) g_get = nullptr;
 decltype(&MsgWaitForMultipleObjects) g_msgWait = nullptr;
-decltype(&MsgWaitForMultipleObjectsEx) g_msgWaitEx = nullptr;
 
-// Queue reads: the recording thread, the last read and the longest gap.
+// Queue reads of the recording thread: the last one and the longest gap.
 std::atomic<DWORD> g_readingThread{0};
-ULONGLONG g_lastRead = 0;
-ULONGLONG g_longestGap = 0;
-std::atomic<int> g_queueWaits{0};
+ULONGLONG g_lastRead = 0, g_longestGap = 0;
+std::atomic<int> g_queueWaits{0}, g_quitToHand{0};
 std::atomic<bool> g_noTimeOut{false};
-std::atomic<int> g_quitToHand{0};
 
 } // namespace
 
@@ -203,13 +199,7 @@ BOOL WINAPI HookedPeek(LPMSG message, HWND window, UINT first, UINT last, UINT f
     return g_peek(message, window, first, last, flags);
 }
 
-BOOL WINAPI HookedGet(LPMSG message, HWND window, UINT first, UINT last) {
-    NoteQueueRead();
-    return g_get(message, window, first, last);
-}
-
-DWORD WINAPI HookedMsgWaitEx(DWORD count, const HANDLE* handles, DWORD ms, DWORD mask,
-                             DWORD flags) {
+DWORD WINAPI HookedMsgWait(DWORD count, const HANDLE* handles, BOOL all, DWORD ms, DWORD mask) {
     ++g_queueWaits;
     const bool input = (mask & QS_INPUT) != 0;
     if (input) {
@@ -220,15 +210,11 @@ DWORD WINAPI HookedMsgWaitEx(DWORD count, const HANDLE* handles, DWORD ms, DWORD
     // for paints.
     const bool alone = g_noTimeOut && (mask & QS_PAINT) == 0;
     const DWORD woken =
-        g_msgWaitEx(count, handles, g_noTimeOut ? INFINITE : ms, alone ? 0 : mask, flags);
+        g_msgWait(count, handles, all, g_noTimeOut ? INFINITE : ms, alone ? 0 : mask);
     if (input) {
         NoteQueueRead(true);
     }
     return woken;
-}
-
-DWORD WINAPI HookedMsgWait(DWORD count, const HANDLE* handles, BOOL all, DWORD ms, DWORD mask) {
-    return HookedMsgWaitEx(count, handles, ms, mask, all ? MWMO_WAITALL : 0);
 }
 
 template <typename Function>
@@ -250,14 +236,7 @@ bool InstallHooks() {
         all &= Patch("kernel32.dll", "CreateThread", &HookedCreateThread, g_createThread);
         all &= Patch("kernel32.dll", "ResumeThread", &HookedResumeThread, g_resumeThread);
         all &= Patch("user32.dll", "PeekMessageA", &HookedPeek, g_peek);
-        Patch("user32.dll", "GetMessageA", &HookedGet, g_get);
         all &= Patch("user32.dll", "MsgWaitForMultipleObjects", &HookedMsgWait, g_msgWait);
-        Patch("user32.dll", "MsgWaitForMultipleObjectsEx", &HookedMsgWaitEx, g_msgWaitEx);
-        g_msgWaitEx =
-            g_msgWaitEx ? g_msgWaitEx
-                        : reinterpret_cast<decltype(&MsgWaitForMultipleObjectsEx)>(
-                              reinterpret_cast<void*>(GetProcAddress(
-                                  GetModuleHandleA("user32.dll"), "MsgWaitForMultipleObjectsEx")));
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
         return all;
@@ -311,19 +290,13 @@ int OnFailedMove(std::function<void()> action) {
     return failed;
 }
 
-void RecordQueueReads(bool on) {
-    if (on) {
-        g_longestGap = 0;
-        g_lastRead = GetTickCount64();
-        g_readingThread = GetCurrentThreadId();
-    } else {
-        NoteQueueRead(); // the stretch up to now counts
-        g_readingThread = 0;
-    }
-}
-
-DWORD LongestStretchWithoutQueueRead() {
-    return static_cast<DWORD>(g_longestGap);
+DWORD RecordQueueReads(bool on) {
+    NoteQueueRead(); // the stretch up to now counts
+    g_readingThread = on ? GetCurrentThreadId() : 0;
+    g_lastRead = GetTickCount64();
+    const DWORD longest = static_cast<DWORD>(g_longestGap);
+    g_longestGap = 0;
+    return longest;
 }
 
 int QueueWaits() {

@@ -79,19 +79,16 @@ private:
     Calls m_calls;
 };
 
-// The queue reads of the thread that turns recording on, while it is on:
-// PeekMessageA and GetMessageA calls, and MsgWaitForMultipleObjects(Ex) waits
-// with input in their wake mask, for their whole length. The answer is the
-// longest stretch in milliseconds without one, up to the recording's end.
-void RecordQueueReads(bool on);
-DWORD LongestStretchWithoutQueueRead();
+// Records the queue reads of this thread (PeekMessageA calls, and waits
+// with input in their wake mask for their whole length) until turned off,
+// which returns the longest stretch in milliseconds without one.
+DWORD RecordQueueReads(bool on);
 // Waits on the queue so far, on any thread.
 int QueueWaits();
-// While on, MsgWaitForMultipleObjects waits without its time-out, and is
-// woken by the queue only when it waits for paints (a paint from another
-// thread then comes alone, as on Windows). The
-// next PeekMessageA that removes, whatever its filter, takes WM_QUIT with `quitCode` (when
-// not 0), as Windows may.
+// While on, MsgWaitForMultipleObjects waits without its time-out, and only
+// a wait for paints is woken by a paint from another thread (it comes
+// alone, as on Windows). The next PeekMessageA that removes takes WM_QUIT
+// with `quitCode` (not 0), whatever its filter, as Windows may.
 void WaitWithoutTimeOut(bool on);
 void HandBackQuit(int quitCode);
 
