@@ -8,7 +8,7 @@
 #define IDS_PLUGIN_NAME 4
 #define IDS_PLUGIN_VERSION 5
 
-// Strings 500-504, 507-508: the tag update command.
+// Strings 500-504, 507-509: the tag update command.
 #define IDS_BROWSE_TITLE 500
 #define IDS_RUN_IN_FOLDER 501
 #define IDS_RAN 502
@@ -16,6 +16,7 @@
 #define IDS_RUNNING 504
 #define IDS_RAN_WITH_ERROR 507
 #define IDS_ALREADY_RUNNING 508
+#define IDS_STOPPED_DISK_FULL 509
 
 // Strings 505-506: the file-open dialog of the properties.
 #define IDS_OPEN_TITLE 505

@@ -86,8 +86,10 @@ DWORD WINAPI CompletionWatcher(void* watchedRun) {
     std::unique_ptr<WatchedRun> watched(static_cast<WatchedRun*>(watchedRun));
     if (watched->run.process) {
         SetWatcherProcess(watched->run.process.Get());
-        const bool succeeded = FinishRun(watched->run, kReplacePatienceMs, kPlainWaits);
-        SendStatusText(RunningMarker(), EndText(watched->end, succeeded));
+        // The job and the free space, off the editor's thread.
+        ResumeRun(watched->run);
+        const RunEnd end = FinishRun(watched->run, kReplacePatienceMs, kPlainWaits);
+        SendStatusText(RunningMarker(), EndText(watched->end, end));
         ClearRunningMarker();
         ClearWatcherProcess();
     }

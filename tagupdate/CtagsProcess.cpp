@@ -13,6 +13,19 @@ CountedString CurrentDirectoryFor(const CountedString& runFolder) {
     return IsBareDrive(runFolder.Chars()) ? runFolder + "\\" : runFolder;
 }
 
+UniqueHandle JobFor(HANDLE process) {
+    UniqueHandle job(CreateJobObjectA(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job ||
+        !SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
+                                 sizeof limits) ||
+        !AssignProcessToJobObject(job.Get(), process)) {
+        return UniqueHandle();
+    }
+    return job;
+}
+
 bool StartCtags(const CountedString& program, const CountedString& commandLine,
                 const CountedString& runFolder, DWORD creationFlags, CtagsProcess& started) {
     STARTUPINFOA startup = {};

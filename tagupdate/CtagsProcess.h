@@ -20,6 +20,12 @@ struct CtagsProcess {
 bool StartCtags(const CountedString& program, const CountedString& commandLine,
                 const CountedString& runFolder, DWORD creationFlags, CtagsProcess& started);
 
+// A job object that ends every process in it when it is closed, with
+// `process` in it, so that what ctags starts (a wrapper's ctags) ends with
+// it; null where none can be made (the editor in a job that allows no
+// other), and the process is then on its own.
+UniqueHandle JobFor(HANDLE process);
+
 // The folder a process should start in: a bare drive designator ("K:") means
 // that drive's root, not whatever folder the process last used on it.
 CountedString CurrentDirectoryFor(const CountedString& runFolder);

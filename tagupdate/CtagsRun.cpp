@@ -5,6 +5,7 @@
 #include "resources/resource.h"
 #include "tagupdate/CtagsOptions.h"
 #include "tagupdate/CtagsProcess.h"
+#include "tagupdate/Paths.h"
 #include "tagupdate/ProgramSearch.h"
 #include "tagupdate/TagsFileCheck.h"
 #include "tagupdate/TagsLock.h"
@@ -70,23 +71,44 @@ bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& statu
         return Refuse(command, IDS_COULD_NOT_RUN, run, status);
     }
     run.output = command.output;
+    // Where the tags file is written; for a name relative to a drive, the
+    // run folder's volume.
+    run.disk = DiskGuard(command.output.tagsPath.IsEmpty() ? CurrentDirectoryFor(command.runFolder)
+                                                           : DirectoryOf(command.output.tagsPath));
     return true;
 }
 
 bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
                CountedString& status) {
     CtagsProcess created;
-    if (!StartCtags(run.program, command.started, command.runFolder, creationFlags, created)) {
+    if (!StartCtags(run.program, command.started, command.runFolder,
+                    creationFlags | CREATE_SUSPENDED, created)) {
         return Refuse(command, IDS_COULD_NOT_RUN, run, status);
     }
     run.process = std::move(created.process);
-    return true; // the thread handle closes with `created`
+    run.thread = std::move(created.thread);
+    return true;
+}
+
+void ResumeRun(CtagsRun& run) {
+    // In its job before it runs, so that nothing it starts escapes it.
+    run.job = JobFor(run.process.Get());
+    run.disk.Start();
+    if (ResumeThread(run.thread.Get()) == static_cast<DWORD>(-1)) {
+        TerminateProcess(run.process.Get(), 1);
+    }
+    run.thread.Reset();
 }
 
 namespace {
 
-void WaitUntilEnded(HANDLE process) {
-    WaitForSingleObject(process, INFINITE);
+bool WaitUntilEnded(HANDLE process, const DiskGuard& disk) {
+    while (WaitForSingleObject(process, kDiskGuardMs) == WAIT_TIMEOUT) {
+        if (!disk.HasRoom()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void PauseOnly(DWORD ms) {
@@ -97,28 +119,39 @@ void PauseOnly(DWORD ms) {
 
 const RunWaits kPlainWaits = {WaitUntilEnded, PauseOnly};
 
-bool FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits) {
-    waits.untilEnded(run.process.Get());
+RunEnd FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits) {
+    const bool stopped = !waits.untilEnded(run.process.Get(), run.disk);
+    if (stopped) {
+        // Ends ctags and whatever it started; its output is dropped below
+        // once it has let go of it.
+        run.job ? TerminateJobObject(run.job.Get(), 1) : TerminateProcess(run.process.Get(), 1);
+        WaitForSingleObject(run.process.Get(), INFINITE);
+    }
     DWORD exitCode = 0;
-    const bool exitedWell = GetExitCodeProcess(run.process.Get(), &exitCode) && exitCode == 0;
+    const bool exitedWell =
+        !stopped && GetExitCodeProcess(run.process.Get(), &exitCode) && exitCode == 0;
     run.process.Reset();
+    run.job.Reset();
     const bool kept = KeepOutput(run.output, exitedWell, patienceMs, waits.pause);
     run.lock.Reset();
-    return kept;
+    return stopped ? RunEnd::Stopped : kept ? RunEnd::Ran : RunEnd::Failed;
 }
 
 EndTexts FormatEndTexts(const char* name) {
     EndTexts texts;
     FormatResource(texts.ran, IDS_RAN, name);
     FormatResource(texts.ranWithError, IDS_RAN_WITH_ERROR, name);
+    FormatResource(texts.stopped, IDS_STOPPED_DISK_FULL, name);
     return texts;
 }
 
-const CountedString& EndText(const EndTexts& texts, bool succeeded) {
-    if (!succeeded) {
+const CountedString& EndText(const EndTexts& texts, RunEnd end) {
+    if (end != RunEnd::Ran) {
         MessageBeep(0);
     }
-    return succeeded ? texts.ran : texts.ranWithError;
+    return end == RunEnd::Ran       ? texts.ran
+           : end == RunEnd::Stopped ? texts.stopped
+                                    : texts.ranWithError;
 }
 
 } // namespace kestrel

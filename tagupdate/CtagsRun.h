@@ -7,6 +7,7 @@
 
 #include "plugin/UniqueAny.h"
 #include "settings/Settings.h"
+#include "tagupdate/DiskGuard.h"
 #include "tagupdate/TagsOutput.h"
 #include "text/CountedString.h"
 
@@ -38,6 +39,9 @@ struct CtagsRun {
     TagsOutput output;
     UniqueFile lock; // held until the output has been kept or dropped
     UniqueHandle process;
+    UniqueHandle thread; // ctags's first thread, suspended until ResumeRun
+    UniqueHandle job;    // ends ctags and what it started; null: ctags alone
+    DiskGuard disk;      // of the tags file's volume
 };
 
 // Everything before ctags starts: locks the tags file, checks that it is
@@ -48,36 +52,49 @@ struct CtagsRun {
 // another editor's run holds the tags file.
 bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status);
 
-// Starts the prepared run's ctags. False, with message 503 in status and the
-// lock let go, when CreateProcessA fails.
+// Starts the prepared run's ctags, suspended. False, with message 503 in
+// status and the lock let go, when CreateProcessA fails.
 bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
                CountedString& status);
 
-// How the thread that ends a run waits: until ctags has ended, and between
-// tries of the replacement. The road chooses: the editor's thread goes on
-// serving its windows meanwhile, the watcher thread owns none.
+// Lets the launched ctags run: in its job, once the free space has been
+// read. A ctags that cannot be resumed is ended, and its run then fails.
+// Allocates nothing.
+void ResumeRun(CtagsRun& run);
+
+// How the thread that ends a run waits: until ctags has ended, asking the
+// disk guard at least every kDiskGuardMs (false as soon as it has no room,
+// ctags still running), and between tries of the replacement. The road
+// chooses: the editor's thread goes on serving its windows meanwhile, the
+// watcher thread owns none.
 struct RunWaits {
-    void (*untilEnded)(HANDLE process);
+    bool (*untilEnded)(HANDLE process, const DiskGuard& disk);
     Pause pause;
 };
 // Waits that only wait, for a thread without windows.
 extern const RunWaits kPlainWaits;
 
-// Waits for ctags to end, reads its exit code, closes the process, keeps or
-// drops its output (retrying a held tags file for up to patienceMs) and lets
-// go of the lock. Allocates nothing. True when the run succeeded.
-bool FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits);
+// How a run ended: ctags succeeded and its output is kept, it failed, or it
+// was stopped before it filled the disk.
+enum class RunEnd { Ran, Failed, Stopped };
 
-// The closing texts of a run, made before it starts: message 502 and 507,
-// formatted with `name`.
+// Waits for ctags to end, or ends it (and what it started) when the disk
+// guard says so; reads its exit code, closes the process, keeps or drops its
+// output (retrying a held tags file for up to patienceMs) and lets go of the
+// lock. Allocates nothing.
+RunEnd FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits);
+
+// The closing texts of a run, made before it starts: message 502, 507 and
+// 509, formatted with `name`.
 struct EndTexts {
     CountedString ran;
     CountedString ranWithError;
+    CountedString stopped;
 };
 EndTexts FormatEndTexts(const char* name);
 
-// The closing text for the run's outcome, after the beep for a failed run.
-// Allocates nothing.
-const CountedString& EndText(const EndTexts& texts, bool succeeded);
+// The closing text for the run's end, after the beep for one that failed or
+// was stopped. Allocates nothing.
+const CountedString& EndText(const EndTexts& texts, RunEnd end);
 
 } // namespace kestrel

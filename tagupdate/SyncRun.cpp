@@ -23,6 +23,7 @@ CountedString RunSynchronously(const CtagsCommand& command, DWORD creationFlags,
         !LaunchRun(command, creationFlags | NORMAL_PRIORITY_CLASS, run, status)) {
         return status;
     }
+    ResumeRun(run);
     SendStatusText(hwnd, status);
     // The editor's windows stay painted and answer other programs while it
     // waits; its input waits until the command has returned.

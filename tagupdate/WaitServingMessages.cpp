@@ -65,14 +65,20 @@ private:
 
 } // namespace
 
-void WaitServingMessages(HANDLE process) {
+bool WaitServingMessages(HANDLE process, const DiskGuard& disk) {
     MessageServer server;
-    for (;;) {
+    for (DWORD asked = GetTickCount();;) {
         const DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, kQueueReadMs, kWakeMask);
         if (woken != WAIT_OBJECT_0 + 1 && woken != WAIT_TIMEOUT) {
-            return; // ended, or no wait is possible
+            return true; // ended, or no wait is possible
         }
         server.Serve();
+        if (woken == WAIT_TIMEOUT || GetTickCount() - asked >= kDiskGuardMs) {
+            asked = GetTickCount();
+            if (!disk.HasRoom()) {
+                return false;
+            }
+        }
     }
 }
 

@@ -91,6 +91,8 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInBothLanguages) {
         {507, L"%s を実行しましたがエラー終了しました。", L"Ran %s, but it ended with an error."},
         {508, L"ctags を２重に起動することはできません。",
          L"ctags cannot be started a second time while it is running."},
+        {509, L"%s を停止しました。ディスクの空きが少なくなっています。",
+         L"%s was stopped: the disk is nearly full."},
     };
     const bool japanese = JapaneseUi();
     for (const Row& row : rows) {

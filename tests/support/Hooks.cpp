@@ -47,6 +47,10 @@ std::atomic<DWORD> g_readingThread{0};
 ULONGLONG g_lastRead = 0, g_longestGap = 0;
 std::atomic<int> g_queueWaits{0}, g_quitToHand{0};
 std::atomic<bool> g_noTimeOut{false};
+// Free space answers: the first read's and every later one's.
+std::atomic<ULONGLONG> g_freeAtStart{0}, g_freeLater{0};
+std::atomic<int> g_freeReads{0};
+decltype(&GetDiskFreeSpaceExW) g_freeSpace = nullptr;
 
 } // namespace
 
@@ -217,6 +221,20 @@ DWORD WINAPI HookedMsgWait(DWORD count, const HANDLE* handles, BOOL all, DWORD m
     return woken;
 }
 
+BOOL WINAPI HookedFreeSpace(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                            PULARGE_INTEGER free) {
+    if (g_freeAtStart == 0) {
+        return g_freeSpace(folder, available, total, free);
+    }
+    const ULONGLONG answer = g_freeReads++ == 0 ? g_freeAtStart : g_freeLater;
+    if (answer == kUnreadable) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    available->QuadPart = answer; // what the plug-in asks for
+    return TRUE;
+}
+
 template <typename Function>
 bool Patch(const char* dll, const char* name, Function hook, Function& original) {
     return RedirectImport(GetModuleHandleA(nullptr), dll, name, hook, original);
@@ -236,6 +254,7 @@ bool InstallHooks() {
         all &= Patch("kernel32.dll", "CreateThread", &HookedCreateThread, g_createThread);
         all &= Patch("kernel32.dll", "ResumeThread", &HookedResumeThread, g_resumeThread);
         all &= Patch("user32.dll", "PeekMessageA", &HookedPeek, g_peek);
+        all &= Patch("kernel32.dll", "GetDiskFreeSpaceExW", &HookedFreeSpace, g_freeSpace);
         all &= Patch("user32.dll", "MsgWaitForMultipleObjects", &HookedMsgWait, g_msgWait);
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
@@ -305,6 +324,12 @@ int QueueWaits() {
 
 void WaitWithoutTimeOut(bool on) {
     g_noTimeOut = on;
+}
+
+void FakeFreeSpace(ULONGLONG atStart, ULONGLONG later) {
+    g_freeReads = 0;
+    g_freeLater = later;
+    g_freeAtStart = atStart;
 }
 
 void HandBackQuit(int quitCode) {

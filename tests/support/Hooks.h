@@ -92,6 +92,11 @@ int QueueWaits();
 void WaitWithoutTimeOut(bool on);
 void HandBackQuit(int quitCode);
 
+// Makes GetDiskFreeSpaceExW answer `atStart` bytes free on its first call and
+// `later` on every call after it; kUnreadable fails it. 0 ends it.
+constexpr ULONGLONG kUnreadable = ~0ull;
+void FakeFreeSpace(ULONGLONG atStart, ULONGLONG later = 0);
+
 // Calls `action` (when set) after each MoveFileExA that fails; returns how
 // many failed since the last call.
 int OnFailedMove(std::function<void()> action);

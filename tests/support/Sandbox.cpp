@@ -1,6 +1,7 @@
 #include "tests/support/Sandbox.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <fstream>
 #include <iterator>
@@ -104,6 +105,19 @@ std::vector<FakeCtagsRecord> ReadFakeCtagsRecords(const std::string& path) {
         }
     }
     return records;
+}
+
+bool IsRunning(const char* program) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found;
+         more = Process32Next(snapshot, &entry)) {
+        found = lstrcmpiA(entry.szExeFile, program) == 0;
+    }
+    CloseHandle(snapshot);
+    return found;
 }
 
 } // namespace kestrel::test

@@ -23,6 +23,9 @@ std::string FakeCtagsPath();
 inline constexpr char kFakeTags[] = "!_TAG_FILE_FORMAT\t2\t/extended format/\n"
                                     "main\tmain.c\t/^int main(void)$/;\"\tf\n";
 
+// Whether a process of that program name runs in this Wine prefix.
+bool IsRunning(const char* program);
+
 // A fresh record file for the fake ctags, named in its environment.
 std::string StartFakeCtagsRecord();
 

@@ -56,7 +56,8 @@ TEST_F(BackgroundCommandTest, SuccessReportsFromWatcherWithoutBeep) {
     EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
     const auto starts = ProcessStarts();
     ASSERT_EQ(1u, starts.size());
-    EXPECT_EQ(static_cast<DWORD>(DETACHED_PROCESS | IDLE_PRIORITY_CLASS), starts[0].creationFlags);
+    EXPECT_EQ(static_cast<DWORD>(DETACHED_PROCESS | IDLE_PRIORITY_CLASS | CREATE_SUSPENDED),
+              starts[0].creationFlags);
     EXPECT_EQ(folder, OnlyRun()["cwd"]);
 }
 

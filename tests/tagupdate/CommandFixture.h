@@ -27,7 +27,8 @@ using Lines = std::vector<std::string>;
 
 // How a command that has found its folder ends.
 // Rejected: ctags would refuse the tags file, so it does not start.
-enum class Outcome { Ran, RanWithError, CouldNotRun, Refused, Rejected };
+// Stopped: before it filled the disk.
+enum class Outcome { Ran, RanWithError, CouldNotRun, Refused, Rejected, Stopped };
 
 class CommandTest : public testing::Test {
 protected:
@@ -96,6 +97,10 @@ protected:
         } else if (outcome == Outcome::RanWithError) {
             shown.insert(shown.end(),
                          {Running(), "beep", "S:" + ran + " を実行しましたがエラー終了しました。"});
+        } else if (outcome == Outcome::Stopped) {
+            shown.insert(shown.end(),
+                         {Running(), "beep",
+                          "S:" + ran + " を停止しました。ディスクの空きが少なくなっています。"});
         } else if (outcome == Outcome::Rejected) {
             shown.insert(shown.end(),
                          {"beep", "S:" + CommandLine() + " を実行しましたがエラー終了しました。"});

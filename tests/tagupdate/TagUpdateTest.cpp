@@ -157,7 +157,7 @@ TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
 
     const auto starts = ProcessStarts();
     ASSERT_EQ(1u, starts.size());
-    EXPECT_EQ(static_cast<DWORD>(DETACHED_PROCESS | NORMAL_PRIORITY_CLASS),
+    EXPECT_EQ(static_cast<DWORD>(DETACHED_PROCESS | NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED),
               starts[0].creationFlags);
     EXPECT_EQ(sizeof(STARTUPINFOA), starts[0].startupSize);
     EXPECT_TRUE(starts[0].applicationNameNull);
@@ -172,7 +172,8 @@ TEST_F(SyncCommandTest, ShowConsoleDropsDetachedFlag) {
     EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
     const auto starts = ProcessStarts();
     ASSERT_EQ(1u, starts.size());
-    EXPECT_EQ(static_cast<DWORD>(NORMAL_PRIORITY_CLASS), starts[0].creationFlags);
+    EXPECT_EQ(static_cast<DWORD>(NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED),
+              starts[0].creationFlags);
 }
 
 TEST_F(SyncCommandTest, ErrorExitBeepsBeforeErrorText) {
@@ -369,6 +370,42 @@ TEST_F(SyncCommandTest, ReadsItsQueueEverySecondAndIdlesWithKeysQueued) {
     EXPECT_LT(busy * 20, wall) << busy << " ms busy in " << wall << " ms";
     keybd_event('K', 0, KEYEVENTF_KEYUP, 0);
     FakeHost::PumpUntil([] { return false; }, 100);
+}
+
+TEST_F(CommandTest, StopsARunawayCtagsBeforeTheDiskIsFull) {
+    // Free space at the start and while ctags runs: it may take all but the
+    // lower of 512 MB and half of what was free. A ctags held forever is
+    // stopped, or the row fails when it gives up.
+    constexpr ULONGLONG kMB = 1 << 20;
+    const struct {
+        ULONGLONG atStart, later;
+        bool stopped;
+    } rows[] = {{10240 * kMB, 100 * kMB, true},
+                {10240 * kMB, 600 * kMB, false},
+                {600 * kMB, 400 * kMB, false},
+                {kUnreadable, 0, false}};
+    int row = 0;
+    for (const bool sync : {true, false}) {
+        for (const auto& [atStart, later, stopped] : rows) {
+            SCOPED_TRACE(std::to_string(atStart / kMB) + " MB, then " +
+                         std::to_string(later / kMB) + (sync ? ", synchronous" : ", background"));
+            ClearEvents();
+            const std::string folder = Project("disk" + std::to_string(++row));
+            MakeFile(folder + "\\tags", "old\told.c\t1\n");
+            settings.ExecSync = sync;
+            settings.ExecOption = stopped ? "--exit=0 --wait-file=K:\\never --give-up=30000 "
+                                          : "--exit=0 --delay=1500 ";
+            FakeFreeSpace(atStart, later);
+            RunTagUpdate(settings, host.Window());
+            ASSERT_TRUE(WaitForIdle());
+            FakeFreeSpace(0);
+            EXPECT_EQ(Shown(folder, stopped ? Outcome::Stopped : Outcome::Ran), Transcript());
+            EXPECT_EQ(stopped, FileContents(folder + "\\tags") == "old\told.c\t1\n");
+            EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new") ||
+                         Exists(folder + "\\tags.kestrel-lock"));
+            EXPECT_FALSE(IsRunning("FakeCtags.exe"));
+        }
+    }
 }
 
 TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
