@@ -44,8 +44,9 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
     command.started = command.output.InPlace()
                           ? commandLine
                           : BuildCommandLine(settings, command.output.fileArgument);
-    command.refusesOptions = NamesFileOperand(settings.ExecOption.Chars()) ||
-                             LeavesArgumentOpen(settings.ExecOption.Chars());
+    const char* options = settings.ExecOption.Chars();
+    command.refusesOptions =
+        NamesFileOperand(options) || LeavesArgumentOpen(options) || LeavesQuoteOpen(options);
     return command;
 }
 

@@ -25,7 +25,9 @@ struct CtagsCommand {
     CountedString execPath;
     CountedString runFolder;
     TagsOutput output;
-    bool refusesOptions = false; // ctags would clobber its default tags file or fail
+    // ctags would clobber its default tags file or fail: a file operand, an
+    // argument or a double quote left open before -f.
+    bool refusesOptions = false;
 };
 
 // Chooses the output and the command line that goes with it.
