@@ -3,14 +3,22 @@
 // with the command line as configured. ctags itself is found by the plug-in.
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include "plugin/UniqueAny.h"
+#include "tests/support/ImportRedirect.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
 namespace {
 
 const char kOldTags[] = "old\told.c\t/^old$/;\"\tf\n";
+
+// In place of SetFileInformationByHandle: no file can be renamed.
+BOOL WINAPI RefuseRename(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
 
 // What lies in the run folder before the command.
 enum class Before {
@@ -26,9 +34,12 @@ enum class Before {
     HardLink,   // tags has a second name
     ReparsePoint,
     ReadOnly,
-    TemporaryFolder,  // tags.kestrel-new is a folder
-    UnreadableOutput, // the temporary file cannot be looked at
-    NotTags           // tags is some other file, which ctags refuses to overwrite
+    TemporaryFolder,      // tags.kestrel-new is a folder
+    UnreadableOutput,     // the temporary file cannot be looked at
+    NotTags,              // tags is some other file, which ctags refuses to overwrite
+    LockLink,             // tags.kestrel-lock is a symbolic link to another file
+    LeftoverLink,         // so is tags.kestrel-new
+    StuckReadOnlyLeftover // a read-only leftover that cannot be replaced
 };
 enum class After { Old, New, Folder };
 // How deep the run folder lies: Deep at 250 characters, where the tags
@@ -68,6 +79,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     const std::string tags = folder + "\\" + c.tagsName;
     const std::string temporary = tags + ".kestrel-new";
     const std::string link = folder + "\\link";
+    const std::string target = folder + "\\target"; // of a symbolic link
     if (c.before == Before::TagsFolder) {
         MakeFolders(tags);
     } else {
@@ -75,7 +87,9 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     }
     const bool leftover = c.before == Before::Leftover || c.before == Before::HeldLeftover ||
                           c.before == Before::PendingLeftover || c.before == Before::HeldLock ||
-                          c.before == Before::PendingDenied || c.before == Before::ReadOnlyLeftover;
+                          c.before == Before::PendingDenied ||
+                          c.before == Before::ReadOnlyLeftover ||
+                          c.before == Before::StuckReadOnlyLeftover;
     if (leftover) {
         MakeFile(temporary, "left over\n");
     }
@@ -99,7 +113,11 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
         MakeFolders(tags + ".kestrel-lock");
     } else if (c.before == Before::ReparsePoint) {
         AddFileAttributes(tags, FILE_ATTRIBUTE_REPARSE_POINT);
-    } else if (c.before == Before::ReadOnlyLeftover) {
+    } else if (c.before == Before::LockLink || c.before == Before::LeftoverLink) {
+        MakeFile(target, "precious\n");
+        ASSERT_TRUE(MakeUnixLink("target", c.before == Before::LockLink ? tags + ".kestrel-lock"
+                                                                        : temporary));
+    } else if (c.before == Before::ReadOnlyLeftover || c.before == Before::StuckReadOnlyLeftover) {
         ASSERT_TRUE(SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_READONLY));
     } else if (c.before == Before::HardLink) {
         ASSERT_TRUE(CreateHardLinkA(link.c_str(), tags.c_str(), nullptr));
@@ -113,8 +131,14 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     settings.TagsFileName = c.tagsName;
     settings.ExecOption = c.options;
 
+    std::optional<ImportRedirect> noRename;
+    if (c.before == Before::StuckReadOnlyLeftover) {
+        noRename.emplace("kernel32.dll", "SetFileInformationByHandle",
+                         reinterpret_cast<void*>(&RefuseRename));
+    }
     RunTagUpdate(settings, host.Window());
     ASSERT_TRUE(WaitForIdle());
+    noRename.reset();
     FailFileLookup("", 0);
     AddFileAttributes("", 0);
 
@@ -133,6 +157,11 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     }
     if (c.before == Before::HardLink) {
         EXPECT_EQ(FileContents(tags), FileContents(link)) << "one file, two names";
+    }
+    if (c.before == Before::LockLink || c.before == Before::LeftoverLink) {
+        EXPECT_EQ("precious\n", FileContents(target)) << "the link's target";
+    } else if (c.before == Before::StuckReadOnlyLeftover) {
+        EXPECT_NE(0u, GetFileAttributesA(temporary.c_str()) & FILE_ATTRIBUTE_READONLY);
     }
     if (!pending) {
         const bool untouched = leftover && c.end != Outcome::Ran && c.end != Outcome::RanWithError;
@@ -205,7 +234,15 @@ INSTANTIATE_TEST_SUITE_P(
             OutputCase{"ReparsePoint", "tags", "--exit=0 ", "tags", Before::ReparsePoint,
                        After::New, Outcome::Ran},
             OutputCase{"NotATagsFile", "tags", "--exit=0 ", "", Before::NotTags, After::Old,
-                       Outcome::Rejected}),
+                       Outcome::Rejected},
+            // The names beside the tags file are replaced, never opened or
+            // deleted through: a link's target stays.
+            OutputCase{"LockIsALink", "tags", "--exit=0 ", "tags.kestrel-new", Before::LockLink,
+                       After::New, Outcome::Ran},
+            OutputCase{"LeftoverIsALink", "tags", "--exit=0 ", "tags.kestrel-new",
+                       Before::LeftoverLink, After::New, Outcome::Ran},
+            OutputCase{"ReadOnlyLeftoverStays", "tags", "--exit=0 ", "",
+                       Before::StuckReadOnlyLeftover, After::Old, Outcome::CouldNotRun}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<OutputCase, bool>>& info) {
         return std::string(std::get<0>(info.param).name) +
