@@ -13,16 +13,16 @@
 namespace kestrel {
 
 // "ExecPath" ExecOption -f TagsFileName, nothing quoted, trimmed or escaped
-// but the path.
+// but the path, which loses one pair of double quotes around it first.
 CountedString BuildCommandLine(const Settings& settings);
 // The same with `tagsName` in place of TagsFileName.
 CountedString BuildCommandLine(const Settings& settings, const CountedString& tagsName);
 
 // What one command hands to either road.
 struct CtagsCommand {
-    CountedString shown;   // the command line as configured: every status text names it
-    CountedString started; // what the process gets: -f names the temporary file, if any
-    CountedString execPath;
+    CountedString shown;    // the command line as configured: every status text names it
+    CountedString started;  // what the process gets: -f names the temporary file, if any
+    CountedString execPath; // without surrounding quotes
     CountedString runFolder;
     TagsOutput output;
     // ctags would clobber its default tags file or fail: a file operand, an
@@ -50,8 +50,10 @@ struct CtagsRun {
 // another editor's run holds the tags file.
 bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status);
 
-// Starts the prepared run's ctags. False, with message 503 in status and the
-// lock let go, when CreateProcessA fails.
+// Starts the prepared run's ctags with command.started, where a batch file
+// that the lookup found is named by its full path (the command interpreter
+// would look for the first word in the run folder first). False, with
+// message 503 in status and the lock let go, when CreateProcessA fails.
 bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
                CountedString& status);
 

@@ -31,6 +31,8 @@ TEST(CommandLine, TakesOptionsAndNameAsStored) {
     odd.TagsFileName = "my tags";
     EXPECT_STREQ("\"C:\\Program Files\\ctags\\ctags.exe\"  -f my tags",
                  BuildCommandLine(odd).Chars());
+    odd.ExecPath = "\"C:\\ctags\\ctags.exe\""; // copied as Explorer gives it: one pair goes
+    EXPECT_STREQ("\"C:\\ctags\\ctags.exe\"  -f my tags", BuildCommandLine(odd).Chars());
 }
 
 struct SearchCase {

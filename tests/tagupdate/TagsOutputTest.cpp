@@ -299,19 +299,45 @@ struct LookupCase {
     int copies;             // Places
     Place started;
     int foldersNamedLikeIt = Nowhere; // Places where a folder has the program's name
+    bool quoted = false;              // ExecPath in double quotes
+    bool deepPath = false;            // the PATH folder is 150 characters long, 280 bytes
 };
 
 class ProgramLookupTest : public CommandTest, public testing::WithParamInterface<LookupCase> {};
 
+// GetEnvironmentVariableA as Windows answers it; Wine cuts a double-byte
+// value at its length in UTF-16 units.
+DWORD WINAPI WholeVariable(LPCSTR name, LPSTR buffer, DWORD size) {
+    std::wstring wideName(MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name, -1, &wideName[0], static_cast<int>(wideName.size()));
+    std::wstring wide(32768, L'\0');
+    if (GetEnvironmentVariableW(wideName.c_str(), &wide[0], 32768) == 0) {
+        return 0;
+    }
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (buffer == nullptr || size < static_cast<DWORD>(bytes)) {
+        return static_cast<DWORD>(bytes);
+    }
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, buffer, bytes, nullptr, nullptr);
+    return static_cast<DWORD>(bytes - 1);
+}
+
 TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     const LookupCase& c = GetParam();
+    const ImportRedirect wholeVariables("kernel32.dll", "GetEnvironmentVariableA",
+                                        reinterpret_cast<void*>(&WholeVariable));
     const std::string folder = Project(c.name);
     // No extension: .exe is added.
     const std::string program = c.folderPart + std::string("kestrel-") + c.name;
     const bool anchored = c.folderPart[0] == '\\' || c.folderPart[1] == ':';
     const std::string file = anchored ? program.substr(std::strlen(c.folderPart)) : program;
     const std::string current = "K:\\" + std::string(c.name) + "\\current";
-    const std::string onPath = "K:\\" + std::string(c.name) + "\\bin";
+    std::string deep;
+    for (int i = 0; i < 130; ++i) {
+        deep += Cp932("あ");
+    }
+    const std::string onPath = "K:\\" + std::string(c.name) + "\\" + (c.deepPath ? deep : "bin");
     char windows[MAX_PATH] = {};
     GetWindowsDirectoryA(windows, MAX_PATH);
     const std::map<Place, std::string> places = {{Current, current},
@@ -338,9 +364,10 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     SetCurrentDirectoryA(current.c_str());
     // A relative entry names the current folder: it is skipped.
     SetEnvironmentVariableA("PATH", (".;" + onPath + ";" + previousPath).c_str());
-    settings.ExecPath = program.c_str();
+    settings.ExecPath = (c.quoted ? "\"" + program + "\"" : program).c_str();
 
     RunTagUpdate(settings, host.Window());
+    settings.ExecPath = program.c_str(); // as every text shows it
     SetCurrentDirectoryA(previousFolder);
     SetEnvironmentVariableA("PATH", previousPath);
     for (const std::string& copy : planted) {
@@ -376,8 +403,31 @@ INSTANTIATE_TEST_SUITE_P(
         // Relative to a drive: from its root; relative to a root: from the
         // host's drive (not K:), never the current one.
         LookupCase{"DriveRelative", "K:", Current | DriveRoot, DriveRoot},
-        LookupCase{"RootRelative", "\\", Current | DriveRoot, Nowhere}),
+        LookupCase{"RootRelative", "\\", Current | DriveRoot, Nowhere},
+        LookupCase{"Quoted", "", Current | OnPath, OnPath, Nowhere, true},
+        // A folder's length counts in characters, not bytes.
+        LookupCase{"DeepDoubleBytePathFolder", "", OnPath, OnPath, Nowhere, false, true}),
     [](const testing::TestParamInfo<LookupCase>& info) { return info.param.name; });
+
+using BatchProgramTest = CommandTest;
+
+// The command interpreter that runs a batch file looks for the command
+// line's first word in the current folder first: a batch file of that name
+// planted in the run folder must not run in place of the one found.
+TEST_F(BatchProgramTest, RunsTheBatchFileFoundNotOnePlantedInTheRunFolder) {
+    const std::string folder = Project("batch");
+    const std::string found = ProgramFolder() + "\\kestrel-batch.bat";
+    MakeFile(found, "@\"" + FakeCtagsPath() + "\" %*\r\n");
+    MakeFile(folder + "\\kestrel-batch.bat", "@echo planted> planted.txt\r\n");
+    settings.ExecPath = "kestrel-batch.bat";
+
+    RunTagUpdate(settings, host.Window());
+    DeleteFileA(found.c_str());
+
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
+    EXPECT_EQ(folder, OnlyRun()["cwd"]);
+    EXPECT_FALSE(Exists(folder + "\\planted.txt"));
+}
 
 } // namespace
 } // namespace kestrel::test
