@@ -4,7 +4,6 @@
 
 #include <map>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -71,20 +70,23 @@ Ran RunCtags(const std::string& folder, const std::string& arguments) {
 // else, and add to it exactly when Kestrel reads them as appending; options
 // it refuses must be ones with which ctags writes elsewhere or fails.
 TEST(CtagsOracle, RefusesOnlyOptionsThatWriteElsewhereOrFail) {
-    const std::string group = "-R" + std::string(70, 'V'); // read whole, however long
-    for (const std::string& line : std::vector<std::string>{
-             // Short options, alone or grouped, their arguments attached or not:
-             "-R -V --tag-relative=yes ", "-R -I", "-R -h ", "-R -D", "-R -L", "-R -o", "-R -f",
-             "-RI", "-VRh\t", "-R -IV", "-R -I x", "-R -Dx=1 -h .c", "-R -I -V",
-             // operands, --, quotes, double-byte text, appending:
-             "-R .", "-R --exclude x", "-R \"\"", "-R -- ", "-R \"-I\"", "-R -\"h\"", "-R \"-I x\"",
-             "-R -I \"a b\"", "-R --exclude=\"ソ\"", "-R -I ソ", "-R ソ", "-R -a",
-             "-Ra --append=yes", group + "a", group + "I", "-R --exclude=\"foo",
-             // CTAGS, before the bar, split at white space only:
-             "-R -I|-V", "-R -f|-V", "-a|-R", "-R .|-V", "-R|-I", "-R|-V .",
-             "--exclude=\"x -a --exclude=y\"|-R", group + "a|-V"}) {
+    for (const char* line :
+         {// Short options, alone or grouped, their arguments attached or not:
+          "-R -V --tag-relative=yes ", "-R -I", "-R -h ", "-R -D", "-R -L", "-R -o", "-R -f", "-RI",
+          "-VRh\t", "-R -IV", "-R -I x", "-R -Dx=1 -h .c", "-R -I -V",
+          // operands, --, quotes, double-byte text, appending:
+          "-R .", "-R --exclude x", "-R \"\"", "-R -- ", "-R \"-I\"", "-R -\"h\"", "-R \"-I x\"",
+          "-R -I \"a b\"", "-R --exclude=\"ソ\"", "-R -I ソ", "-R ソ", "-R -a", "-Ra --append=yes",
+          "-R --exclude=\"foo",
+          // words read whole, however long:
+          "-RVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVa",
+          "-RVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVI",
+          // CTAGS, before the bar, split at white space only:
+          "-R -I|-V", "-R -f|-V", "-a|-R", "-R .|-V", "-R|-I", "-R|-V .",
+          "--exclude=\"x -a --exclude=y\"|-R",
+          "-RVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVa|-V"}) {
         SCOPED_TRACE(line);
-        const std::string row = Cp932(line.c_str());
+        const std::string row = Cp932(line);
         const size_t bar = row.find('|');
         const CtagsVariable set(bar == std::string::npos ? nullptr : row.substr(0, bar).c_str());
         const std::string options = row.substr(bar == std::string::npos ? 0 : bar + 1);

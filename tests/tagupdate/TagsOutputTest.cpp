@@ -34,12 +34,12 @@ enum class Before {
     HardLink,   // tags has a second name
     ReparsePoint,
     ReadOnly,
-    TemporaryFolder,      // tags.kestrel-new is a folder
-    UnreadableOutput,     // the temporary file cannot be looked at
-    NotTags,              // tags is some other file, which ctags refuses to overwrite
-    LockLink,             // tags.kestrel-lock is a symbolic link to another file
-    LeftoverLink,         // so is tags.kestrel-new
-    StuckReadOnlyLeftover // a read-only leftover that cannot be replaced
+    TemporaryFolder,  // tags.kestrel-new is a folder
+    UnreadableOutput, // the temporary file cannot be looked at
+    NotTags,          // tags is some other file, which ctags refuses to overwrite
+    LockLink,         // tags.kestrel-lock is a symbolic link to another file
+    LeftoverLink,     // so is tags.kestrel-new
+    StuckLeftover     // a read-only leftover that cannot be replaced
 };
 enum class After { Old, New, Folder };
 // How deep the run folder lies: Deep at 250 characters, where the tags
@@ -88,8 +88,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     const bool leftover = c.before == Before::Leftover || c.before == Before::HeldLeftover ||
                           c.before == Before::PendingLeftover || c.before == Before::HeldLock ||
                           c.before == Before::PendingDenied ||
-                          c.before == Before::ReadOnlyLeftover ||
-                          c.before == Before::StuckReadOnlyLeftover;
+                          c.before == Before::ReadOnlyLeftover || c.before == Before::StuckLeftover;
     if (leftover) {
         MakeFile(temporary, "left over\n");
     }
@@ -117,7 +116,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
         MakeFile(target, "precious\n");
         ASSERT_TRUE(MakeUnixLink("target", c.before == Before::LockLink ? tags + ".kestrel-lock"
                                                                         : temporary));
-    } else if (c.before == Before::ReadOnlyLeftover || c.before == Before::StuckReadOnlyLeftover) {
+    } else if (c.before == Before::ReadOnlyLeftover || c.before == Before::StuckLeftover) {
         ASSERT_TRUE(SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_READONLY));
     } else if (c.before == Before::HardLink) {
         ASSERT_TRUE(CreateHardLinkA(link.c_str(), tags.c_str(), nullptr));
@@ -132,7 +131,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     settings.ExecOption = c.options;
 
     std::optional<ImportRedirect> noRename;
-    if (c.before == Before::StuckReadOnlyLeftover) {
+    if (c.before == Before::StuckLeftover) {
         noRename.emplace("kernel32.dll", "SetFileInformationByHandle",
                          reinterpret_cast<void*>(&RefuseRename));
     }
@@ -160,7 +159,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     }
     if (c.before == Before::LockLink || c.before == Before::LeftoverLink) {
         EXPECT_EQ("precious\n", FileContents(target)) << "the link's target";
-    } else if (c.before == Before::StuckReadOnlyLeftover) {
+    } else if (c.before == Before::StuckLeftover) {
         EXPECT_NE(0u, GetFileAttributesA(temporary.c_str()) & FILE_ATTRIBUTE_READONLY);
     }
     if (!pending) {
@@ -241,8 +240,8 @@ INSTANTIATE_TEST_SUITE_P(
                        After::New, Outcome::Ran},
             OutputCase{"LeftoverIsALink", "tags", "--exit=0 ", "tags.kestrel-new",
                        Before::LeftoverLink, After::New, Outcome::Ran},
-            OutputCase{"ReadOnlyLeftoverStays", "tags", "--exit=0 ", "",
-                       Before::StuckReadOnlyLeftover, After::Old, Outcome::CouldNotRun}),
+            OutputCase{"ReadOnlyLeftoverStays", "tags", "--exit=0 ", "", Before::StuckLeftover,
+                       After::Old, Outcome::CouldNotRun}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<OutputCase, bool>>& info) {
         return std::string(std::get<0>(info.param).name) +
@@ -308,19 +307,17 @@ class ProgramLookupTest : public CommandTest, public testing::WithParamInterface
 // GetEnvironmentVariableA as Windows answers it; Wine cuts a double-byte
 // value at its length in UTF-16 units.
 DWORD WINAPI WholeVariable(LPCSTR name, LPSTR buffer, DWORD size) {
-    std::wstring wideName(MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, name, -1, &wideName[0], static_cast<int>(wideName.size()));
-    std::wstring wide(32768, L'\0');
-    if (GetEnvironmentVariableW(wideName.c_str(), &wide[0], 32768) == 0) {
+    static wchar_t wide[32768];
+    if (GetEnvironmentVariableW(std::wstring(name, name + std::strlen(name)).c_str(), wide,
+                                32768) == 0) { // the names asked for are ASCII
         return 0;
     }
-    const int bytes =
-        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
     if (buffer == nullptr || size < static_cast<DWORD>(bytes)) {
         return static_cast<DWORD>(bytes);
     }
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, buffer, bytes, nullptr, nullptr);
-    return static_cast<DWORD>(bytes - 1);
+    return static_cast<DWORD>(
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, bytes, nullptr, nullptr) - 1);
 }
 
 TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
