@@ -1,13 +1,15 @@
 // The options are split into words as the C runtime splits a command line:
 // blanks and tabs outside double quotes end a word, quotes are removed, and
-// backslashes escape a quote only when they stand right before it. Only the
-// first bytes of a word matter here; longer words are cut in the copy.
+// backslashes escape a quote only when they stand right before it. ctags
+// splits the CTAGS variable at white space alone, quotes and all. Words are
+// read whole, at any length.
 #include "tagupdate/CtagsOptions.h"
 
 #include <windows.h>
 
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include "tagupdate/Environment.h"
 
@@ -17,63 +19,68 @@ namespace {
 // Short options whose argument is the rest of their group or the next word.
 constexpr char kTakesArgument[] = "fohILD";
 
-struct Word {
-    char text[64];
-    int length; // of the whole word; only the first bytes are in text
-    bool quoteOpen;
+// How a text is cut into words.
+enum class Split { CommandLine, Variable };
 
-    void Put(char c) {
-        if (length < static_cast<int>(sizeof text) - 1) {
-            text[length] = c;
-        }
-        ++length;
-    }
+struct Word {
+    std::string text;
+    bool quoteOpen = false;
 };
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// Reads the word at p and moves p past it; false when no word is left.
-bool NextWord(const char*& p, Word& word) {
-    while (IsBlank(*p)) {
-        ++p;
+// White space as ctags's C runtime sees it in the variable.
+bool IsSpace(char c) {
+    return IsBlank(c) || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Reads the variable's word at p and moves p past it.
+void ReadVariableWord(const char*& p, Word& word) {
+    while (*p != '\0' && !IsSpace(*p)) {
+        word.text += *p++;
     }
-    if (*p == '\0') {
-        return false;
-    }
-    word.length = 0;
-    word.quoteOpen = false;
+}
+
+// Reads the command line's word at p and moves p past it.
+void ReadCommandLineWord(const char*& p, Word& word) {
     while (*p != '\0' && (word.quoteOpen || !IsBlank(*p))) {
         if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') {
-            word.Put(*p++); // the trail byte may be 0x5C and is no backslash
-            word.Put(*p++);
+            word.text += *p++; // the trail byte may be 0x5C and is no backslash
+            word.text += *p++;
         } else if (*p == '\\') {
-            int backslashes = 0;
+            size_t backslashes = 0;
             for (; *p == '\\'; ++p) {
                 ++backslashes;
             }
             const bool beforeQuote = *p == '"';
-            for (int i = 0; i < (beforeQuote ? backslashes / 2 : backslashes); ++i) {
-                word.Put('\\');
-            }
+            word.text.append(beforeQuote ? backslashes / 2 : backslashes, '\\');
             if (beforeQuote && backslashes % 2 == 1) {
-                word.Put(*p++);
+                word.text += *p++;
             }
         } else if (*p == '"') {
             word.quoteOpen = !word.quoteOpen;
             ++p;
         } else {
-            word.Put(*p++);
+            word.text += *p++;
         }
     }
-    word.text[word.length < static_cast<int>(sizeof word.text) ? word.length
-                                                               : sizeof word.text - 1] = '\0';
-    return true;
 }
 
-bool IsCut(const Word& word) {
-    return word.length >= static_cast<int>(sizeof word.text);
+// Reads the word at p and moves p past it; false when no word is left.
+bool NextWord(const char*& p, Split split, Word& word) {
+    const bool variable = split == Split::Variable;
+    while (variable ? IsSpace(*p) : IsBlank(*p)) {
+        ++p;
+    }
+    if (*p == '\0') {
+        return false;
+    }
+    word.text.clear();
+    word.quoteOpen = false;
+    variable ? ReadVariableWord(p, word) : ReadCommandLineWord(p, word);
+    return true;
 }
 
 bool MeansNo(const char* value) {
@@ -106,11 +113,11 @@ bool TakesNextWord(const char* text) {
 enum class WordKind { Option, Argument, Operand };
 
 // Calls visit(word, kind) for every word of `options`.
-template <typename Visit> void ReadWords(const char* options, Visit visit) {
+template <typename Visit> void ReadWords(const char* options, Split split, Visit visit) {
     bool argumentNext = false;
     Word word;
-    for (const char* p = options; NextWord(p, word);) {
-        const char* text = word.text;
+    for (const char* p = options; NextWord(p, split, word);) {
+        const char* text = word.text.c_str();
         WordKind kind = WordKind::Option;
         if (argumentNext) {
             argumentNext = false;
@@ -125,9 +132,9 @@ template <typename Visit> void ReadWords(const char* options, Visit visit) {
 }
 
 // Follows the append options of `options`, starting from `append`.
-bool ReadAppend(const char* options, bool append) {
-    ReadWords(options, [&append](const Word& word, WordKind kind) {
-        const char* text = word.text;
+bool ReadAppend(const char* options, Split split, bool append) {
+    ReadWords(options, split, [&append](const Word& word, WordKind kind) {
+        const char* text = word.text.c_str();
         if (kind != WordKind::Option) {
             return;
         }
@@ -135,7 +142,7 @@ bool ReadAppend(const char* options, bool append) {
             append = true;
         } else if (std::strncmp(text, "--append=", 9) == 0) {
             // A value ctags does not know stops it anyway; here it is yes.
-            append = IsCut(word) || !MeansNo(text + 9);
+            append = !MeansNo(text + 9);
         } else if (text[1] != '-') {
             const char* group = text + 1;
             append |= std::memchr(group, 'a', ArgumentTaker(group) - group) != nullptr;
@@ -149,20 +156,22 @@ bool ReadAppend(const char* options, bool append) {
 bool AsksToAppend(const char* options) {
     // ctags reads CTAGS before its command line; the command line's last
     // word on appending wins.
-    return ReadAppend(options, ReadAppend(EnvironmentVariable("CTAGS").Chars(), false));
+    const bool fromVariable =
+        ReadAppend(EnvironmentVariable("CTAGS").Chars(), Split::Variable, false);
+    return ReadAppend(options, Split::CommandLine, fromVariable);
 }
 
 bool NamesFileOperand(const char* options) {
     bool operand = false;
-    ReadWords(options,
+    ReadWords(options, Split::CommandLine,
               [&operand](const Word&, WordKind kind) { operand |= kind == WordKind::Operand; });
     return operand;
 }
 
 bool LeavesArgumentOpen(const char* options) {
     bool open = false;
-    ReadWords(options, [&open](const Word& word, WordKind kind) {
-        open = kind == WordKind::Option && TakesNextWord(word.text);
+    ReadWords(options, Split::CommandLine, [&open](const Word& word, WordKind kind) {
+        open = kind == WordKind::Option && TakesNextWord(word.text.c_str());
     });
     return open;
 }
@@ -170,7 +179,7 @@ bool LeavesArgumentOpen(const char* options) {
 bool LeavesQuoteOpen(const char* options) {
     bool open = false;
     Word word;
-    for (const char* p = options; NextWord(p, word);) {
+    for (const char* p = options; NextWord(p, Split::CommandLine, word);) {
         open = word.quoteOpen;
     }
     return open;

@@ -7,7 +7,8 @@ namespace kestrel {
 // Whether ctags would add to its -f file instead of rewriting it: -a, alone
 // or in a group (-Ra), or --append with no value or any value but no, off,
 // 0, false or n (in any case); the last one given wins, in the CTAGS
-// environment variable (which ctags reads first) and then in the options.
+// environment variable (which ctags reads first, split at white space only)
+// and then in the options.
 bool AsksToAppend(const char* options);
 
 // Whether a word of the options is a file operand, neither an option nor an

@@ -24,6 +24,33 @@ bool Refuse(const CtagsCommand& command, UINT id, CtagsRun& run, CountedString& 
     return false;
 }
 
+// ExecPath without one pair of surrounding double quotes, as a path copied
+// from Explorer carries them.
+CountedString UnquotedPath(const CountedString& execPath) {
+    const int length = execPath.Length();
+    const char* path = execPath.Chars();
+    return length >= 2 && path[0] == '"' && path[length - 1] == '"'
+               ? CountedString(execPath.Left(length - 1).Chars() + 1)
+               : execPath;
+}
+
+bool IsBatchFile(const CountedString& program) {
+    const int dot = program.FindLast('.');
+    const char* extension = program.Chars() + (dot < 0 ? program.Length() : dot);
+    return lstrcmpiA(extension, ".bat") == 0 || lstrcmpiA(extension, ".cmd") == 0;
+}
+
+// The command line the process gets. A batch file runs in the command
+// interpreter, which takes the program from the line's first word and looks
+// for it in the current folder first: that word becomes the program found.
+CountedString StartedLine(const CtagsCommand& command, const CountedString& program) {
+    if (!IsBatchFile(program)) {
+        return command.started;
+    }
+    const char* arguments = command.started.Chars() + command.execPath.Length() + 2;
+    return CountedString("\"") + program + "\"" + arguments;
+}
+
 } // namespace
 
 CountedString BuildCommandLine(const Settings& settings) {
@@ -31,22 +58,23 @@ CountedString BuildCommandLine(const Settings& settings) {
 }
 
 CountedString BuildCommandLine(const Settings& settings, const CountedString& tagsName) {
-    return CountedString("\"") + settings.ExecPath + "\" " + settings.ExecOption + " -f " +
-           tagsName;
+    return CountedString("\"") + UnquotedPath(settings.ExecPath) + "\" " + settings.ExecOption +
+           " -f " + tagsName;
 }
 
 CtagsCommand PrepareCommand(const Settings& settings, const CountedString& commandLine,
                             const CountedString& runFolder) {
     CtagsCommand command;
     command.shown = commandLine;
-    command.execPath = settings.ExecPath;
+    command.execPath = UnquotedPath(settings.ExecPath);
     command.runFolder = runFolder;
     command.output = ChooseTagsOutput(settings, runFolder);
     command.started = command.output.InPlace()
                           ? commandLine
                           : BuildCommandLine(settings, command.output.fileArgument);
-    command.refusesOptions = NamesFileOperand(settings.ExecOption.Chars()) ||
-                             LeavesArgumentOpen(settings.ExecOption.Chars());
+    const char* options = settings.ExecOption.Chars();
+    command.refusesOptions =
+        NamesFileOperand(options) || LeavesArgumentOpen(options) || LeavesQuoteOpen(options);
     return command;
 }
 
@@ -81,7 +109,7 @@ bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& statu
 bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
                CountedString& status) {
     CtagsProcess created;
-    if (!StartCtags(run.program, command.started, command.runFolder,
+    if (!StartCtags(run.program, StartedLine(command, run.program), command.runFolder,
                     creationFlags | CREATE_SUSPENDED, created)) {
         return Refuse(command, IDS_COULD_NOT_RUN, run, status);
     }

@@ -14,19 +14,21 @@
 namespace kestrel {
 
 // "ExecPath" ExecOption -f TagsFileName, nothing quoted, trimmed or escaped
-// but the path.
+// but the path, which loses one pair of double quotes around it first.
 CountedString BuildCommandLine(const Settings& settings);
 // The same with `tagsName` in place of TagsFileName.
 CountedString BuildCommandLine(const Settings& settings, const CountedString& tagsName);
 
 // What one command hands to either road.
 struct CtagsCommand {
-    CountedString shown;   // the command line as configured: every status text names it
-    CountedString started; // what the process gets: -f names the temporary file, if any
-    CountedString execPath;
+    CountedString shown;    // the command line as configured: every status text names it
+    CountedString started;  // what the process gets: -f names the temporary file, if any
+    CountedString execPath; // without surrounding quotes
     CountedString runFolder;
     TagsOutput output;
-    bool refusesOptions = false; // ctags would clobber its default tags file or fail
+    // ctags would clobber its default tags file or fail: a file operand, an
+    // argument or a double quote left open before -f.
+    bool refusesOptions = false;
 };
 
 // Chooses the output and the command line that goes with it.
@@ -52,8 +54,10 @@ struct CtagsRun {
 // another editor's run holds the tags file.
 bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status);
 
-// Starts the prepared run's ctags, suspended. False, with message 503 in
-// status and the lock let go, when CreateProcessA fails.
+// Starts the prepared run's ctags, suspended, with command.started, where a
+// batch file that the lookup found is named by its full path (the command
+// interpreter would look for the first word in the run folder first). False,
+// with message 503 in status and the lock let go, when CreateProcessA fails.
 bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
                CountedString& status);
 

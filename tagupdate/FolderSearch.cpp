@@ -7,6 +7,12 @@
 namespace kestrel {
 
 CountedString FindTagsFolder(const CountedString& path, const CountedString& name) {
+    // A name relative to a drive or its root (\tags, D:tags) is one file
+    // wherever ctags runs: joined to a folder it would match another one.
+    const Anchor anchor = AnchorOf(name.Chars());
+    if (anchor == Anchor::Root || anchor == Anchor::Drive) {
+        return CountedString();
+    }
     // Above a share's root lie \\server and \\, which name no folder: a
     // lookup there asks the network for a server, and an empty folder would
     // mean the current drive's root.

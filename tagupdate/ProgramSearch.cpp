@@ -2,16 +2,24 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "tagupdate/Environment.h"
 #include "tagupdate/Paths.h"
 
 namespace kestrel {
 namespace {
 
-// The text that a Get...A call left in buffer, given its result; empty when
-// the call failed or the text did not fit.
+// Room for a path of MAX_PATH - 1 characters, double-byte ones included.
+constexpr DWORD kAnswerSize = 2 * MAX_PATH;
+
+// The text that a Get...A call left in a buffer of kAnswerSize bytes, given
+// its result; empty when the call failed, the text did not fit, or it is too
+// long for the file functions.
 CountedString Answer(const char* buffer, DWORD length) {
-    return length > 0 && length < MAX_PATH ? CountedString(buffer) : CountedString();
+    const CountedString text =
+        length > 0 && length < kAnswerSize ? CountedString(buffer) : CountedString();
+    return FitsPathLimit(text) ? text : CountedString();
 }
 
 bool FoundIn(const CountedString& folder, const CountedString& name, CountedString& found) {
@@ -26,18 +34,18 @@ bool FoundOnPath(const CountedString& name, CountedString& found) {
     const CountedString path = EnvironmentVariable("PATH");
     // Neither ';' nor '"' can be the second byte of a double-byte character.
     for (const char* entry = path.Chars(); *entry != '\0';) {
-        char folder[MAX_PATH] = {};
-        DWORD length = 0;
+        std::string folder;
         for (; *entry != '\0' && *entry != ';'; ++entry) {
-            if (*entry != '"' && length < MAX_PATH) {
-                folder[length++] = *entry;
+            if (*entry != '"') {
+                folder += *entry;
             }
         }
         if (*entry == ';') {
             ++entry;
         }
-        if (length < MAX_PATH && AnchorOf(folder) == Anchor::Full &&
-            FoundIn(CountedString(folder), name, found)) {
+        const CountedString candidate(folder.c_str());
+        if (AnchorOf(folder.c_str()) == Anchor::Full && FitsPathLimit(candidate) &&
+            FoundIn(candidate, name, found)) {
             return true;
         }
     }
@@ -46,8 +54,8 @@ bool FoundOnPath(const CountedString& name, CountedString& found) {
 
 // The editor's executable; empty if it cannot be told.
 CountedString EditorPath() {
-    char buffer[MAX_PATH] = {};
-    return Answer(buffer, GetModuleFileNameA(nullptr, buffer, MAX_PATH));
+    char buffer[kAnswerSize] = {};
+    return Answer(buffer, GetModuleFileNameA(nullptr, buffer, kAnswerSize));
 }
 
 // `path` with .exe added when its file name has no extension.
@@ -86,12 +94,13 @@ bool FindProgramFor(const CountedString& execPath, CountedString& program) {
     } else {
         const CountedString name = WithExtension(execPath);
         const bool folderRelative = HasFolderPart(execPath);
-        char buffer[MAX_PATH] = {};
-        found = FoundIn(DirectoryOf(EditorPath()), name, program) ||
-                (!folderRelative &&
-                 (FoundIn(Answer(buffer, GetSystemDirectoryA(buffer, MAX_PATH)), name, program) ||
-                  FoundIn(Answer(buffer, GetWindowsDirectoryA(buffer, MAX_PATH)), name, program) ||
-                  FoundOnPath(name, program)));
+        char buffer[kAnswerSize] = {};
+        found =
+            FoundIn(DirectoryOf(EditorPath()), name, program) ||
+            (!folderRelative &&
+             (FoundIn(Answer(buffer, GetSystemDirectoryA(buffer, kAnswerSize)), name, program) ||
+              FoundIn(Answer(buffer, GetWindowsDirectoryA(buffer, kAnswerSize)), name, program) ||
+              FoundOnPath(name, program)));
     }
     if (!found) {
         program = CountedString();

@@ -16,12 +16,14 @@ namespace kestrel {
 
 CountedString GetDocumentPath(HWND hwnd) {
     // Cleared first and ended at its last byte: whatever the editor writes
-    // or fails to write, the path is a text inside the buffer.
+    // or fails to write, the path is a text inside the buffer. A text that
+    // fills the buffer may have been cut, and an ancestor of the document
+    // is no path of it: it reads as no path at all.
     char buffer[kPathBufferSize] = {};
     SendMessageA(hwnd, kDocumentPathQuery, kDocumentPathQueryKind,
                  reinterpret_cast<LPARAM>(buffer));
     buffer[kPathBufferSize - 1] = '\0';
-    return CountedString(buffer);
+    return lstrlenA(buffer) < kPathBufferSize - 1 ? CountedString(buffer) : CountedString();
 }
 
 namespace {

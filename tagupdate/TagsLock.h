@@ -10,12 +10,15 @@ namespace kestrel {
 
 // Takes the lock at lockPath: a file beside the tags file that no other
 // handle may open and that goes with its last handle, so a lock is never
-// left behind, not even by an editor that dies. A path too long for the
-// ANSI functions is opened in its long form. Returns 0 with the lock in
-// `lock` (or with `lock` empty for an empty lockPath: the tags file has no
-// path of its own); ERROR_SHARING_VIOLATION when another run holds it;
-// another error when it cannot be made: a folder of that name, a file of
-// that name that cannot be opened, a folder where no file can be created.
+// left behind, not even by an editor that dies. The lock is always a file
+// made anew: a name already there (a lock left behind, a link) is replaced,
+// never opened or deleted, so a link's target stays as it is. A path too
+// long for the ANSI functions is made in its long form. Returns 0 with the
+// lock in `lock` (or with `lock` empty for an empty lockPath: the tags file
+// has no path of its own); ERROR_SHARING_VIOLATION when another run holds
+// it, or is taking it at this moment; another error when it cannot be made:
+// a folder or a read-only file of that name, a folder where no file can be
+// created.
 DWORD LockTagsFile(const CountedString& lockPath, UniqueFile& lock);
 
 } // namespace kestrel

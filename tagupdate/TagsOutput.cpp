@@ -10,6 +10,7 @@
 
 #include "plugin/UniqueAny.h"
 #include "tagupdate/CtagsOptions.h"
+#include "tagupdate/FreshFile.h"
 #include "tagupdate/Paths.h"
 
 namespace kestrel {
@@ -101,27 +102,39 @@ TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFo
 }
 
 bool RemoveLeftover(const TagsOutput& output) {
-    const char* temporary = output.temporaryPath.Chars();
     if (output.InPlace()) {
         return true;
     }
-    if (!DeleteFileA(temporary)) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            return true;
-        }
-        // A read-only leftover is still this plug-in's own file.
+    // Nothing there: the fresh file made in its place goes as it closes.
+    UniqueFile fresh;
+    const DWORD created = CreateFreshFile(output.temporaryPath, fresh);
+    if (created == ERROR_SUCCESS) {
+        return true;
+    }
+    if (created != ERROR_FILE_EXISTS && created != ERROR_ALREADY_EXISTS) {
+        return false;
+    }
+    // A leftover, or a link, is replaced by a fresh file that goes as it
+    // closes; deleting the name would delete a link's target.
+    const char* temporary = output.temporaryPath.Chars();
+    if (TakeName(output.temporaryPath, fresh) != ERROR_SUCCESS) {
+        // A read-only leftover is still this plug-in's own file; one that
+        // stays all the same gets its attribute back.
         const DWORD attributes = GetFileAttributesA(temporary);
         if (attributes == INVALID_FILE_ATTRIBUTES ||
             (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) !=
                 FILE_ATTRIBUTE_READONLY ||
-            !SetFileAttributesA(temporary, attributes & ~FILE_ATTRIBUTE_READONLY) ||
-            !DeleteFileA(temporary)) {
+            !SetFileAttributesA(temporary, attributes & ~FILE_ATTRIBUTE_READONLY)) {
+            return false;
+        }
+        if (TakeName(output.temporaryPath, fresh) != ERROR_SUCCESS) {
+            SetFileAttributesA(temporary, attributes);
             return false;
         }
     }
-    // A file held open with delete sharing is only marked for removal and
-    // stays until its holder lets go; ctags could not make it anew.
+    fresh.Reset();
+    // A file removed while others hold it open with delete sharing may stay
+    // until its holder lets go; ctags could not make it anew.
     return GetFileAttributesA(temporary) == INVALID_FILE_ATTRIBUTES &&
            GetLastError() == ERROR_FILE_NOT_FOUND;
 }

@@ -66,7 +66,7 @@ void WriteRecord() {
     }
     char folder[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof folder, folder);
-    char program[MAX_PATH] = {};
+    char program[2 * MAX_PATH] = {}; // a path of double-byte characters
     GetModuleFileNameA(nullptr, program, sizeof program);
     const std::string record = std::string("cmdline: ") + GetCommandLineA() + "\r\n" +
                                "cwd: " + folder + "\r\n" +

@@ -72,6 +72,26 @@ bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool MakeUnixLink(const std::string& target, const std::string& link) {
+    const size_t separator = link.rfind('\\');
+    std::string command = "Z:\\bin\\ln -s " + target + " " + link.substr(separator + 1);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        link.substr(0, separator).c_str(), &startup, &started)) {
+        return false;
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess); // a Linux program's end cannot be waited for
+    for (const ULONGLONG end = GetTickCount64() + 30000; GetTickCount64() < end; Sleep(20)) {
+        if (Exists(link)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string ProgramFolder() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);

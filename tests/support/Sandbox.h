@@ -15,6 +15,9 @@ void MakeFile(const std::string& path, const std::string& contents = "");
 std::string FileContents(const std::string& path); // every byte; empty when missing
 void RemoveFile(const std::string& path);
 bool Exists(const std::string& path);
+// Makes `link` a Unix symbolic link to `target`, a name in the link's folder,
+// with the system's ln (Wine makes none itself); waits until it shows.
+bool MakeUnixLink(const std::string& target, const std::string& link);
 
 // The folder of the test program, where the build puts every program.
 std::string ProgramFolder();

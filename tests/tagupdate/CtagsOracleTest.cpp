@@ -9,6 +9,7 @@
 
 #include "plugin/UniqueAny.h"
 #include "settings/Settings.h"
+#include "tagupdate/CtagsOptions.h"
 #include "tagupdate/CtagsRun.h"
 #include "tagupdate/Environment.h"
 #include "tagupdate/TagsFileCheck.h"
@@ -66,8 +67,8 @@ Ran RunCtags(const std::string& folder, const std::string& arguments) {
 }
 
 // Options that Kestrel starts must make ctags write its -f file and nothing
-// else; options it refuses must be ones with which ctags writes elsewhere or
-// fails.
+// else, and add to it exactly when Kestrel reads them as appending; options
+// it refuses must be ones with which ctags writes elsewhere or fails.
 TEST(CtagsOracle, RefusesOnlyOptionsThatWriteElsewhereOrFail) {
     for (const char* line :
          {// Short options, alone or grouped, their arguments attached or not:
@@ -76,24 +77,40 @@ TEST(CtagsOracle, RefusesOnlyOptionsThatWriteElsewhereOrFail) {
           // operands, --, quotes, double-byte text, appending:
           "-R .", "-R --exclude x", "-R \"\"", "-R -- ", "-R \"-I\"", "-R -\"h\"", "-R \"-I x\"",
           "-R -I \"a b\"", "-R --exclude=\"ソ\"", "-R -I ソ", "-R ソ", "-R -a", "-Ra --append=yes",
-          // CTAGS, before the bar:
-          "-R -I|-V", "-R -f|-V", "-a|-R", "-R .|-V", "-R|-I", "-R|-V ."}) {
+          "-R --exclude=\"foo",
+          // words read whole, however long:
+          "-RVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVa",
+          "-RVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVI",
+          // CTAGS, before the bar, split at white space only:
+          "-R -I|-V", "-R -f|-V", "-a|-R", "-R .|-V", "-R|-I", "-R|-V .",
+          "--exclude=\"x -a --exclude=y\"|-R",
+          "-RVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVVa|-V"}) {
         SCOPED_TRACE(line);
         const std::string row = Cp932(line);
         const size_t bar = row.find('|');
         const CtagsVariable set(bar == std::string::npos ? nullptr : row.substr(0, bar).c_str());
         const std::string options = row.substr(bar == std::string::npos ? 0 : bar + 1);
         // Old tags that ctags would overwrite, should it write its default file.
-        const std::string folder = MakeRunFolder("old\told.c\t/^old$/;\"\tf\n");
+        const std::string old = "old\told.c\t/^old$/;\"\tf\n";
+        const std::string folder = MakeRunFolder(old);
+        // ctags keeps the old tags of its -f file only when it appends.
+        MakeFile(folder + "\\tags.kestrel-new", old);
         Settings settings;
         settings.ExecOption = options.c_str();
         const bool refused =
             PrepareCommand(settings, BuildCommandLine(settings), folder.c_str()).refusesOptions;
+        const bool appends = AsksToAppend(options.c_str());
         auto [exitCode, before, after] = RunCtags(folder, options + " -f tags.kestrel-new");
-        const bool wrote = after.erase("tags.kestrel-new") == 1;
+        const std::string output = after["tags.kestrel-new"];
+        const bool wrote = output != old;
+        before.erase("tags.kestrel-new");
+        after.erase("tags.kestrel-new");
         EXPECT_TRUE(refused ? exitCode != 0 || !wrote || after != before : after == before)
             << (refused ? "refused, yet ctags wrote its -f file alone"
                         : "started, yet ctags wrote more");
+        if (!refused && exitCode == 0) {
+            EXPECT_EQ(output.find("old\told.c\t") != std::string::npos, appends) << output;
+        }
     }
 }
 

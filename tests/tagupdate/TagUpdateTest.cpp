@@ -31,6 +31,8 @@ TEST(CommandLine, TakesOptionsAndNameAsStored) {
     odd.TagsFileName = "my tags";
     EXPECT_STREQ("\"C:\\Program Files\\ctags\\ctags.exe\"  -f my tags",
                  BuildCommandLine(odd).Chars());
+    odd.ExecPath = "\"C:\\ctags\\ctags.exe\""; // copied as Explorer gives it: one pair goes
+    EXPECT_STREQ("\"C:\\ctags\\ctags.exe\"  -f my tags", BuildCommandLine(odd).Chars());
 }
 
 struct SearchCase {
@@ -40,11 +42,13 @@ struct SearchCase {
     const char* found;
     std::vector<const char*> lookups;
     DWORD firstLookupError = 0; // the first candidate cannot be checked for this reason
+    const char* tagsName = "tags";
 };
 
 SearchCase Search(const char* name, const char* document, std::vector<const char*> objects,
-                  const char* found, std::vector<const char*> lookups, DWORD error = 0) {
-    return {name, document, std::move(objects), found, std::move(lookups), error};
+                  const char* found, std::vector<const char*> lookups, DWORD error = 0,
+                  const char* tagsName = "tags") {
+    return {name, document, std::move(objects), found, std::move(lookups), error, tagsName};
 }
 
 class FolderSearchTest : public testing::TestWithParam<SearchCase> {};
@@ -63,7 +67,7 @@ TEST_P(FolderSearchTest, FindsNearestAncestorHoldingTags) {
     FailFileLookup(c.firstLookupError ? Cp932(c.lookups.front()) : "", c.firstLookupError);
     RecordFileLookups(true);
     const CountedString found =
-        FindTagsFolder(CountedString(Cp932(c.document).c_str()), CountedString("tags"));
+        FindTagsFolder(CountedString(Cp932(c.document).c_str()), CountedString(c.tagsName));
     FailFileLookup("", 0);
     std::vector<std::string> lookups;
     for (const std::string& lookup : FileLookups()) {
@@ -110,8 +114,13 @@ INSTANTIATE_TEST_SUITE_P(
                "K:\\i\\work", {"K:\\i\\work\\src\\tags", "K:\\i\\work\\tags"},
                ERROR_PATH_NOT_FOUND),
         Search("AccessDeniedWalksOn", "K:\\j\\work\\src\\main.c", {"K:\\j\\work\\tags"},
-               "K:\\j\\work", {"K:\\j\\work\\src\\tags", "K:\\j\\work\\tags"},
-               ERROR_ACCESS_DENIED)),
+               "K:\\j\\work", {"K:\\j\\work\\src\\tags", "K:\\j\\work\\tags"}, ERROR_ACCESS_DENIED),
+        // A name relative to a drive or its root is one file, not one in
+        // each folder: nothing is searched.
+        Search("RootRelativeName", "K:\\l\\work\\main.c", {"K:\\l\\work\\tags"}, "", {}, 0,
+               "\\tags"),
+        Search("DriveRelativeName", "K:\\m\\work\\main.c", {"K:\\m\\work\\tags"}, "", {}, 0,
+               "K:tags")),
     [](const testing::TestParamInfo<SearchCase>& info) { return info.param.name; });
 
 TEST(DirectoryOf, TakesTextBeforeLastSeparator) {
@@ -463,8 +472,13 @@ TEST_F(SyncCommandTest, RunningBackgroundRefusesAfterFolderDecision) {
 }
 
 TEST_F(SyncCommandTest, UnterminatedOrMissingAnswerReadsSafely) {
+    // A path that fills the buffer may have been cut: it is none.
     host.SetDocumentPath(std::string(300, 'p'), FakeHost::PathAnswer::Unterminated);
-    EXPECT_EQ(std::string(259, 'p'), GetDocumentPath(host.Window()).Chars());
+    EXPECT_STREQ("", GetDocumentPath(host.Window()).Chars());
+    host.SetDocumentPath(std::string(259, 'p'));
+    EXPECT_STREQ("", GetDocumentPath(host.Window()).Chars());
+    host.SetDocumentPath(std::string(258, 'p'));
+    EXPECT_EQ(std::string(258, 'p'), GetDocumentPath(host.Window()).Chars());
     host.SetDocumentPath("", FakeHost::PathAnswer::Nothing);
     EXPECT_STREQ("", GetDocumentPath(host.Window()).Chars());
     host.SetDocumentPath("K:\\x\\main.c");

@@ -3,14 +3,22 @@
 // with the command line as configured. ctags itself is found by the plug-in.
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include "plugin/UniqueAny.h"
+#include "tests/support/ImportRedirect.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
 namespace {
 
 const char kOldTags[] = "old\told.c\t/^old$/;\"\tf\n";
+
+// In place of SetFileInformationByHandle: no file can be renamed.
+BOOL WINAPI RefuseRename(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
 
 // What lies in the run folder before the command.
 enum class Before {
@@ -28,7 +36,10 @@ enum class Before {
     ReadOnly,
     TemporaryFolder,  // tags.kestrel-new is a folder
     UnreadableOutput, // the temporary file cannot be looked at
-    NotTags           // tags is some other file, which ctags refuses to overwrite
+    NotTags,          // tags is some other file, which ctags refuses to overwrite
+    LockLink,         // tags.kestrel-lock is a symbolic link to another file
+    LeftoverLink,     // so is tags.kestrel-new
+    StuckLeftover     // a read-only leftover that cannot be replaced
 };
 enum class After { Old, New, Folder };
 // How deep the run folder lies: Deep at 250 characters, where the tags
@@ -56,7 +67,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     settings.ExecSync = std::get<1>(GetParam());
     std::string folder =
         "K:\\" + std::string(c.name) + (settings.ExecSync ? "-sync" : "-background");
-    if (c.depth != Depth::Shallow) { // the document's path fits the editor's 260 bytes
+    if (c.depth != Depth::Shallow) {
         const size_t length = c.depth == Depth::Deep ? 250 : 242;
         const size_t doubleByte = c.depth == Depth::Deep ? 0 : 10;
         folder += "\\" + std::string(length - folder.size() - 1 - doubleByte, 'd');
@@ -64,10 +75,11 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
             folder += Cp932("あ");
         }
     }
-    host.SetDocumentPath(folder + "\\main.c");
+    host.SetDocumentPath(folder + "\\m.c"); // 256 bytes at most: it fits the buffer
     const std::string tags = folder + "\\" + c.tagsName;
     const std::string temporary = tags + ".kestrel-new";
     const std::string link = folder + "\\link";
+    const std::string target = folder + "\\target"; // of a symbolic link
     if (c.before == Before::TagsFolder) {
         MakeFolders(tags);
     } else {
@@ -75,7 +87,8 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     }
     const bool leftover = c.before == Before::Leftover || c.before == Before::HeldLeftover ||
                           c.before == Before::PendingLeftover || c.before == Before::HeldLock ||
-                          c.before == Before::PendingDenied || c.before == Before::ReadOnlyLeftover;
+                          c.before == Before::PendingDenied ||
+                          c.before == Before::ReadOnlyLeftover || c.before == Before::StuckLeftover;
     if (leftover) {
         MakeFile(temporary, "left over\n");
     }
@@ -99,7 +112,11 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
         MakeFolders(tags + ".kestrel-lock");
     } else if (c.before == Before::ReparsePoint) {
         AddFileAttributes(tags, FILE_ATTRIBUTE_REPARSE_POINT);
-    } else if (c.before == Before::ReadOnlyLeftover) {
+    } else if (c.before == Before::LockLink || c.before == Before::LeftoverLink) {
+        MakeFile(target, "precious\n");
+        ASSERT_TRUE(MakeUnixLink("target", c.before == Before::LockLink ? tags + ".kestrel-lock"
+                                                                        : temporary));
+    } else if (c.before == Before::ReadOnlyLeftover || c.before == Before::StuckLeftover) {
         ASSERT_TRUE(SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_READONLY));
     } else if (c.before == Before::HardLink) {
         ASSERT_TRUE(CreateHardLinkA(link.c_str(), tags.c_str(), nullptr));
@@ -113,8 +130,14 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     settings.TagsFileName = c.tagsName;
     settings.ExecOption = c.options;
 
+    std::optional<ImportRedirect> noRename;
+    if (c.before == Before::StuckLeftover) {
+        noRename.emplace("kernel32.dll", "SetFileInformationByHandle",
+                         reinterpret_cast<void*>(&RefuseRename));
+    }
     RunTagUpdate(settings, host.Window());
     ASSERT_TRUE(WaitForIdle());
+    noRename.reset();
     FailFileLookup("", 0);
     AddFileAttributes("", 0);
 
@@ -133,6 +156,11 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     }
     if (c.before == Before::HardLink) {
         EXPECT_EQ(FileContents(tags), FileContents(link)) << "one file, two names";
+    }
+    if (c.before == Before::LockLink || c.before == Before::LeftoverLink) {
+        EXPECT_EQ("precious\n", FileContents(target)) << "the link's target";
+    } else if (c.before == Before::StuckLeftover) {
+        EXPECT_NE(0u, GetFileAttributesA(temporary.c_str()) & FILE_ATTRIBUTE_READONLY);
     }
     if (!pending) {
         const bool untouched = leftover && c.end != Outcome::Ran && c.end != Outcome::RanWithError;
@@ -205,7 +233,15 @@ INSTANTIATE_TEST_SUITE_P(
             OutputCase{"ReparsePoint", "tags", "--exit=0 ", "tags", Before::ReparsePoint,
                        After::New, Outcome::Ran},
             OutputCase{"NotATagsFile", "tags", "--exit=0 ", "", Before::NotTags, After::Old,
-                       Outcome::Rejected}),
+                       Outcome::Rejected},
+            // The names beside the tags file are replaced, never opened or
+            // deleted through: a link's target stays.
+            OutputCase{"LockIsALink", "tags", "--exit=0 ", "tags.kestrel-new", Before::LockLink,
+                       After::New, Outcome::Ran},
+            OutputCase{"LeftoverIsALink", "tags", "--exit=0 ", "tags.kestrel-new",
+                       Before::LeftoverLink, After::New, Outcome::Ran},
+            OutputCase{"ReadOnlyLeftoverStays", "tags", "--exit=0 ", "", Before::StuckLeftover,
+                       After::Old, Outcome::CouldNotRun}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<OutputCase, bool>>& info) {
         return std::string(std::get<0>(info.param).name) +
@@ -262,19 +298,43 @@ struct LookupCase {
     int copies;             // Places
     Place started;
     int foldersNamedLikeIt = Nowhere; // Places where a folder has the program's name
+    bool quoted = false;              // ExecPath in double quotes
+    bool deepPath = false;            // the PATH folder is 150 characters long, 280 bytes
 };
 
 class ProgramLookupTest : public CommandTest, public testing::WithParamInterface<LookupCase> {};
 
+// GetEnvironmentVariableA as Windows answers it; Wine cuts a double-byte
+// value at its length in UTF-16 units.
+DWORD WINAPI WholeVariable(LPCSTR name, LPSTR buffer, DWORD size) {
+    static wchar_t wide[32768];
+    if (GetEnvironmentVariableW(std::wstring(name, name + std::strlen(name)).c_str(), wide,
+                                32768) == 0) { // the names asked for are ASCII
+        return 0;
+    }
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (buffer == nullptr || size < static_cast<DWORD>(bytes)) {
+        return static_cast<DWORD>(bytes);
+    }
+    return static_cast<DWORD>(
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, bytes, nullptr, nullptr) - 1);
+}
+
 TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     const LookupCase& c = GetParam();
+    const ImportRedirect wholeVariables("kernel32.dll", "GetEnvironmentVariableA",
+                                        reinterpret_cast<void*>(&WholeVariable));
     const std::string folder = Project(c.name);
     // No extension: .exe is added.
     const std::string program = c.folderPart + std::string("kestrel-") + c.name;
     const bool anchored = c.folderPart[0] == '\\' || c.folderPart[1] == ':';
     const std::string file = anchored ? program.substr(std::strlen(c.folderPart)) : program;
     const std::string current = "K:\\" + std::string(c.name) + "\\current";
-    const std::string onPath = "K:\\" + std::string(c.name) + "\\bin";
+    std::string deep;
+    for (int i = 0; i < 130; ++i) {
+        deep += Cp932("あ");
+    }
+    const std::string onPath = "K:\\" + std::string(c.name) + "\\" + (c.deepPath ? deep : "bin");
     char windows[MAX_PATH] = {};
     GetWindowsDirectoryA(windows, MAX_PATH);
     const std::map<Place, std::string> places = {{Current, current},
@@ -301,9 +361,10 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     SetCurrentDirectoryA(current.c_str());
     // A relative entry names the current folder: it is skipped.
     SetEnvironmentVariableA("PATH", (".;" + onPath + ";" + previousPath).c_str());
-    settings.ExecPath = program.c_str();
+    settings.ExecPath = (c.quoted ? "\"" + program + "\"" : program).c_str();
 
     RunTagUpdate(settings, host.Window());
+    settings.ExecPath = program.c_str(); // as every text shows it
     SetCurrentDirectoryA(previousFolder);
     SetEnvironmentVariableA("PATH", previousPath);
     for (const std::string& copy : planted) {
@@ -339,8 +400,31 @@ INSTANTIATE_TEST_SUITE_P(
         // Relative to a drive: from its root; relative to a root: from the
         // host's drive (not K:), never the current one.
         LookupCase{"DriveRelative", "K:", Current | DriveRoot, DriveRoot},
-        LookupCase{"RootRelative", "\\", Current | DriveRoot, Nowhere}),
+        LookupCase{"RootRelative", "\\", Current | DriveRoot, Nowhere},
+        LookupCase{"Quoted", "", Current | OnPath, OnPath, Nowhere, true},
+        // A folder's length counts in characters, not bytes.
+        LookupCase{"DeepDoubleBytePathFolder", "", OnPath, OnPath, Nowhere, false, true}),
     [](const testing::TestParamInfo<LookupCase>& info) { return info.param.name; });
+
+using BatchProgramTest = CommandTest;
+
+// The command interpreter that runs a batch file looks for the command
+// line's first word in the current folder first: a batch file of that name
+// planted in the run folder must not run in place of the one found.
+TEST_F(BatchProgramTest, RunsTheBatchFileFoundNotOnePlantedInTheRunFolder) {
+    const std::string folder = Project("batch");
+    const std::string found = ProgramFolder() + "\\kestrel-batch.bat";
+    MakeFile(found, "@\"" + FakeCtagsPath() + "\" %*\r\n");
+    MakeFile(folder + "\\kestrel-batch.bat", "@echo planted> planted.txt\r\n");
+    settings.ExecPath = "kestrel-batch.bat";
+
+    RunTagUpdate(settings, host.Window());
+    DeleteFileA(found.c_str());
+
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
+    EXPECT_EQ(folder, OnlyRun()["cwd"]);
+    EXPECT_FALSE(Exists(folder + "\\planted.txt"));
+}
 
 } // namespace
 } // namespace kestrel::test

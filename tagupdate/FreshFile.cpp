@@ -1,0 +1,67 @@
+#include "tagupdate/FreshFile.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tagupdate/Paths.h"
+
+namespace kestrel {
+namespace {
+
+constexpr char kFreshSuffix[] = "-new";
+
+// Renames the open `file` to `path`, replacing what holds that name.
+bool RenameOnto(HANDLE file, const CountedString& path) {
+    // The rename takes a full path in the native form, \??\X:\... (a bare
+    // name would be taken from the current folder).
+    const std::wstring longForm = LongFormOf(path);
+    if (longForm.compare(0, 4, L"\\\\?\\") != 0) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    const std::wstring native = L"\\??\\" + longForm.substr(4);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + sizeof(WCHAR) * native.size());
+    FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * native.size());
+    native.copy(rename->FileName, native.size());
+    return SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+} // namespace
+
+DWORD CreateFreshFile(const CountedString& path, UniqueFile& file) {
+    const DWORD access = GENERIC_WRITE | DELETE;
+    const DWORD flags = FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE created = INVALID_HANDLE_VALUE;
+    if (FitsPathLimit(path)) {
+        created = CreateFileA(path.Chars(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
+    } else {
+        const std::wstring longForm = LongFormOf(path);
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        if (!longForm.empty()) {
+            created = CreateFileW(longForm.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
+        }
+    }
+    const DWORD error = created == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    file.Reset(created);
+    return error;
+}
+
+DWORD TakeName(const CountedString& path, UniqueFile& file) {
+    UniqueFile fresh;
+    const DWORD created = CreateFreshFile(path + kFreshSuffix, fresh);
+    if (created != ERROR_SUCCESS) {
+        return created == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : created;
+    }
+    if (!RenameOnto(fresh.Get(), path)) {
+        return GetLastError(); // the fresh file goes as `fresh` closes
+    }
+    file = std::move(fresh);
+    return ERROR_SUCCESS;
+}
+
+} // namespace kestrel

@@ -1,0 +1,31 @@
+// Files made anew beside the tags file. An existing name is never opened,
+// written or deleted through: it may be a link, and opening it with delete
+// on close, or deleting it, removes the file it points to (as Wine does for
+// a Unix symbolic link). A fresh file renamed onto the name takes its place
+// instead: a rename replaces the link itself.
+#pragma once
+
+#include <windows.h>
+
+#include "plugin/UniqueAny.h"
+#include "text/CountedString.h"
+
+namespace kestrel {
+
+// Makes the file `path`, which must not exist yet, opened for writing and
+// unshared, removed when its last handle closes; a path too long for the
+// ANSI functions is made in its long form. Returns 0 with the file in
+// `file`, or the error.
+DWORD CreateFreshFile(const CountedString& path, UniqueFile& file);
+
+// Makes `path` name a fresh unshared file that goes when its last handle
+// closes, whatever held the name before: a leftover, a link (which is
+// replaced, its target untouched), or nothing. The file is made as
+// `path` + "-new" first and renamed onto `path`. Returns 0 with the file in
+// `file`; ERROR_FILE_EXISTS when the "-new" name exists (another run is
+// taking the name); otherwise the rename's error, such as
+// ERROR_ACCESS_DENIED when another handle holds the name open, or when the
+// name is a folder or a read-only file.
+DWORD TakeName(const CountedString& path, UniqueFile& file);
+
+} // namespace kestrel
