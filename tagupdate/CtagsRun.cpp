@@ -5,6 +5,7 @@
 #include "resources/resource.h"
 #include "tagupdate/CtagsOptions.h"
 #include "tagupdate/CtagsProcess.h"
+#include "tagupdate/EndBeeps.h"
 #include "tagupdate/ProgramSearch.h"
 #include "tagupdate/TagsFileCheck.h"
 #include "tagupdate/TagsLock.h"
@@ -13,13 +14,11 @@ namespace kestrel {
 namespace {
 
 // Ends a run that does not start: the lock goes, the text for `id` is made,
-// and every refusal but "could not run" beeps.
+// with its beep.
 bool Refuse(const CtagsCommand& command, UINT id, CtagsRun& run, CountedString& status) {
     run.lock.Reset();
     FormatResource(status, id, command.shown.Chars());
-    if (id != IDS_COULD_NOT_RUN) {
-        MessageBeep(0);
-    }
+    BeepFor(id);
     return false;
 }
 
@@ -115,9 +114,7 @@ EndTexts FormatEndTexts(const char* name) {
 }
 
 const CountedString& EndText(const EndTexts& texts, bool succeeded) {
-    if (!succeeded) {
-        MessageBeep(0);
-    }
+    BeepFor(succeeded ? IDS_RAN : IDS_RAN_WITH_ERROR);
     return succeeded ? texts.ran : texts.ranWithError;
 }
 

@@ -5,6 +5,7 @@
 #include "resources/resource.h"
 #include "tagupdate/BackgroundRun.h"
 #include "tagupdate/CtagsRun.h"
+#include "tagupdate/EndBeeps.h"
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
 #include "tagupdate/Paths.h"
@@ -52,7 +53,7 @@ void RunTagUpdate(const Settings& settings, HWND hwnd) {
     CountedString status;
     if (RunningMarker() != nullptr) {
         FormatResource(status, IDS_ALREADY_RUNNING, commandLine.Chars());
-        MessageBeep(0);
+        BeepFor(IDS_ALREADY_RUNNING);
     } else if (settings.ExecSync) {
         status =
             RunSynchronously(PrepareCommand(settings, commandLine, runFolder), creationFlags, hwnd);
