@@ -5,6 +5,8 @@
 #include <map>
 
 #include "plugin/UniqueAny.h"
+#include "tagupdate/Environment.h"
+#include "tests/support/EnvironmentGuard.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
@@ -294,18 +296,14 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
             planted.push_back(copy);
         }
     }
-    char previousFolder[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, previousFolder);
-    char previousPath[32768] = {};
-    GetEnvironmentVariableA("PATH", previousPath, sizeof previousPath);
-    SetCurrentDirectoryA(current.c_str());
-    // A relative entry names the current folder: it is skipped.
-    SetEnvironmentVariableA("PATH", (".;" + onPath + ";" + previousPath).c_str());
     settings.ExecPath = program.c_str();
-
-    RunTagUpdate(settings, host.Window());
-    SetCurrentDirectoryA(previousFolder);
-    SetEnvironmentVariableA("PATH", previousPath);
+    {
+        const ScopedCurrentFolder here(current);
+        // A relative entry names the current folder: it is skipped.
+        const ScopedVariable path(
+            "PATH", (".;" + onPath + ";" + EnvironmentVariable("PATH").Chars()).c_str());
+        RunTagUpdate(settings, host.Window());
+    }
     for (const std::string& copy : planted) {
         DeleteFileA(copy.c_str()) || RemoveDirectoryA(copy.c_str());
         if (*c.folderPart != '\0') {
