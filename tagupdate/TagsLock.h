@@ -16,6 +16,8 @@ namespace kestrel {
 // path of its own); ERROR_SHARING_VIOLATION when another run holds it;
 // another error when it cannot be made: a folder of that name, a file of
 // that name that cannot be opened, a folder where no file can be created.
+// A lock file that a scanner may be holding (marked for removal, or shared
+// with every other program) is tried again for a moment first.
 DWORD LockTagsFile(const CountedString& lockPath, UniqueFile& lock);
 
 } // namespace kestrel

@@ -16,6 +16,9 @@ namespace kestrel {
 namespace {
 
 constexpr DWORD kRetryPauseMs = 50;
+// How long a leftover that stays is tried again: a scanner may hold it for a
+// moment.
+constexpr DWORD kMomentMs = 500;
 
 // A full path, or a name relative to the run folder: it names the same file
 // for ctags in the run folder as for the plug-in. Not so a name relative to
@@ -100,11 +103,9 @@ TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFo
     return output;
 }
 
-bool RemoveLeftover(const TagsOutput& output) {
-    const char* temporary = output.temporaryPath.Chars();
-    if (output.InPlace()) {
-        return true;
-    }
+namespace {
+
+bool RemoveLeftoverOnce(const char* temporary) {
     if (!DeleteFileA(temporary)) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -124,6 +125,22 @@ bool RemoveLeftover(const TagsOutput& output) {
     // stays until its holder lets go; ctags could not make it anew.
     return GetFileAttributesA(temporary) == INVALID_FILE_ATTRIBUTES &&
            GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+} // namespace
+
+bool RemoveLeftover(const TagsOutput& output) {
+    if (output.InPlace()) {
+        return true;
+    }
+    const DWORD start = GetTickCount();
+    while (!RemoveLeftoverOnce(output.temporaryPath.Chars())) {
+        if (GetTickCount() - start >= kMomentMs) {
+            return false;
+        }
+        Sleep(kRetryPauseMs);
+    }
+    return true;
 }
 
 bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs, Pause pause) {

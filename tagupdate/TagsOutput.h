@@ -38,9 +38,9 @@ struct TagsOutput {
 // could not open. The lock is named on every road where the tags file is.
 TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFolder);
 
-// Removes a temporary file an earlier run left behind, read-only or not.
-// False when one is there and stays: a ctags that still writes it may hold
-// it.
+// Removes a temporary file an earlier run left behind, read-only or not,
+// trying again for a moment while it stays (a scanner may hold it). False
+// when it is still there then: a ctags that still writes it may hold it.
 bool RemoveLeftover(const TagsOutput& output);
 
 // How the thread that keeps the output pauses between two tries of the

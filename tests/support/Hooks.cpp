@@ -26,6 +26,7 @@ std::string g_markedLookup;
 DWORD g_addedAttributes = 0;
 std::function<void()> g_afterFailedMove;
 int g_failedMoves = 0;
+std::function<void()> g_onSleep;
 
 std::atomic<bool> g_failing[4] = {}; // by Calls
 
@@ -38,6 +39,7 @@ decltype(&MoveFileExA) g_move = nullptr;
 decltype(&GetModuleHandleExA) g_module = nullptr;
 decltype(&CreateThread) g_createThread = nullptr;
 decltype(&ResumeThread) g_resumeThread = nullptr;
+decltype(&Sleep) g_sleep = nullptr;
 
 } // namespace
 
@@ -176,6 +178,18 @@ DWORD WINAPI HookedResumeThread(HANDLE thread) {
     return suspended;
 }
 
+void WINAPI HookedSleep(DWORD ms) {
+    std::function<void()> action;
+    {
+        Lock lock(g_mutex);
+        action = g_onSleep;
+    }
+    if (action) {
+        action();
+    }
+    g_sleep(ms);
+}
+
 template <typename Function>
 bool Patch(const char* dll, const char* name, Function hook, Function& original) {
     return RedirectImport(GetModuleHandleA(nullptr), dll, name, hook, original);
@@ -194,6 +208,7 @@ bool InstallHooks() {
         all &= Patch("kernel32.dll", "GetModuleHandleExA", &HookedModule, g_module);
         all &= Patch("kernel32.dll", "CreateThread", &HookedCreateThread, g_createThread);
         all &= Patch("kernel32.dll", "ResumeThread", &HookedResumeThread, g_resumeThread);
+        all &= Patch("kernel32.dll", "Sleep", &HookedSleep, g_sleep);
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
         return all;
@@ -245,6 +260,11 @@ int OnFailedMove(std::function<void()> action) {
     const int failed = g_failedMoves;
     g_failedMoves = 0;
     return failed;
+}
+
+void OnSleep(std::function<void()> action) {
+    Lock lock(g_mutex);
+    g_onSleep = std::move(action);
 }
 
 FailingCalls::FailingCalls(Calls calls) : m_calls(calls) {

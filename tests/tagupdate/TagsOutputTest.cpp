@@ -3,6 +3,7 @@
 // with the command line as configured. ctags itself is found by the plug-in.
 #include <cstring>
 #include <map>
+#include <utility>
 
 #include "plugin/UniqueAny.h"
 #include "tagupdate/Environment.h"
@@ -84,10 +85,10 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     // Gone from sight on Windows, although nothing may replace it yet.
     const bool pending = c.before == Before::PendingLeftover || c.before == Before::PendingDenied;
     UniqueFile held;
-    if (c.before == Before::HeldLeftover || c.before == Before::PendingLeftover) {
+    if (c.before == Before::HeldLeftover || pending) {
         // As a ctags still writing it holds it.
-        const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE |
-                              (c.before == Before::PendingLeftover ? FILE_SHARE_DELETE : 0);
+        const DWORD sharing =
+            FILE_SHARE_READ | FILE_SHARE_WRITE | (pending ? FILE_SHARE_DELETE : 0);
         held.Reset(CreateFileA(temporary.c_str(), GENERIC_WRITE, sharing, nullptr, OPEN_EXISTING, 0,
                                nullptr));
         ASSERT_TRUE(held);
@@ -252,6 +253,31 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
         EXPECT_EQ(letsGo ? kFakeTags : kOldTags, FileContents(folder + "\\tags"));
         EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new"));
         EXPECT_TRUE(locked);
+    }
+}
+
+TEST_F(HeldTagsTest, LockOrLeftoverHeldForAMomentIsWaitedFor) {
+    for (const auto& [project, suffix] :
+         {std::pair{"m1", ".kestrel-lock"}, std::pair{"m2", ".kestrel-new"}}) {
+        SCOPED_TRACE(suffix);
+        ClearEvents();
+        const std::string folder = Project(project);
+        // A scanner holds the last run's file, marked for removal: nobody can
+        // open or remove it until the scanner lets go, once the command waits.
+        const std::string held = folder + "\\tags" + suffix;
+        MakeFile(held);
+        UniqueFile scanner(CreateFileA(held.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(scanner);
+        ASSERT_TRUE(DeleteFileA(held.c_str()));
+        int pauses = 0;
+        OnSleep([&] { scanner.Reset(), ++pauses; });
+        RunTagUpdate(settings, host.Window());
+        OnSleep(nullptr);
+
+        EXPECT_LE(1, pauses) << "the command did not wait";
+        EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
     }
 }
 
