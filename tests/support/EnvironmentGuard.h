@@ -1,42 +1,39 @@
-// What a test may change of the process it runs in, and gets back however
-// the test ends: an environment variable and the current folder.
+// What a test changes of its process and gets back however it ends. A copy
+// would only put it back twice.
 #pragma once
 
 #include <windows.h>
 
-#include <string>
+#include "tagupdate/Environment.h"
 
 namespace kestrel::test {
 
-// Sets variable `name` to `value` (system code page; null removes it) and puts
-// back what it was, byte for byte, when it ends.
+// Sets environment variable `name` to `value` (null removes it) until it ends.
 class ScopedVariable {
 public:
-    ScopedVariable(const char* name, const char* value);
-    ~ScopedVariable();
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
+    ScopedVariable(const char* name, const char* value) : m_name(name) {
+        SetEnvironmentVariableA(name, value);
+    }
+    ~ScopedVariable() {
+        SetEnvironmentVariableA(m_name, m_was.IsEmpty() ? nullptr : m_was.Chars());
+    }
 
 private:
-    std::wstring m_name;
-    std::wstring m_was;
-    bool m_existed;
+    const char* m_name;
+    const CountedString m_was = EnvironmentVariable(m_name);
 };
 
-// Makes `folder` the current folder and goes back when it ends. Changed()
-// tells whether the folder could be made current.
+// Makes `folder` the current folder until it ends.
 class ScopedCurrentFolder {
 public:
-    explicit ScopedCurrentFolder(const std::string& folder);
-    ~ScopedCurrentFolder();
-    ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
-    ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
-
-    bool Changed() const { return m_changed; }
+    explicit ScopedCurrentFolder(const char* folder) {
+        GetCurrentDirectoryA(MAX_PATH, m_was);
+        SetCurrentDirectoryA(folder);
+    }
+    ~ScopedCurrentFolder() { SetCurrentDirectoryA(m_was); }
 
 private:
-    std::wstring m_was;
-    bool m_changed;
+    char m_was[MAX_PATH] = {};
 };
 
 } // namespace kestrel::test
