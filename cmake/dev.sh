@@ -43,18 +43,26 @@ stop_display() {
 }
 
 start_display() {
-  local n
+  local ready n=
   trap stop_display EXIT
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    export DISPLAY=":$n"
-    return 0
+  # Xvfb takes a free display itself and writes its number once it accepts
+  # connections. Two runs started at once could otherwise pick the same free
+  # number: the second server fails, its run uses the first one's, and loses
+  # its display (every window of a test then fails) when the first run ends.
+  ready=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 300); do
+    n=$(cat "$ready")
+    [ -n "$n" ] || ! kill -0 "$xvfb_pid" 2>/dev/null && break
+    sleep 0.1
   done
-  echo "dev: no free X display" >&2
-  return 1
+  rm -f "$ready"
+  if [ -z "$n" ]; then
+    echo "dev: no X display" >&2
+    return 1
+  fi
+  export DISPLAY=":$n"
 }
 
 cmd=${1:-test}

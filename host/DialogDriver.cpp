@@ -10,6 +10,17 @@ namespace {
 thread_local DialogDriver* t_driver = nullptr;
 
 constexpr UINT kTickMs = 10;
+// How long a shown dialog may go without the focus before it is brought
+// forward, as a click on it would; and before it is handed to its step all
+// the same (a click needs no focus, a key goes nowhere), so that a dialog
+// that never gets the focus fails its test instead of hanging it.
+constexpr DWORD kFocusPatienceMs = 2000;
+constexpr DWORD kFocusGiveUpMs = 20000;
+
+bool HoldsFocus(HWND dialog) {
+    HWND focus = GetFocus();
+    return focus != nullptr && (focus == dialog || IsChild(dialog, focus));
+}
 
 bool IsTopLevelDialog(HWND window) {
     char name[16] = {};
@@ -55,14 +66,33 @@ LRESULT CALLBACK DialogDriver::Hook(int code, WPARAM wParam, LPARAM lParam) {
 
 void CALLBACK DialogDriver::Tick(HWND, UINT, UINT_PTR, DWORD) {
     DialogDriver* self = t_driver;
-    // A dialog that is not shown yet, or hidden by EndDialog, waits for
-    // nobody.
     if (self != nullptr && !self->m_inStep && !self->m_open.empty() &&
-        IsWindowVisible(self->m_open.back())) {
+        self->WaitsForUser(self->m_open.back())) {
         self->m_inStep = true;
         self->OnWaiting(self->m_open.back());
         self->m_inStep = false;
     }
+}
+
+bool DialogDriver::WaitsForUser(HWND dialog) {
+    // A dialog that is not shown yet, or hidden by EndDialog, waits for
+    // nobody.
+    if (!IsWindowVisible(dialog) || !IsWindowEnabled(dialog)) {
+        return false;
+    }
+    if (HoldsFocus(dialog)) {
+        m_unfocused = nullptr;
+        return true;
+    }
+    if (m_unfocused != dialog) {
+        m_unfocused = dialog;
+        m_unfocusedSince = GetTickCount();
+    }
+    const DWORD waited = GetTickCount() - m_unfocusedSince;
+    if (waited >= kFocusPatienceMs && waited < kFocusGiveUpMs) {
+        SetForegroundWindow(dialog);
+    }
+    return waited >= kFocusGiveUpMs;
 }
 
 void DialogDriver::OnWaiting(HWND dialog) {
@@ -87,10 +117,13 @@ void DialogDriver::Click(HWND dialog, int id) {
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
-void DialogDriver::PressKey(WPARAM key) {
+bool DialogDriver::PressKey(HWND dialog, WPARAM key) {
+    if (!HoldsFocus(dialog)) {
+        return false;
+    }
     HWND focus = GetFocus();
-    PostMessageA(focus, WM_KEYDOWN, key, 1);
-    PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
+    return PostMessageA(focus, WM_KEYDOWN, key, 1) &&
+           PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
 }
 
 std::string DialogDriver::Text(HWND window) {

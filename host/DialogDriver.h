@@ -6,8 +6,13 @@
 // dialog is open, a thread timer ticks in whatever modal loop runs. A loop
 // hands out WM_TIMER only when nothing else is waiting, painting included, so
 // at a tick the innermost dialog is shown, painted and done with everything
-// it posted to itself: it waits for the user. The tick hands it to the next
-// step. A step acts (sets texts, posts clicks and keys) and returns; the loop
+// it posted to itself. It waits for the user once it is also enabled (no
+// dialog over it is still ending) and holds the focus: on a busy machine the
+// window manager may hand the focus back a while after a dialog over it has
+// gone, and a key pressed before then would go nowhere. One that stays
+// without it is brought forward, as a click on it would. The tick hands the
+// waiting dialog to the next step.
+// A step acts (sets texts, posts clicks and keys) and returns; the loop
 // handles what the step posted before the next tick. (WM_ENTERIDLE would say
 // the same, but message boxes do not send it.)
 #pragma once
@@ -55,15 +60,17 @@ public:
     // Posts a click on button `id`, as the mouse would: the button may open
     // a modal dialog of its own, which must not start inside the step.
     static void Click(HWND dialog, int id);
-    // Posts `key` to the control with the focus, where the modal loop's
-    // IsDialogMessage sees it.
-    static void PressKey(WPARAM key);
+    // Posts `key` to the control of `dialog` with the focus, where the modal
+    // loop's IsDialogMessage sees it. False, with nothing posted, when the
+    // focus is not in `dialog`.
+    static bool PressKey(HWND dialog, WPARAM key);
     static std::string Text(HWND window);
     static std::string ItemText(HWND dialog, int id);
 
 private:
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+    bool WaitsForUser(HWND dialog);
     void OnWaiting(HWND dialog);
 
     UniqueHook m_hook;
@@ -73,6 +80,8 @@ private:
     std::deque<Step> m_steps;
     Step m_standing;
     std::set<HWND> m_handled;
+    HWND m_unfocused = nullptr; // the innermost dialog, shown but without the focus
+    DWORD m_unfocusedSince = 0;
     int m_leftOpen = 0;
 };
 

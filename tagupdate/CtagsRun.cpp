@@ -5,6 +5,7 @@
 #include "resources/resource.h"
 #include "tagupdate/CtagsOptions.h"
 #include "tagupdate/CtagsProcess.h"
+#include "tagupdate/EndBeeps.h"
 #include "tagupdate/Paths.h"
 #include "tagupdate/ProgramSearch.h"
 #include "tagupdate/TagsFileCheck.h"
@@ -14,13 +15,11 @@ namespace kestrel {
 namespace {
 
 // Ends a run that does not start: the lock goes, the text for `id` is made,
-// and every refusal but "could not run" beeps.
+// with its beep.
 bool Refuse(const CtagsCommand& command, UINT id, CtagsRun& run, CountedString& status) {
     run.lock.Reset();
     FormatResource(status, id, command.shown.Chars());
-    if (id != IDS_COULD_NOT_RUN) {
-        MessageBeep(0);
-    }
+    BeepFor(id);
     return false;
 }
 
@@ -174,12 +173,13 @@ EndTexts FormatEndTexts(const char* name) {
 }
 
 const CountedString& EndText(const EndTexts& texts, RunEnd end) {
-    if (end != RunEnd::Ran) {
-        MessageBeep(0);
-    }
-    return end == RunEnd::Ran       ? texts.ran
-           : end == RunEnd::Stopped ? texts.stopped
-                                    : texts.ranWithError;
+    const UINT id = end == RunEnd::Ran       ? IDS_RAN
+                    : end == RunEnd::Stopped ? IDS_STOPPED_DISK_FULL
+                                             : IDS_RAN_WITH_ERROR;
+    BeepFor(id);
+    return id == IDS_RAN                 ? texts.ran
+           : id == IDS_STOPPED_DISK_FULL ? texts.stopped
+                                         : texts.ranWithError;
 }
 
 } // namespace kestrel

@@ -6,6 +6,7 @@
 #include "resources/resource.h"
 #include "tagupdate/BackgroundRun.h"
 #include "tagupdate/CtagsRun.h"
+#include "tagupdate/EndBeeps.h"
 #include "tagupdate/FolderBrowser.h"
 #include "tagupdate/FolderSearch.h"
 #include "tagupdate/Paths.h"
@@ -47,7 +48,7 @@ void RunTagUpdate(const Settings& settings, HWND hwnd) {
     if (CommandUnderWay()) {
         CountedString refused;
         FormatResource(refused, IDS_ALREADY_RUNNING, commandLine.Chars());
-        MessageBeep(0);
+        BeepFor(IDS_ALREADY_RUNNING);
         SendStatusText(hwnd, refused);
         return;
     }
@@ -81,7 +82,7 @@ void RunTagUpdate(const Settings& settings, HWND hwnd) {
     CountedString status;
     if (RunningMarker() != nullptr) {
         FormatResource(status, IDS_ALREADY_RUNNING, commandLine.Chars());
-        MessageBeep(0);
+        BeepFor(IDS_ALREADY_RUNNING);
     } else if (settings.ExecSync) {
         hold.Take(); // the wait serves messages
         status =

@@ -19,6 +19,8 @@ namespace kestrel {
 // it, or is taking it at this moment; another error when it cannot be made:
 // a folder or a read-only file of that name, a folder where no file can be
 // created.
+// A lock file that a scanner may be holding (marked for removal, or shared
+// with every other program) is tried again for a moment first.
 DWORD LockTagsFile(const CountedString& lockPath, UniqueFile& lock);
 
 } // namespace kestrel

@@ -17,6 +17,9 @@ namespace kestrel {
 namespace {
 
 constexpr DWORD kRetryPauseMs = 50;
+// How long a leftover that stays is tried again: a scanner may hold it for a
+// moment.
+constexpr DWORD kMomentMs = 500;
 
 // A full path, or a name relative to the run folder: it names the same file
 // for ctags in the run folder as for the plug-in. Not so a name relative to
@@ -101,13 +104,12 @@ TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFo
     return output;
 }
 
-bool RemoveLeftover(const TagsOutput& output) {
-    if (output.InPlace()) {
-        return true;
-    }
+namespace {
+
+bool RemoveLeftoverOnce(const CountedString& temporaryPath) {
     // Nothing there: the fresh file made in its place goes as it closes.
     UniqueFile fresh;
-    const DWORD created = CreateFreshFile(output.temporaryPath, fresh);
+    const DWORD created = CreateFreshFile(temporaryPath, fresh);
     if (created == ERROR_SUCCESS) {
         return true;
     }
@@ -116,8 +118,8 @@ bool RemoveLeftover(const TagsOutput& output) {
     }
     // A leftover, or a link, is replaced by a fresh file that goes as it
     // closes; deleting the name would delete a link's target.
-    const char* temporary = output.temporaryPath.Chars();
-    if (TakeName(output.temporaryPath, fresh) != ERROR_SUCCESS) {
+    const char* temporary = temporaryPath.Chars();
+    if (TakeName(temporaryPath, fresh) != ERROR_SUCCESS) {
         // A read-only leftover is still this plug-in's own file; one that
         // stays all the same gets its attribute back.
         const DWORD attributes = GetFileAttributesA(temporary);
@@ -127,7 +129,7 @@ bool RemoveLeftover(const TagsOutput& output) {
             !SetFileAttributesA(temporary, attributes & ~FILE_ATTRIBUTE_READONLY)) {
             return false;
         }
-        if (TakeName(output.temporaryPath, fresh) != ERROR_SUCCESS) {
+        if (TakeName(temporaryPath, fresh) != ERROR_SUCCESS) {
             SetFileAttributesA(temporary, attributes);
             return false;
         }
@@ -137,6 +139,22 @@ bool RemoveLeftover(const TagsOutput& output) {
     // until its holder lets go; ctags could not make it anew.
     return GetFileAttributesA(temporary) == INVALID_FILE_ATTRIBUTES &&
            GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+} // namespace
+
+bool RemoveLeftover(const TagsOutput& output) {
+    if (output.InPlace()) {
+        return true;
+    }
+    const DWORD start = GetTickCount();
+    while (!RemoveLeftoverOnce(output.temporaryPath)) {
+        if (GetTickCount() - start >= kMomentMs) {
+            return false;
+        }
+        Sleep(kRetryPauseMs);
+    }
+    return true;
 }
 
 bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs, Pause pause) {

@@ -39,8 +39,9 @@ struct TagsOutput {
 TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFolder);
 
 // Removes a temporary file an earlier run left behind, read-only or not,
-// or a link of that name (its target stays as it is). False when one is
-// there and stays: a ctags that still writes it may hold it.
+// or a link of that name (its target stays as it is), trying again for a
+// moment while it stays (a scanner may hold it). False when it is still
+// there then: a ctags that still writes it may hold it.
 bool RemoveLeftover(const TagsOutput& output);
 
 // How the thread that keeps the output pauses between two tries of the

@@ -6,11 +6,18 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "DistTest: $*" >&2; exit 1; }
+# In a copy of the sources with build trees of its own: the suites of both
+# builds may be running meanwhile on the libraries in build/, which a link
+# here would take from under them. The archives take the last commit's time.
+src=$work/src
+mkdir "$src"
+tar -C "$top" --exclude=./build --exclude=./dist --exclude=./.git -cf - . | tar -C "$src" -xf -
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$top" log -1 --format=%ct)}
 
-"$top/dev" dist --out "$work/first" >"$work/first.log" 2>&1 || { cat "$work/first.log"; fail "first ./dev dist failed"; }
-rm -f "$top/build/i686/bin/Kestrel.dll" "$top/build/x86_64/bin/Kestrel.dll"
+"$src/dev" dist --out "$work/first" >"$work/first.log" 2>&1 || { cat "$work/first.log"; fail "first ./dev dist failed"; }
+rm -f "$src/build/i686/bin/Kestrel.dll" "$src/build/x86_64/bin/Kestrel.dll"
 sleep 1 # a link time written into the library would now differ
-"$top/dev" dist --out "$work/second" >"$work/second.log" 2>&1 || { cat "$work/second.log"; fail "second ./dev dist failed"; }
+"$src/dev" dist --out "$work/second" >"$work/second.log" 2>&1 || { cat "$work/second.log"; fail "second ./dev dist failed"; }
 grep -q 'Linking.*Kestrel.dll' "$work/second.log" || fail "the second run did not link the libraries again"
 
 zips=("$work"/first/Kestrel-*.zip)
@@ -25,8 +32,8 @@ listed=$(unzip -Z1 "$work/first/$name")
 
 mkdir "$work/x"
 unzip -q "$work/first/$name" -d "$work/x"
-cmp "$work/x/x86/Kestrel.dll" "$top/build/i686/bin/Kestrel.dll" || fail "x86/Kestrel.dll is not the i686 build"
-cmp "$work/x/x64/Kestrel.dll" "$top/build/x86_64/bin/Kestrel.dll" || fail "x64/Kestrel.dll is not the x86_64 build"
+cmp "$work/x/x86/Kestrel.dll" "$src/build/i686/bin/Kestrel.dll" || fail "x86/Kestrel.dll is not the i686 build"
+cmp "$work/x/x64/Kestrel.dll" "$src/build/x86_64/bin/Kestrel.dll" || fail "x64/Kestrel.dll is not the x86_64 build"
 # The PE machine field: 0x014c for x86, 0x8664 for x64.
 machine() {
   local pe

@@ -14,6 +14,7 @@
 
 #include "plugin/UniqueAny.h"
 #include "tests/host/ProcessRun.h"
+#include "tests/support/EnvironmentGuard.h"
 #include "tests/support/Sandbox.h"
 #include "tests/support/StoredSettings.h"
 #include "tests/support/UiLanguage.h"
@@ -153,13 +154,12 @@ TEST_F(EndToEndTest, TwoEditorsAtOnceLeaveOneWholeOutput) {
     const char* const options[] = {"--fields=+n", "--fields=-n"};
     std::string outputs[2];
     for (int editor = 0; editor < 2; ++editor) {
-        SetEnvironmentVariableA("CTAGS", options[editor]);
+        const ScopedVariable ctags("CTAGS", options[editor]);
         const ProcessResult direct =
             RunAndCapture("\"" + ProgramFolder() + "\\" + kDefaultLine.substr(1), "K:\\e5");
         EXPECT_EQ(0u, direct.exitCode);
         outputs[editor] = FileContents("K:\\e5\\tags");
     }
-    SetEnvironmentVariableA("CTAGS", nullptr);
     ASSERT_NE(outputs[0], outputs[1]);
 
     const UniqueHandle ready(CreateSemaphoreA(nullptr, 0, 2, "kestrel-e5.ready"));
@@ -178,7 +178,7 @@ TEST_F(EndToEndTest, TwoEditorsAtOnceLeaveOneWholeOutput) {
         std::thread hosts[2];
         std::atomic<int> answered{-1}; // the editor that ended first
         for (int editor = 0; editor < 2; ++editor) {
-            SetEnvironmentVariableA("CTAGS", options[editor]);
+            const ScopedVariable ctags("CTAGS", options[editor]); // until its host has started
             hosts[editor] = std::thread([&runs, &answered, editor] {
                 runs[editor] =
                     RunHost("K:\\e5\\m0\\f0.c",
@@ -188,7 +188,6 @@ TEST_F(EndToEndTest, TwoEditorsAtOnceLeaveOneWholeOutput) {
             });
             EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 60000)) << "host ready";
         }
-        SetEnvironmentVariableA("CTAGS", nullptr);
         SetEvent(start.Get());
         // The winner's ctags is held until the other editor has answered:
         // how the two happen to be scheduled decides nothing.

@@ -102,6 +102,9 @@ void SetText(HWND dialog, int id, const std::string& text) {
 void Click(HWND dialog, int id) {
     DialogDriver::Click(dialog, id);
 }
+void PressKey(HWND dialog, WPARAM key) {
+    EXPECT_TRUE(DialogDriver::PressKey(dialog, key)) << "the focus is not in the dialog";
+}
 bool Checked(HWND dialog, int id) {
     return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
@@ -292,11 +295,11 @@ TEST_F(PropertiesDialogTest, EndingAfterABrowseSavesOnlyOnOk) {
              // press that button.
              SendMessageA(d, WM_NEXTDLGCTL,
                           reinterpret_cast<WPARAM>(GetDlgItem(d, IDC_TAGS_FILE_NAME)), TRUE);
-             DialogDriver::PressKey(VK_RETURN);
+             PressKey(d, VK_RETURN);
          },
          true},
         {"Cancel button", [](HWND d) { Click(d, IDCANCEL); }, false},
-        {"Escape", [](HWND) { DialogDriver::PressKey(VK_ESCAPE); }, false},
+        {"Escape", [](HWND d) { PressKey(d, VK_ESCAPE); }, false},
         {"WM_CLOSE", [](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); }, false},
     };
     for (const auto& c : cases) {
@@ -319,6 +322,14 @@ TEST_F(PropertiesDialogTest, EndingAfterABrowseSavesOnlyOnOk) {
             EXPECT_FALSE(StoredSettingsExist());
         }
     }
+}
+
+TEST_F(PropertiesDialogTest, KeyWaitsForTheFocusToComeBack) {
+    // As when the window manager takes the focus from the dialog and is slow
+    // to give it back, or never does.
+    ShowProperties(
+        {[](HWND) { SetActiveWindow(nullptr); }, [](HWND d) { PressKey(d, VK_ESCAPE); }});
+    EXPECT_FALSE(StoredSettingsExist());
 }
 
 // Where the file-open dialog starts, for the record's ExecPath.

@@ -21,6 +21,9 @@ FakeHost::FakeHost() {
     RegisterClassA(&windowClass); // fails harmlessly once registered
     m_window = CreateWindowExA(0, kHostWindowClass, "Kestrel test host", WS_OVERLAPPEDWINDOW, 0, 0,
                                400, 300, nullptr, nullptr, GetModuleHandleA(nullptr), this);
+    if (m_window == nullptr) { // no status text could reach the test
+        ADD_FAILURE() << "no host window, error " << GetLastError() << ": is the X display gone?";
+    }
     SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ShowWindow(m_window, SW_SHOW);
     SetTimer(m_window, kDialogWatch, 1000, nullptr); // runs in the dialogs' modal loops too

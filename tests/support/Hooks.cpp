@@ -27,6 +27,7 @@ std::string g_markedLookup;
 DWORD g_addedAttributes = 0;
 std::function<void()> g_afterFailedMove;
 int g_failedMoves = 0;
+std::function<void()> g_onSleep;
 
 std::atomic<bool> g_failing[4] = {}; // by Calls
 
@@ -51,6 +52,7 @@ std::atomic<bool> g_noTimeOut{false};
 std::atomic<ULONGLONG> g_freeAtStart{0}, g_freeLater{0};
 std::atomic<int> g_freeReads{0};
 decltype(&GetDiskFreeSpaceExW) g_freeSpace = nullptr;
+decltype(&Sleep) g_sleep = nullptr;
 
 } // namespace
 
@@ -176,8 +178,9 @@ HANDLE WINAPI HookedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
 
 DWORD WINAPI HookedResumeThread(HANDLE thread) {
     const DWORD suspended = g_resumeThread(thread);
+    // As long as the thread takes on a busy machine, short of a hang.
     while (g_failing[static_cast<int>(Calls::ThreadResumes)] &&
-           MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_SENDMESSAGE) ==
+           MsgWaitForMultipleObjects(1, &thread, FALSE, 50000, QS_SENDMESSAGE) ==
                WAIT_OBJECT_0 + 1) {
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -235,6 +238,13 @@ BOOL WINAPI HookedFreeSpace(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_I
     return TRUE;
 }
 
+void WINAPI HookedSleep(DWORD ms) {
+    if (g_onSleep) { // set only while no other thread runs the plug-in's code
+        g_onSleep();
+    }
+    g_sleep(ms);
+}
+
 template <typename Function>
 bool Patch(const char* dll, const char* name, Function hook, Function& original) {
     return RedirectImport(GetModuleHandleA(nullptr), dll, name, hook, original);
@@ -256,6 +266,7 @@ bool InstallHooks() {
         all &= Patch("user32.dll", "PeekMessageA", &HookedPeek, g_peek);
         all &= Patch("kernel32.dll", "GetDiskFreeSpaceExW", &HookedFreeSpace, g_freeSpace);
         all &= Patch("user32.dll", "MsgWaitForMultipleObjects", &HookedMsgWait, g_msgWait);
+        all &= Patch("kernel32.dll", "Sleep", &HookedSleep, g_sleep);
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
         return all;
@@ -334,6 +345,10 @@ void FakeFreeSpace(ULONGLONG atStart, ULONGLONG later) {
 
 void HandBackQuit(int quitCode) {
     g_quitToHand = quitCode;
+}
+
+void OnSleep(std::function<void()> action) {
+    g_onSleep = std::move(action);
 }
 
 FailingCalls::FailingCalls(Calls calls) : m_calls(calls) {

@@ -101,4 +101,8 @@ void FakeFreeSpace(ULONGLONG atStart, ULONGLONG later = 0);
 // many failed since the last call.
 int OnFailedMove(std::function<void()> action);
 
+// Calls `action` (when set) each time the program's code pauses with Sleep,
+// before it sleeps.
+void OnSleep(std::function<void()> action);
+
 } // namespace kestrel::test

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/Cp932.h"
+#include "tests/support/EnvironmentGuard.h"
 
 namespace kestrel::test {
 namespace {
@@ -41,10 +42,9 @@ TEST(CtagsOptions, ReadsTheCtagsVariableFirst) {
     for (const auto& [environment, options, append] :
          {std::tuple{"-a", "-R", true}, std::tuple{"--append", "-R --append=no", false},
           std::tuple{"--append=no", "-R", false}}) {
-        SetEnvironmentVariableA("CTAGS", environment);
+        const ScopedVariable ctags("CTAGS", environment);
         EXPECT_EQ(append, AsksToAppend(options)) << "CTAGS=" << environment << " " << options;
     }
-    SetEnvironmentVariableA("CTAGS", nullptr);
 }
 
 TEST(CtagsOptions, TellsFileOperandsFromArguments) {

@@ -11,10 +11,10 @@
 #include "settings/Settings.h"
 #include "tagupdate/CtagsOptions.h"
 #include "tagupdate/CtagsRun.h"
-#include "tagupdate/Environment.h"
 #include "tagupdate/TagsFileCheck.h"
 #include "tests/host/ProcessRun.h"
 #include "tests/support/Cp932.h"
+#include "tests/support/EnvironmentGuard.h"
 
 namespace kestrel::test {
 namespace {
@@ -22,13 +22,6 @@ namespace {
 using namespace std::string_literals;
 using UniqueFind = UniqueAny<HANDLE, &FindClose, -1>;
 using Files = std::map<std::string, std::string>; // by name, with their contents
-
-// Sets CTAGS (null: removes it) until the case ends, however it ends.
-struct CtagsVariable {
-    explicit CtagsVariable(const char* value) { SetEnvironmentVariableA("CTAGS", value); }
-    ~CtagsVariable() { SetEnvironmentVariableA("CTAGS", was.IsEmpty() ? nullptr : was.Chars()); }
-    const CountedString was = EnvironmentVariable("CTAGS");
-};
 
 Files FilesIn(const std::string& folder) {
     Files files;
@@ -88,7 +81,8 @@ TEST(CtagsOracle, RefusesOnlyOptionsThatWriteElsewhereOrFail) {
         SCOPED_TRACE(line);
         const std::string row = Cp932(line);
         const size_t bar = row.find('|');
-        const CtagsVariable set(bar == std::string::npos ? nullptr : row.substr(0, bar).c_str());
+        const ScopedVariable set("CTAGS",
+                                 bar == std::string::npos ? nullptr : row.substr(0, bar).c_str());
         const std::string options = row.substr(bar == std::string::npos ? 0 : bar + 1);
         // Old tags that ctags would overwrite, should it write its default file.
         const std::string old = "old\told.c\t/^old$/;\"\tf\n";

@@ -12,6 +12,7 @@
 #include "tagupdate/FolderSearch.h"
 #include "tagupdate/Paths.h"
 #include "tests/support/Dialogs.h"
+#include "tests/support/EnvironmentGuard.h"
 #include "tests/support/ImportRedirect.h"
 #include "tests/tagupdate/CommandFixture.h"
 
@@ -434,10 +435,7 @@ TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
     MakeFile("K:\\tags");
     host.SetDocumentPath("K:\\s5\\main.c");
     // The process's remembered folder on K: is elsewhere than the root.
-    char previous[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    SetCurrentDirectoryA("K:\\s5\\deep");
-    SetCurrentDirectoryA(previous);
+    ScopedCurrentFolder("K:\\s5\\deep");
 
     const Lines shown = Command();
     RemoveFile("K:\\tags");

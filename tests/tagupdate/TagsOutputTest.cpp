@@ -4,8 +4,10 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <utility>
 
 #include "plugin/UniqueAny.h"
+#include "tests/support/EnvironmentGuard.h"
 #include "tests/support/ImportRedirect.h"
 #include "tests/tagupdate/CommandFixture.h"
 
@@ -95,10 +97,10 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     // Gone from sight on Windows, although nothing may replace it yet.
     const bool pending = c.before == Before::PendingLeftover || c.before == Before::PendingDenied;
     UniqueFile held;
-    if (c.before == Before::HeldLeftover || c.before == Before::PendingLeftover) {
+    if (c.before == Before::HeldLeftover || pending) {
         // As a ctags still writing it holds it.
-        const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE |
-                              (c.before == Before::PendingLeftover ? FILE_SHARE_DELETE : 0);
+        const DWORD sharing =
+            FILE_SHARE_READ | FILE_SHARE_WRITE | (pending ? FILE_SHARE_DELETE : 0);
         held.Reset(CreateFileA(temporary.c_str(), GENERIC_WRITE, sharing, nullptr, OPEN_EXISTING, 0,
                                nullptr));
         ASSERT_TRUE(held);
@@ -289,6 +291,28 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
     }
 }
 
+TEST_F(HeldTagsTest, LockOrLeftoverHeldForAMomentIsWaitedFor) {
+    for (const auto& [project, suffix] :
+         {std::pair{"m1", ".kestrel-lock"}, std::pair{"m2", ".kestrel-new"}}) {
+        SCOPED_TRACE(suffix);
+        ClearEvents();
+        const std::string folder = Project(project);
+        // A scanner holds the last run's file, marked for removal, until the
+        // command pauses.
+        const std::string held = folder + "\\tags" + suffix;
+        MakeFile(held);
+        UniqueFile scanner(CreateFileA(held.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(scanner);
+        ASSERT_TRUE(DeleteFileA(held.c_str()));
+        OnSleep([&] { scanner.Reset(); });
+        RunTagUpdate(settings, host.Window());
+        OnSleep(nullptr);
+        EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
+    }
+}
+
 // Where copies of the program lie, and where the one started comes from.
 enum Place { Nowhere = 0, Current = 1, OnPath = 2, BesideHost = 4, Windows = 8, DriveRoot = 16 };
 
@@ -354,19 +378,15 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
             planted.push_back(copy);
         }
     }
-    char previousFolder[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, previousFolder);
-    char previousPath[32768] = {};
-    GetEnvironmentVariableA("PATH", previousPath, sizeof previousPath);
-    SetCurrentDirectoryA(current.c_str());
-    // A relative entry names the current folder: it is skipped.
-    SetEnvironmentVariableA("PATH", (".;" + onPath + ";" + previousPath).c_str());
     settings.ExecPath = (c.quoted ? "\"" + program + "\"" : program).c_str();
-
-    RunTagUpdate(settings, host.Window());
+    {
+        const ScopedCurrentFolder here(current.c_str());
+        // A relative entry names the current folder: it is skipped.
+        const ScopedVariable path(
+            "PATH", (".;" + onPath + ";" + EnvironmentVariable("PATH").Chars()).c_str());
+        RunTagUpdate(settings, host.Window());
+    }
     settings.ExecPath = program.c_str(); // as every text shows it
-    SetCurrentDirectoryA(previousFolder);
-    SetEnvironmentVariableA("PATH", previousPath);
     for (const std::string& copy : planted) {
         DeleteFileA(copy.c_str()) || RemoveDirectoryA(copy.c_str());
         if (*c.folderPart != '\0') {
