@@ -26,8 +26,15 @@ ProcessResult RunAndCapture(const std::string& commandLine, const char* folder,
     PROCESS_INFORMATION process = {};
     std::string writable = commandLine;
     ProcessResult result;
-    result.started = output && CreateProcessA(nullptr, &writable[0], nullptr, nullptr, TRUE,
-                                              creationFlags, nullptr, folder, &startup, &process);
+    // Wine now and then fails a start with ERROR_INTERNAL_ERROR, which
+    // Windows never does: such a start is made again, at most three in all.
+    for (int attempt = 1; output && attempt <= 3; ++attempt) {
+        result.started = CreateProcessA(nullptr, &writable[0], nullptr, nullptr, TRUE,
+                                        creationFlags, nullptr, folder, &startup, &process);
+        if (result.started || GetLastError() != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+    }
     output.Reset();
     error.Reset();
     if (result.started) {
