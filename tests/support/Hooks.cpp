@@ -27,7 +27,10 @@ DWORD g_addedAttributes = 0;
 std::function<void()> g_afterFailedMove;
 int g_failedMoves = 0;
 
-std::atomic<bool> g_failing[4] = {}; // by Calls
+std::vector<HANDLE> g_processes; // duplicates of the handles of what started
+std::vector<HANDLE> g_threads;
+
+std::atomic<bool> g_failing[5] = {}; // by Calls
 
 // The real functions, as the imports held them before.
 decltype(&CreateProcessA) g_createProcess = nullptr;
@@ -69,6 +72,28 @@ bool SteadyProcessStarts(HMODULE module) {
 
 namespace {
 
+HANDLE Duplicate(HANDLE handle) {
+    HANDLE copy = nullptr;
+    DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0);
+    return copy;
+}
+
+// Waits up to timeoutMs in all for every handle to be signalled, then
+// closes them.
+bool AllEnd(std::vector<HANDLE>& handles, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    bool ended = true;
+    for (HANDLE handle : handles) {
+        const DWORD spent = GetTickCount() - start;
+        ended &=
+            handle != nullptr &&
+            WaitForSingleObject(handle, spent < timeoutMs ? timeoutMs - spent : 0) == WAIT_OBJECT_0;
+        CloseHandle(handle);
+    }
+    handles.clear();
+    return ended;
+}
+
 BOOL WINAPI HookedBeep(UINT type) {
     RecordEvent(Event::Beep, std::to_string(type));
     return TRUE;
@@ -84,8 +109,14 @@ BOOL WINAPI HookedCreateProcess(LPCSTR application, LPSTR commandLine,
         g_starts.push_back({flags, startup ? startup->cb : 0, inherit, application == nullptr,
                             environment == nullptr});
     }
-    return StartProcessSteadily(application, commandLine, processAttributes, threadAttributes,
-                                inherit, flags, environment, directory, startup, information);
+    const BOOL started =
+        StartProcessSteadily(application, commandLine, processAttributes, threadAttributes, inherit,
+                             flags, environment, directory, startup, information);
+    if (started) {
+        Lock lock(g_mutex);
+        g_processes.push_back(Duplicate(information->hProcess));
+    }
+    return started;
 }
 
 DWORD WINAPI HookedFileAttributes(LPCSTR path) {
@@ -158,10 +189,19 @@ HANDLE WINAPI HookedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    return g_createThread(security, stack, start, argument, flags, id);
+    const HANDLE thread = g_createThread(security, stack, start, argument, flags, id);
+    if (thread != nullptr) {
+        Lock lock(g_mutex);
+        g_threads.push_back(Duplicate(thread));
+    }
+    return thread;
 }
 
 DWORD WINAPI HookedResumeThread(HANDLE thread) {
+    if (g_failing[static_cast<int>(Calls::FailedResumes)]) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return static_cast<DWORD>(-1);
+    }
     const DWORD suspended = g_resumeThread(thread);
     while (g_failing[static_cast<int>(Calls::ThreadResumes)] &&
            MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_SENDMESSAGE) ==
@@ -210,6 +250,26 @@ std::vector<BrowserSetup> BrowserSetups() {
 void ClearProcessStarts() {
     Lock lock(g_mutex);
     g_starts.clear();
+    AllEnd(g_processes, 0);
+    AllEnd(g_threads, 0);
+}
+
+bool StartedProcessesEnd(DWORD timeoutMs) {
+    std::vector<HANDLE> processes;
+    {
+        Lock lock(g_mutex);
+        processes.swap(g_processes);
+    }
+    return AllEnd(processes, timeoutMs);
+}
+
+bool StartedThreadsEnd(DWORD timeoutMs) {
+    std::vector<HANDLE> threads;
+    {
+        Lock lock(g_mutex);
+        threads.swap(g_threads);
+    }
+    return AllEnd(threads, timeoutMs);
 }
 
 void RecordFileLookups(bool on) {

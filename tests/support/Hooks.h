@@ -50,7 +50,13 @@ bool InstallHooks();
 std::vector<ProcessStart> ProcessStarts();
 // Every folder browser opened since the program started, in order.
 std::vector<BrowserSetup> BrowserSetups();
+// Forgets the processes and threads started so far as well.
 void ClearProcessStarts();
+
+// Whether every process, or thread, started since ClearProcessStarts has
+// ended, waiting up to timeoutMs for them.
+bool StartedProcessesEnd(DWORD timeoutMs);
+bool StartedThreadsEnd(DWORD timeoutMs);
 
 // Every path given to GetFileAttributesA while recording is on.
 void RecordFileLookups(bool on);
@@ -64,10 +70,12 @@ void AddFileAttributes(const std::string& path, DWORD attributes);
 
 // Calls that fail while a FailingCalls of their kind lives: thread starts
 // through CreateThread, GetModuleHandleExA (no module reference can be
-// taken) and GetExitCodeProcess (as for a process whose code cannot be read).
-// ResumeThread does not fail: it returns only once the thread has ended,
-// serving the messages it sends, as a thread that ends at once would.
-enum class Calls { ThreadStarts, ModuleReferences, ExitCodeQueries, ThreadResumes };
+// taken), GetExitCodeProcess (as for a process whose code cannot be read)
+// and ResumeThread (FailedResumes: the thread stays suspended). With
+// ThreadResumes, ResumeThread does not fail: it returns only once the thread
+// has ended, serving the messages it sends, as a thread that ends at once
+// would.
+enum class Calls { ThreadStarts, ModuleReferences, ExitCodeQueries, ThreadResumes, FailedResumes };
 class FailingCalls {
 public:
     explicit FailingCalls(Calls calls);

@@ -106,10 +106,19 @@ TEST_F(BackgroundCommandTest, SecondCommandIsRefusedOnBothRoads) {
 
 TEST_F(BackgroundCommandTest, FailedStartLeavesNextCommandFree) {
     const std::string folder = Project("g4");
-    settings.ExecPath = "K:\\g4\\missing.exe";
-
-    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
-    EXPECT_EQ(nullptr, RunningMarker());
+    MakeFile(folder + "\\text.exe", "not a program\n");
+    // A program found nowhere is told before a tags file that ctags would
+    // refuse; a program that cannot start leaves no watcher behind.
+    for (const bool found : {false, true}) {
+        SCOPED_TRACE(found ? "cannot start" : "found nowhere");
+        ClearEvents();
+        ClearProcessStarts();
+        MakeFile(folder + "\\tags", found ? "" : "Notes\n");
+        settings.ExecPath = found ? "K:\\g4\\text.exe" : "K:\\g4\\missing.exe";
+        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
+        EXPECT_EQ(nullptr, RunningMarker());
+        EXPECT_TRUE(StartedThreadsEnd(30000)) << "a watcher is left suspended";
+    }
 
     settings.ExecPath = FakeCtagsPath().c_str();
     ExpectNextCommandRuns(folder);
@@ -145,6 +154,22 @@ TEST_F(BackgroundCommandTest, WatcherThatEndsAtOnceClearsTheMarker) {
     }();
     EXPECT_EQ(Lines({Announced(), Folder(folder), "S:ctags を実行しました。", Running()}), shown);
     EXPECT_EQ(nullptr, RunningMarker());
+}
+
+TEST_F(BackgroundCommandTest, WatcherThatCannotBeResumedEndsItsRun) {
+    // ctags would otherwise run on unwatched, the marker set and the lock
+    // held until the editor ends.
+    const std::string folder = Project("g9");
+    HoldRuns();
+    const Lines shown = [&] {
+        const FailingCalls failing(Calls::FailedResumes);
+        return Command();
+    }();
+    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), shown);
+    EXPECT_EQ(1u, ProcessStarts().size());
+    EXPECT_TRUE(StartedProcessesEnd(30000)) << "ctags runs on";
+    EXPECT_TRUE(StartedThreadsEnd(30000)) << "the watcher is left suspended";
+    ExpectNextCommandRuns(folder);
 }
 
 } // namespace
