@@ -1,5 +1,8 @@
 #include "tagupdate/BackgroundRun.h"
 
+#include <thread>
+
+#include "plugin/UniqueAny.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
@@ -114,7 +117,7 @@ TEST_F(BackgroundCommandTest, FailedStartLeavesNextCommandFree) {
         ClearEvents();
         ClearProcessStarts();
         MakeFile(folder + "\\tags", found ? "" : "Notes\n");
-        settings.ExecPath = found ? "K:\\g4\\text.exe" : "K:\\g4\\missing.exe";
+        settings.ExecPath = (folder + (found ? "\\text.exe" : "\\missing.exe")).c_str();
         EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
         EXPECT_EQ(nullptr, RunningMarker());
         EXPECT_TRUE(StartedThreadsEnd(30000)) << "a watcher is left suspended";
@@ -161,11 +164,22 @@ TEST_F(BackgroundCommandTest, WatcherThatCannotBeResumedEndsItsRun) {
     // held until the editor ends.
     const std::string folder = Project("g9");
     HoldRuns();
+    // A command that waits for a ctags it did not end is let go, and fails.
+    const UniqueHandle returned(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread guard([&] {
+        if (WaitForSingleObject(returned.Get(), 30000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "the command waits for ctags";
+            ReleaseHeldRuns();
+        }
+    });
     const Lines shown = [&] {
         const FailingCalls failing(Calls::FailedResumes);
         return Command();
     }();
+    SetEvent(returned.Get());
+    guard.join();
     EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), shown);
+    ASSERT_EQ(nullptr, RunningMarker());
     EXPECT_EQ(1u, ProcessStarts().size());
     EXPECT_TRUE(StartedProcessesEnd(30000)) << "ctags runs on";
     EXPECT_TRUE(StartedThreadsEnd(30000)) << "the watcher is left suspended";
