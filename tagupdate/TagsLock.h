@@ -15,7 +15,9 @@ namespace kestrel {
 // `lock` (or with `lock` empty for an empty lockPath: the tags file has no
 // path of its own); ERROR_SHARING_VIOLATION when another run holds it;
 // another error when it cannot be made: a folder of that name, a file of
-// that name that cannot be opened, a folder where no file can be created.
+// that name that cannot be opened, a folder where no file can be created or
+// where the user may not delete files (a file that goes with its last handle
+// is opened with the right to delete it).
 DWORD LockTagsFile(const CountedString& lockPath, UniqueFile& lock);
 
 } // namespace kestrel

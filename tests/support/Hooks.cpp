@@ -24,6 +24,7 @@ std::string g_failingLookup;
 DWORD g_lookupError = 0;
 std::string g_markedLookup;
 DWORD g_addedAttributes = 0;
+std::string g_programPath;
 std::function<void()> g_afterFailedMove;
 int g_failedMoves = 0;
 
@@ -41,6 +42,7 @@ decltype(&MoveFileExA) g_move = nullptr;
 decltype(&GetModuleHandleExA) g_module = nullptr;
 decltype(&CreateThread) g_createThread = nullptr;
 decltype(&ResumeThread) g_resumeThread = nullptr;
+decltype(&GetModuleFileNameA) g_moduleFileName = nullptr;
 
 } // namespace
 
@@ -212,6 +214,17 @@ DWORD WINAPI HookedResumeThread(HANDLE thread) {
     return suspended;
 }
 
+DWORD WINAPI HookedModuleFileName(HMODULE module, LPSTR buffer, DWORD size) {
+    if (module == nullptr) {
+        Lock lock(g_mutex);
+        if (!g_programPath.empty() && size > g_programPath.size()) {
+            lstrcpynA(buffer, g_programPath.c_str(), static_cast<int>(size));
+            return static_cast<DWORD>(g_programPath.size());
+        }
+    }
+    return g_moduleFileName(module, buffer, size);
+}
+
 template <typename Function>
 bool Patch(const char* dll, const char* name, Function hook, Function& original) {
     return RedirectImport(GetModuleHandleA(nullptr), dll, name, hook, original);
@@ -230,6 +243,7 @@ bool InstallHooks() {
         all &= Patch("kernel32.dll", "GetModuleHandleExA", &HookedModule, g_module);
         all &= Patch("kernel32.dll", "CreateThread", &HookedCreateThread, g_createThread);
         all &= Patch("kernel32.dll", "ResumeThread", &HookedResumeThread, g_resumeThread);
+        all &= Patch("kernel32.dll", "GetModuleFileNameA", &HookedModuleFileName, g_moduleFileName);
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
         return all;
@@ -293,6 +307,11 @@ void AddFileAttributes(const std::string& path, DWORD attributes) {
     Lock lock(g_mutex);
     g_markedLookup = path;
     g_addedAttributes = attributes;
+}
+
+void PlaceProgramAt(const std::string& path) {
+    Lock lock(g_mutex);
+    g_programPath = path;
 }
 
 int OnFailedMove(std::function<void()> action) {

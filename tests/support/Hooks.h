@@ -68,6 +68,10 @@ void FailFileLookup(const std::string& path, DWORD error);
 // link Wine cannot make; an empty path ends it.
 void AddFileAttributes(const std::string& path, DWORD attributes);
 
+// Makes GetModuleFileNameA report `path` for the program itself, as for an
+// editor installed there; an empty path ends it.
+void PlaceProgramAt(const std::string& path);
+
 // Calls that fail while a FailingCalls of their kind lives: thread starts
 // through CreateThread, GetModuleHandleExA (no module reference can be
 // taken), GetExitCodeProcess (as for a process whose code cannot be read)

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "plugin/UniqueAny.h"
+#include "tests/support/Dialogs.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
@@ -113,7 +114,11 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     settings.TagsFileName = c.tagsName;
     settings.ExecOption = c.options;
 
-    RunTagUpdate(settings, host.Window());
+    if (tags.size() < MAX_PATH) {
+        RunTagUpdate(settings, host.Window());
+    } else { // too long for the search: the folder is chosen in the browser
+        EXPECT_TRUE(AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); }).pressed);
+    }
     ASSERT_TRUE(WaitForIdle());
     FailFileLookup("", 0);
     AddFileAttributes("", 0);
@@ -189,6 +194,10 @@ INSTANTIATE_TEST_SUITE_P(
                        Before::UnreadableOutput, After::Old, Outcome::RanWithError},
             OutputCase{"DeepFolder", "tags", "--exit=0 ", "tags", Before::Tags, After::New,
                        Outcome::Ran, Depth::Deep},
+            // The tags file's path is beyond the limit, 273 characters long.
+            OutputCase{"DeepTagsFile", "tags-of-the-whole-tree", "--exit=0 ",
+                       "tags-of-the-whole-tree", Before::Tags, After::New, Outcome::Ran,
+                       Depth::Deep},
             // A path's length is counted in characters, and the lock is
             // taken at any length.
             OutputCase{"DeepDoubleByteFolder", "tags", "--exit=0 ", "tags.kestrel-new",
@@ -262,6 +271,7 @@ struct LookupCase {
     int copies;             // Places
     Place started;
     int foldersNamedLikeIt = Nowhere; // Places where a folder has the program's name
+    bool editorOnK = false;           // the editor's executable lies on K:, not beside the test
 };
 
 class ProgramLookupTest : public CommandTest, public testing::WithParamInterface<LookupCase> {};
@@ -303,7 +313,9 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
     SetEnvironmentVariableA("PATH", (".;" + onPath + ";" + previousPath).c_str());
     settings.ExecPath = program.c_str();
 
+    PlaceProgramAt(c.editorOnK ? "K:\\editor\\EmEditor.exe" : "");
     RunTagUpdate(settings, host.Window());
+    PlaceProgramAt("");
     SetCurrentDirectoryA(previousFolder);
     SetEnvironmentVariableA("PATH", previousPath);
     for (const std::string& copy : planted) {
@@ -339,7 +351,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Relative to a drive: from its root; relative to a root: from the
         // host's drive (not K:), never the current one.
         LookupCase{"DriveRelative", "K:", Current | DriveRoot, DriveRoot},
-        LookupCase{"RootRelative", "\\", Current | DriveRoot, Nowhere}),
+        LookupCase{"RootRelative", "\\", Current | DriveRoot, Nowhere},
+        LookupCase{"RootRelativeOnEditorDrive", "\\", Current | DriveRoot, DriveRoot, Nowhere,
+                   true}),
     [](const testing::TestParamInfo<LookupCase>& info) { return info.param.name; });
 
 } // namespace
