@@ -110,7 +110,7 @@ TEST(CtagsOracle, TagsFileCheckAgreesWithCtags) {
           "text\n"s, "int\ta;\t/* x */\n"s, "#define\tX\t1\n"s, "a\tb;\t1\n"s, "a\tb\t12"s,
           "a\tb\t12\r\n"s, "a\tb\t\r\n"s, "a\t\tb\t1\n"s, "a\tb\t\t1\n"s, "a\tb\t;1\n"s,
           "a\tb\t1\tx\n"s, "a\tb\t12 \n"s, "a\tb\t1;x\n"s, "\n"s, "\na\tb\t1\n"s, "x\ra\tb\t1\n"s,
-          " \tb\t1\n"s, "\tb\t1\n"s, "a\tb\t1\0x\n"s, "a\0\tb\t1\n"s,
+          " \tb\t1\n"s, "\ta\tb\t1\n"s, "a\tb\t1\0x\n"s, "a\0\tb\t1\n"s,
           // and first lines longer than one read.
           beyondOneRead + "\tb\t1\n", "a\t" + beyondOneRead + "\t1\n",
           "a\t" + beyondOneRead + ";\t1\n", "a\tb\t" + std::string(700, '1') + "x\n",
