@@ -76,7 +76,8 @@ namespace {
 
 HANDLE Duplicate(HANDLE handle) {
     HANDLE copy = nullptr;
-    DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0);
+    DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
     return copy;
 }
 
@@ -108,8 +109,16 @@ BOOL WINAPI HookedCreateProcess(LPCSTR application, LPSTR commandLine,
                                 LPPROCESS_INFORMATION information) {
     {
         Lock lock(g_mutex);
+        bool suspended = false;
+        if (!g_threads.empty()) {
+            const DWORD count = SuspendThread(g_threads.back());
+            if (count != static_cast<DWORD>(-1)) {
+                g_resumeThread(g_threads.back());
+                suspended = count > 0;
+            }
+        }
         g_starts.push_back({flags, startup ? startup->cb : 0, inherit, application == nullptr,
-                            environment == nullptr});
+                            environment == nullptr, suspended});
     }
     const BOOL started =
         StartProcessSteadily(application, commandLine, processAttributes, threadAttributes, inherit,
@@ -275,6 +284,16 @@ bool StartedProcessesEnd(DWORD timeoutMs) {
         processes.swap(g_processes);
     }
     return AllEnd(processes, timeoutMs);
+}
+
+bool StartedThreadRuns() {
+    Lock lock(g_mutex);
+    for (HANDLE thread : g_threads) {
+        if (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool StartedThreadsEnd(DWORD timeoutMs) {

@@ -17,6 +17,9 @@ struct ProcessStart {
     BOOL inheritHandles;
     bool applicationNameNull;
     bool environmentNull;
+    // The thread started last before it (since ClearProcessStarts) was
+    // there and still suspended as the process started.
+    bool afterSuspendedThread;
 };
 
 // What the plug-in asked of the folder browser, in the system code page.
@@ -57,6 +60,8 @@ void ClearProcessStarts();
 // ended, waiting up to timeoutMs for them.
 bool StartedProcessesEnd(DWORD timeoutMs);
 bool StartedThreadsEnd(DWORD timeoutMs);
+// Whether a thread started since then still runs (or waits to).
+bool StartedThreadRuns();
 
 // Every path given to GetFileAttributesA while recording is on.
 void RecordFileLookups(bool on);

@@ -16,9 +16,10 @@ protected:
     }
 
     void TearDown() override {
-        // Never leave a watcher behind for the next test.
+        // Never leave a watcher behind for the next test; a test stopped
+        // short may have none left, and waits less.
         ReleaseHeldRuns();
-        EXPECT_TRUE(WaitForIdle());
+        EXPECT_TRUE(WaitForIdle(HasFatalFailure() ? 20000 : 60000));
     }
 
     // ctags holds on until ReleaseHeldRuns creates the file it waits for.
@@ -51,6 +52,8 @@ TEST_F(BackgroundCommandTest, SuccessReportsFromWatcherWithoutBeep) {
 
     // The command has returned while ctags still waits for its gate.
     EXPECT_EQ(Lines({Announced(), Folder(folder), Running()}), Command());
+    ASSERT_EQ(1u, ProcessStarts().size());
+    ASSERT_TRUE(ProcessStarts()[0].afterSuspendedThread) << "the watcher ran before ctags started";
     EXPECT_EQ(host.Window(), RunningMarker());
     EXPECT_TRUE(FakeHost::PumpUntil([] { return WatcherProcess() != nullptr; }));
     ReleaseHeldRuns();
