@@ -2,12 +2,14 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <utility>
 
 #include "host/ImportPatch.h"
+#include "tagupdate/BackgroundRun.h"
 #include "tests/support/EventLog.h"
 
 namespace kestrel::test {
@@ -201,7 +203,7 @@ HANDLE WINAPI HookedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
         return nullptr;
     }
     const HANDLE thread = g_createThread(security, stack, start, argument, flags, id);
-    if (thread != nullptr) {
+    if (thread != nullptr && start == &CompletionWatcher) { // not GoogleTest's own
         Lock lock(g_mutex);
         g_threads.push_back(Duplicate(thread));
     }
@@ -274,7 +276,6 @@ void ClearProcessStarts() {
     Lock lock(g_mutex);
     g_starts.clear();
     AllEnd(g_processes, 0);
-    AllEnd(g_threads, 0);
 }
 
 bool StartedProcessesEnd(DWORD timeoutMs) {
@@ -288,12 +289,17 @@ bool StartedProcessesEnd(DWORD timeoutMs) {
 
 bool StartedThreadRuns() {
     Lock lock(g_mutex);
-    for (HANDLE thread : g_threads) {
+    bool runs = false;
+    for (HANDLE& thread : g_threads) {
         if (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) {
-            return true;
+            runs = true;
+        } else { // ended: forgotten
+            CloseHandle(thread);
+            thread = nullptr;
         }
     }
-    return false;
+    g_threads.erase(std::remove(g_threads.begin(), g_threads.end(), nullptr), g_threads.end());
+    return runs;
 }
 
 bool StartedThreadsEnd(DWORD timeoutMs) {

@@ -17,8 +17,8 @@ struct ProcessStart {
     BOOL inheritHandles;
     bool applicationNameNull;
     bool environmentNull;
-    // The thread started last before it (since ClearProcessStarts) was
-    // there and still suspended as the process started.
+    // The completion watcher started last before it was there, and still
+    // suspended, as the process started.
     bool afterSuspendedThread;
 };
 
@@ -53,14 +53,15 @@ bool InstallHooks();
 std::vector<ProcessStart> ProcessStarts();
 // Every folder browser opened since the program started, in order.
 std::vector<BrowserSetup> BrowserSetups();
-// Forgets the processes and threads started so far as well.
+// Forgets the processes started so far as well.
 void ClearProcessStarts();
 
-// Whether every process, or thread, started since ClearProcessStarts has
-// ended, waiting up to timeoutMs for them.
+// Whether every process started since ClearProcessStarts, or every
+// completion watcher started since the last call, has ended, waiting up to
+// timeoutMs for them.
 bool StartedProcessesEnd(DWORD timeoutMs);
 bool StartedThreadsEnd(DWORD timeoutMs);
-// Whether a thread started since then still runs (or waits to).
+// Whether a watcher started since then still runs, or waits to run.
 bool StartedThreadRuns();
 
 // Every path given to GetFileAttributesA while recording is on.
