@@ -30,8 +30,7 @@ std::string g_programPath;
 std::function<void()> g_afterFailedMove;
 int g_failedMoves = 0;
 
-std::vector<HANDLE> g_processes; // duplicates of the handles of what started
-std::vector<HANDLE> g_threads;
+std::vector<HANDLE> g_watchers; // duplicated handles of those not known to have ended
 
 std::atomic<bool> g_failing[5] = {}; // by Calls
 
@@ -76,29 +75,6 @@ bool SteadyProcessStarts(HMODULE module) {
 
 namespace {
 
-HANDLE Duplicate(HANDLE handle) {
-    HANDLE copy = nullptr;
-    DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-    return copy;
-}
-
-// Waits up to timeoutMs in all for every handle to be signalled, then
-// closes them.
-bool AllEnd(std::vector<HANDLE>& handles, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    bool ended = true;
-    for (HANDLE handle : handles) {
-        const DWORD spent = GetTickCount() - start;
-        ended &=
-            handle != nullptr &&
-            WaitForSingleObject(handle, spent < timeoutMs ? timeoutMs - spent : 0) == WAIT_OBJECT_0;
-        CloseHandle(handle);
-    }
-    handles.clear();
-    return ended;
-}
-
 BOOL WINAPI HookedBeep(UINT type) {
     RecordEvent(Event::Beep, std::to_string(type));
     return TRUE;
@@ -111,25 +87,17 @@ BOOL WINAPI HookedCreateProcess(LPCSTR application, LPSTR commandLine,
                                 LPPROCESS_INFORMATION information) {
     {
         Lock lock(g_mutex);
-        bool suspended = false;
-        if (!g_threads.empty()) {
-            const DWORD count = SuspendThread(g_threads.back());
-            if (count != static_cast<DWORD>(-1)) {
-                g_resumeThread(g_threads.back());
-                suspended = count > 0;
-            }
+        // SuspendThread tells how often the thread was suspended already.
+        HANDLE watcher = g_watchers.empty() ? nullptr : g_watchers.back();
+        const DWORD count = watcher ? SuspendThread(watcher) : static_cast<DWORD>(-1);
+        if (count != static_cast<DWORD>(-1)) {
+            g_resumeThread(watcher);
         }
         g_starts.push_back({flags, startup ? startup->cb : 0, inherit, application == nullptr,
-                            environment == nullptr, suspended});
+                            environment == nullptr, count != static_cast<DWORD>(-1) && count > 0});
     }
-    const BOOL started =
-        StartProcessSteadily(application, commandLine, processAttributes, threadAttributes, inherit,
-                             flags, environment, directory, startup, information);
-    if (started) {
-        Lock lock(g_mutex);
-        g_processes.push_back(Duplicate(information->hProcess));
-    }
-    return started;
+    return StartProcessSteadily(application, commandLine, processAttributes, threadAttributes,
+                                inherit, flags, environment, directory, startup, information);
 }
 
 DWORD WINAPI HookedFileAttributes(LPCSTR path) {
@@ -203,9 +171,12 @@ HANDLE WINAPI HookedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
         return nullptr;
     }
     const HANDLE thread = g_createThread(security, stack, start, argument, flags, id);
-    if (thread != nullptr && start == &CompletionWatcher) { // not GoogleTest's own
+    HANDLE copy = nullptr;
+    if (start == &CompletionWatcher && // not GoogleTest's own threads
+        DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS)) {
         Lock lock(g_mutex);
-        g_threads.push_back(Duplicate(thread));
+        g_watchers.push_back(copy);
     }
     return thread;
 }
@@ -226,14 +197,12 @@ DWORD WINAPI HookedResumeThread(HANDLE thread) {
 }
 
 DWORD WINAPI HookedModuleFileName(HMODULE module, LPSTR buffer, DWORD size) {
-    if (module == nullptr) {
-        Lock lock(g_mutex);
-        if (!g_programPath.empty() && size > g_programPath.size()) {
-            lstrcpynA(buffer, g_programPath.c_str(), static_cast<int>(size));
-            return static_cast<DWORD>(g_programPath.size());
-        }
+    Lock lock(g_mutex);
+    if (module != nullptr || g_programPath.empty() || size <= g_programPath.size()) {
+        return g_moduleFileName(module, buffer, size);
     }
-    return g_moduleFileName(module, buffer, size);
+    lstrcpynA(buffer, g_programPath.c_str(), static_cast<int>(size));
+    return static_cast<DWORD>(g_programPath.size());
 }
 
 template <typename Function>
@@ -275,40 +244,16 @@ std::vector<BrowserSetup> BrowserSetups() {
 void ClearProcessStarts() {
     Lock lock(g_mutex);
     g_starts.clear();
-    AllEnd(g_processes, 0);
 }
 
-bool StartedProcessesEnd(DWORD timeoutMs) {
-    std::vector<HANDLE> processes;
-    {
-        Lock lock(g_mutex);
-        processes.swap(g_processes);
-    }
-    return AllEnd(processes, timeoutMs);
-}
-
-bool StartedThreadRuns() {
+bool WatcherRuns() {
     Lock lock(g_mutex);
-    bool runs = false;
-    for (HANDLE& thread : g_threads) {
-        if (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) {
-            runs = true;
-        } else { // ended: forgotten
-            CloseHandle(thread);
-            thread = nullptr;
-        }
-    }
-    g_threads.erase(std::remove(g_threads.begin(), g_threads.end(), nullptr), g_threads.end());
-    return runs;
-}
-
-bool StartedThreadsEnd(DWORD timeoutMs) {
-    std::vector<HANDLE> threads;
-    {
-        Lock lock(g_mutex);
-        threads.swap(g_threads);
-    }
-    return AllEnd(threads, timeoutMs);
+    // Those that have ended are forgotten.
+    const auto ended = [](HANDLE watcher) {
+        return WaitForSingleObject(watcher, 0) != WAIT_TIMEOUT && CloseHandle(watcher);
+    };
+    g_watchers.erase(std::remove_if(g_watchers.begin(), g_watchers.end(), ended), g_watchers.end());
+    return !g_watchers.empty();
 }
 
 void RecordFileLookups(bool on) {

@@ -17,9 +17,8 @@ struct ProcessStart {
     BOOL inheritHandles;
     bool applicationNameNull;
     bool environmentNull;
-    // The completion watcher started last before it was there, and still
-    // suspended, as the process started.
-    bool afterSuspendedThread;
+    // The completion watcher started last was there, and suspended.
+    bool afterSuspendedWatcher;
 };
 
 // What the plug-in asked of the folder browser, in the system code page.
@@ -53,16 +52,9 @@ bool InstallHooks();
 std::vector<ProcessStart> ProcessStarts();
 // Every folder browser opened since the program started, in order.
 std::vector<BrowserSetup> BrowserSetups();
-// Forgets the processes started so far as well.
 void ClearProcessStarts();
-
-// Whether every process started since ClearProcessStarts, or every
-// completion watcher started since the last call, has ended, waiting up to
-// timeoutMs for them.
-bool StartedProcessesEnd(DWORD timeoutMs);
-bool StartedThreadsEnd(DWORD timeoutMs);
-// Whether a watcher started since then still runs, or waits to run.
-bool StartedThreadRuns();
+// Whether a completion watcher still runs, or waits to run.
+bool WatcherRuns();
 
 // Every path given to GetFileAttributesA while recording is on.
 void RecordFileLookups(bool on);

@@ -31,15 +31,11 @@ std::vector<size_t> FolderEnds(const std::string& path) {
     return ends;
 }
 
-// A path too long for the ANSI file functions, in the form the wide ones
-// take at any length; empty for a path that fits.
+// A path past the ANSI functions' limit, as the wide ones take it; empty for
+// a path within it.
 std::wstring LongForm(const std::string& path) {
-    if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0) <= MAX_PATH) {
-        return std::wstring();
-    }
     wchar_t wide[1024] = L"\\\\?\\";
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide + 4, 1000);
-    return wide;
+    return MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide + 4, 1000) > MAX_PATH ? wide : L"";
 }
 
 } // namespace
@@ -61,34 +57,19 @@ void MakeFile(const std::string& path, const std::string& contents) {
     if (!ends.empty()) {
         MakeFolders(path.substr(0, ends.back()));
     }
-    if (const std::wstring longForm = LongForm(path); !longForm.empty()) {
-        HANDLE file =
-            CreateFileW(longForm.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
-        CloseHandle(file);
-    } else {
-        std::ofstream(path, std::ios::binary) << contents;
-    }
+    const std::wstring longForm = LongForm(path);
+    (longForm.empty() ? std::ofstream(path, std::ios::binary)
+                      : std::ofstream(longForm.c_str(), std::ios::binary))
+        << contents;
     if (!ends.empty()) {
         List(path.substr(0, ends.back()));
     }
 }
 
 std::string FileContents(const std::string& path) {
-    if (const std::wstring longForm = LongForm(path); !longForm.empty()) {
-        HANDLE file = CreateFileW(longForm.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        std::string contents(4096, '\0');
-        DWORD read = 0;
-        if (file == INVALID_HANDLE_VALUE ||
-            !ReadFile(file, &contents[0], static_cast<DWORD>(contents.size()), &read, nullptr)) {
-            read = 0;
-        }
-        CloseHandle(file);
-        return contents.substr(0, read);
-    }
-    std::ifstream file(path, std::ios::binary);
+    const std::wstring longForm = LongForm(path);
+    std::ifstream file = longForm.empty() ? std::ifstream(path, std::ios::binary)
+                                          : std::ifstream(longForm.c_str(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 

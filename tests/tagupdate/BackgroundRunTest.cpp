@@ -53,7 +53,7 @@ TEST_F(BackgroundCommandTest, SuccessReportsFromWatcherWithoutBeep) {
     // The command has returned while ctags still waits for its gate.
     EXPECT_EQ(Lines({Announced(), Folder(folder), Running()}), Command());
     ASSERT_EQ(1u, ProcessStarts().size());
-    ASSERT_TRUE(ProcessStarts()[0].afterSuspendedThread) << "the watcher ran before ctags started";
+    ASSERT_TRUE(ProcessStarts()[0].afterSuspendedWatcher) << "the watcher ran before ctags started";
     EXPECT_EQ(host.Window(), RunningMarker());
     EXPECT_TRUE(FakeHost::PumpUntil([] { return WatcherProcess() != nullptr; }));
     ReleaseHeldRuns();
@@ -123,7 +123,8 @@ TEST_F(BackgroundCommandTest, FailedStartLeavesNextCommandFree) {
         settings.ExecPath = (folder + (found ? "\\text.exe" : "\\missing.exe")).c_str();
         EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
         EXPECT_EQ(nullptr, RunningMarker());
-        EXPECT_TRUE(StartedThreadsEnd(30000)) << "a watcher is left suspended";
+        EXPECT_TRUE(FakeHost::PumpUntil([] { return !WatcherRuns(); }, 30000))
+            << "a watcher is left suspended";
     }
 
     settings.ExecPath = FakeCtagsPath().c_str();
@@ -184,8 +185,8 @@ TEST_F(BackgroundCommandTest, WatcherThatCannotBeResumedEndsItsRun) {
     EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), shown);
     ASSERT_EQ(nullptr, RunningMarker());
     EXPECT_EQ(1u, ProcessStarts().size());
-    EXPECT_TRUE(StartedProcessesEnd(30000)) << "ctags runs on";
-    EXPECT_TRUE(StartedThreadsEnd(30000)) << "the watcher is left suspended";
+    EXPECT_TRUE(FakeHost::PumpUntil([] { return !WatcherRuns(); }, 30000))
+        << "the watcher is left suspended";
     ExpectNextCommandRuns(folder);
 }
 

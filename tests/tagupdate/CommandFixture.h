@@ -66,8 +66,7 @@ protected:
     // thread is left that could.
     static bool WaitForIdle(DWORD timeoutMs = 60000) {
         const auto idle = [] { return RunningMarker() == nullptr && WatcherProcess() == nullptr; };
-        if (FakeHost::PumpUntil([&] { return idle() || !StartedThreadRuns(); }, timeoutMs) &&
-            !idle()) {
+        if (FakeHost::PumpUntil([&] { return idle() || !WatcherRuns(); }, timeoutMs) && !idle()) {
             ADD_FAILURE() << "a run is marked, but no watcher is left to end it";
         }
         return idle();
