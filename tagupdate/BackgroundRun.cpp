@@ -22,7 +22,9 @@
 // nothing is left that could fail and leave it unwatched, its output never
 // moved into place and its lock let go while it still writes. Without the
 // reference or the thread, ctags does not start. A watcher whose run did not
-// start ends at once, giving back what it holds.
+// start ends at once, giving back what it holds. A watcher that cannot be
+// resumed once ctags has started watches nothing: ctags is ended, and the
+// command shows that it could not run.
 #include "tagupdate/BackgroundRun.h"
 
 #include <memory>
@@ -47,16 +49,36 @@ struct WatchedRun {
     UniqueModule library;
 };
 
+// For a watcher that cannot be resumed: ctags, which would run on unwatched,
+// is ended and its output dropped, the marker and the lock are let go, and
+// the watcher is ended and its run freed. A watcher that cannot be ended
+// keeps its run, with nothing left in it to watch, for the day it runs.
+void EndUnwatched(WatchedRun& watched, HANDLE watcher) {
+    if (watched.run.process) {
+        TerminateProcess(watched.run.process.Get(), ERROR_CANCELLED);
+        WaitForSingleObject(watched.run.process.Get(), INFINITE);
+        watched.run.process.Reset();
+        KeepOutput(watched.run.output, false, 0, kPlainWaits.pause);
+        ClearRunningMarker();
+    }
+    watched.run.lock.Reset();
+    if (TerminateThread(watcher, 0) && WaitForSingleObject(watcher, INFINITE) == WAIT_OBJECT_0) {
+        delete &watched;
+    }
+}
+
 } // namespace
 
 CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, HWND hwnd) {
     CountedString status;
+    CountedString couldNotRun;
     // Made before ctags starts, so that no allocation stands between a
     // started ctags and its watcher. The watcher names ctags by a literal,
     // never by the command line, which belongs to the command.
     auto watched = std::make_unique<WatchedRun>();
     watched->end = FormatEndTexts("ctags");
     FormatResource(status, IDS_RUNNING, command.shown.Chars());
+    FormatResource(couldNotRun, IDS_COULD_NOT_RUN, command.shown.Chars());
     if (!PrepareRun(command, watched->run, status)) {
         return status;
     }
@@ -67,17 +89,27 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
                                                   CREATE_SUSPENDED, &threadId)
                                    : nullptr);
     if (!watcher) {
-        FormatResource(status, IDS_COULD_NOT_RUN, command.shown.Chars());
-        return status; // the lock goes with `watched`
+        return couldNotRun; // the lock and the reference go with `watched`
     }
-    // The watcher owns the run from here on, and runs however this ends.
+    // The watcher owns the run from here on, and runs however the launch
+    // ends: without a process it ends at once.
     WatchedRun& run = *watched.release();
-    struct Resume {
+    struct ResumeOnUnwind {
         HANDLE thread;
-        ~Resume() { ResumeThread(thread); }
-    } resume{watcher.Get()};
+        bool done;
+        ~ResumeOnUnwind() {
+            if (!done) {
+                ResumeThread(thread);
+            }
+        }
+    } resume{watcher.Get(), false};
     if (LaunchRun(command, creationFlags | IDLE_PRIORITY_CLASS, run.run, status)) {
         SetRunningMarker(hwnd); // before the watcher can clear it
+    }
+    resume.done = true;
+    if (ResumeThread(watcher.Get()) == static_cast<DWORD>(-1)) {
+        EndUnwatched(run, watcher.Get());
+        return couldNotRun;
     }
     return status;
 }

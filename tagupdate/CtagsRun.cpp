@@ -8,7 +8,6 @@
 #include "tagupdate/EndBeeps.h"
 #include "tagupdate/Paths.h"
 #include "tagupdate/ProgramSearch.h"
-#include "tagupdate/TagsFileCheck.h"
 #include "tagupdate/TagsLock.h"
 
 namespace kestrel {
@@ -78,7 +77,9 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
 }
 
 bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status) {
-    if (command.refusesOptions) {
+    // A run that cannot start for its settings is told so before anything
+    // else: a missing program is not to be blamed on ctags or another run.
+    if (command.refusesOptions || !FindProgramFor(command.execPath, run.program)) {
         return Refuse(command, IDS_COULD_NOT_RUN, run, status);
     }
     // Without its lock a run could meet another on the same files: it does
@@ -91,10 +92,10 @@ bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& statu
     }
     // ctags refuses to overwrite a file that is not a tags file, and ends
     // with an error; its temporary file would replace it all the same.
-    if (!command.output.tagsPath.IsEmpty() && !LooksLikeTagsFile(command.output.tagsPath)) {
+    if (command.output.refusedByCtags) {
         return Refuse(command, IDS_RAN_WITH_ERROR, run, status);
     }
-    if (!FindProgramFor(command.execPath, run.program) || !RemoveLeftover(command.output)) {
+    if (!RemoveLeftover(command.output)) {
         return Refuse(command, IDS_COULD_NOT_RUN, run, status);
     }
     run.output = command.output;

@@ -46,11 +46,12 @@ struct CtagsRun {
     DiskGuard disk;      // of the tags file's volume
 };
 
-// Everything before ctags starts: locks the tags file, checks that it is
-// one ctags would overwrite, finds the program and removes a leftover
-// temporary file; `status` is left as it is. When it could not: false, with
-// message 503 in status (the lock among what could not be made), 507 after a
-// beep for a file ctags would refuse to overwrite, or 508 after a beep when
+// Everything before ctags starts, in this order: finds the program, locks
+// the tags file, refuses a tags file ctags would not overwrite and removes a
+// leftover temporary file; `status` is left as it is. When it could not:
+// false, with message 503 in status (options ctags would misread, a program
+// found nowhere and the lock among what could not be made), 507 after a beep
+// for a file ctags would refuse to overwrite, or 508 after a beep when
 // another editor's run holds the tags file.
 bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status);
 

@@ -85,7 +85,9 @@ bool FindProgramFor(const CountedString& execPath, CountedString& program) {
     program = CountedString();
     const Anchor anchor = AnchorOf(execPath.Chars());
     if (anchor == Anchor::Full) {
-        return true;
+        // Started as it stands, which CreateProcessA tries with .exe added
+        // too; a program that is not there is told before anything else.
+        return IsFile(execPath) || IsFile(WithExtension(execPath));
     }
     bool found = false;
     if (anchor != Anchor::Folder) {

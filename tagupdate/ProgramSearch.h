@@ -6,9 +6,10 @@
 namespace kestrel {
 
 // The program that ExecPath names, for CreateProcessA: empty for a full path,
-// which stands as it is; otherwise the full path found for it. A name
-// relative to a drive (X:ctags.exe) is taken from that drive's root, one
-// relative to a root (\tools\ctags.exe) from the root of the editor's drive.
+// which stands as it is when the file is there (as named, or with .exe
+// added); otherwise the full path found for it. A name relative to a drive
+// (X:ctags.exe) is taken from that drive's root, one relative to a root
+// (\tools\ctags.exe) from the root of the editor's drive.
 // A bare name is looked for in the folder of the editor's executable, the
 // system folder, the Windows folder and the absolute PATH folders, in this
 // order; a folder-relative name (sub\ctags.exe) in the editor's folder only;

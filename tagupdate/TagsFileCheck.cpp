@@ -12,7 +12,10 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "plugin/UniqueAny.h"
+#include "tagupdate/Paths.h"
 
 namespace kestrel {
 namespace {
@@ -78,19 +81,47 @@ private:
 
 } // namespace
 
-bool LooksLikeTagsFile(const CountedString& path) {
-    const UniqueFile file(CreateFileA(path.Chars(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+TagsFileFacts InspectTagsFile(const CountedString& path) {
+    TagsFileFacts facts;
+    const bool fits = FitsPathLimit(path);
+    const std::wstring longForm = fits ? std::wstring() : LongFormOf(path);
+    if (!fits && longForm.empty()) {
+        facts.overwritable = false; // nothing can read it
+        return facts;
+    }
+    const DWORD attributes =
+        fits ? GetFileAttributesA(path.Chars()) : GetFileAttributesW(longForm.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES &&
+        (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)) {
+        return facts; // a new tags file
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        facts.replaceable = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
+                                           FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return facts; // ctags fails on a folder as it would
+        }
+    }
+    // Shared for writing and deleting too: a program that holds the file
+    // open, as ctags itself may, does not stop ctags from overwriting it.
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const UniqueFile file(fits ? CreateFileA(path.Chars(), GENERIC_READ, sharing, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
+                               : CreateFileW(longForm.c_str(), GENERIC_READ, sharing, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
-        const DWORD error = GetLastError();
-        const DWORD attributes = GetFileAttributesA(path.Chars());
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-               (attributes != INVALID_FILE_ATTRIBUTES &&
-                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        facts.overwritable = false;
+        return facts;
     }
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
-        return true;
+        return facts;
+    }
+    // The standard information, not the full one, which costs a volume query.
+    FILE_STANDARD_INFO information = {};
+    if (GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &information,
+                                     sizeof information) &&
+        information.NumberOfLinks > 1) {
+        facts.replaceable = false;
     }
     FirstLine line;
     bool empty = true;
@@ -98,16 +129,19 @@ bool LooksLikeTagsFile(const CountedString& path) {
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr)) {
-            return false;
+            facts.overwritable = false;
+            return facts;
         }
         if (read == 0) {
-            return empty || line.Take('\0') == Verdict::TagsFile;
+            facts.overwritable = empty || line.Take('\0') == Verdict::TagsFile;
+            return facts;
         }
         empty = false;
         for (DWORD i = 0; i < read; ++i) {
             const Verdict verdict = line.Take(buffer[i]);
             if (verdict != Verdict::Undecided) {
-                return verdict == Verdict::TagsFile;
+                facts.overwritable = verdict == Verdict::TagsFile;
+                return facts;
             }
         }
     }

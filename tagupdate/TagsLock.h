@@ -18,7 +18,8 @@ namespace kestrel {
 // has no path of its own); ERROR_SHARING_VIOLATION when another run holds
 // it, or is taking it at this moment; another error when it cannot be made:
 // a folder or a read-only file of that name, a folder where no file can be
-// created.
+// created or where the user may not delete files (a file that goes with its
+// last handle is made with the right to delete it).
 // A lock file that a scanner may be holding (marked for removal, or shared
 // with every other program) is tried again for a moment first.
 DWORD LockTagsFile(const CountedString& lockPath, UniqueFile& lock);

@@ -12,6 +12,7 @@
 #include "tagupdate/CtagsOptions.h"
 #include "tagupdate/FreshFile.h"
 #include "tagupdate/Paths.h"
+#include "tagupdate/TagsFileCheck.h"
 
 namespace kestrel {
 namespace {
@@ -49,29 +50,6 @@ bool Replace(const char* from, const char* to, DWORD patienceMs, Pause pause) {
     return true;
 }
 
-// Whether the temporary file may take the place of the tags file: not when
-// the tags file is a folder, read-only (ctags is to fail on it as it would),
-// or a link that a rename would split off from its other names.
-bool IsReplaceable(const CountedString& tagsPath) {
-    const DWORD attributes = GetFileAttributesA(tagsPath.Chars());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return true; // a new tags file
-    }
-    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY |
-                       FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-        return false;
-    }
-    // The standard information, not the full one, which costs a volume query.
-    const UniqueFile file(CreateFileA(tagsPath.Chars(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
-    FILE_STANDARD_INFO information = {};
-    return !file ||
-           !GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &information,
-                                         sizeof information) ||
-           information.NumberOfLinks <= 1;
-}
-
 } // namespace
 
 TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFolder) {
@@ -86,6 +64,9 @@ TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFo
         output.tagsPath = fullPath(settings.TagsFileName);
         output.lockPath = output.tagsPath + kLockSuffix;
     }
+    const TagsFileFacts tagsFile =
+        output.tagsPath.IsEmpty() ? TagsFileFacts() : InspectTagsFile(output.tagsPath);
+    output.refusedByCtags = !tagsFile.overwritable;
 
     const char* options = settings.ExecOption.Chars();
     if (!IsPlainName(name) || AsksToAppend(options) || LeavesQuoteOpen(options)) {
@@ -95,8 +76,7 @@ TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFo
     // folder: a temporary path it cannot open means writing in place.
     const CountedString temporaryName = settings.TagsFileName + kTemporarySuffix;
     const CountedString temporaryPath = fullPath(temporaryName);
-    if (!FitsPathLimit(temporaryPath) || !IsReplaceable(output.tagsPath) ||
-        IsFolder(temporaryPath)) {
+    if (!FitsPathLimit(temporaryPath) || !tagsFile.replaceable || IsFolder(temporaryPath)) {
         return output;
     }
     output.fileArgument = temporaryName;

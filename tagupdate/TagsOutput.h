@@ -24,6 +24,9 @@ struct TagsOutput {
     CountedString tagsPath;
     CountedString temporaryPath;
     CountedString lockPath;
+    // The tags file is one ctags would refuse to overwrite, as it was when
+    // the output was chosen.
+    bool refusedByCtags = false;
 
     bool InPlace() const { return temporaryPath.IsEmpty(); }
 };
@@ -35,7 +38,8 @@ struct TagsOutput {
 // leave a quote open; a tags name that exists as a folder, as a read-only
 // file, as a link (more than one name, or a reparse point); a temporary name
 // that exists as a folder; a temporary path over the path limit, which ctags
-// could not open. The lock is named on every road where the tags file is.
+// could not open. The lock is named, and the tags file looked at, on every
+// road where the tags file has a path.
 TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFolder);
 
 // Removes a temporary file an earlier run left behind, read-only or not,

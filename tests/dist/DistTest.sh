@@ -42,6 +42,11 @@ machine() {
 }
 [ "$(machine "$work/x/x86/Kestrel.dll")" = 014c ] || fail "x86/Kestrel.dll is not a 32-bit x86 library"
 [ "$(machine "$work/x/x64/Kestrel.dll")" = 8664 ] || fail "x64/Kestrel.dll is not an x64 library"
+# Stripped: no COFF symbols (their count in the PE header).
+for d in x86 x64; do
+  pe=$(od -An -tu4 -j60 -N4 "$work/x/$d/Kestrel.dll" | tr -d ' ')
+  [ "$(od -An -tu4 -j$((pe + 16)) -N4 "$work/x/$d/Kestrel.dll" | tr -d ' ')" = 0 ] || fail "$d/Kestrel.dll is not stripped"
+done
 (cd "$work/x" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the files"
 [ "$(wc -l <"$work/x/SHA256SUMS")" -eq 4 ] || fail "SHA256SUMS lists $(wc -l <"$work/x/SHA256SUMS") files, not 4"
 cmp "$work/x/LICENSE" "$top/LICENSE" || fail "LICENSE differs from the repository's"

@@ -192,6 +192,31 @@ TEST_F(ExportsTest, CommandReadsSettingsAfreshEachTime) {
               Transcript());
 }
 
+HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
+                       LPDWORD) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+TEST_F(ExportsTest, WatcherThatCannotStartLetsTheLibraryUnload) {
+    // The reference to the library taken for the watcher goes with it.
+    PrepareCommand("K:\\x3\\work");
+    StoreFlag("ExecSync", 0);
+    void* createThread = PatchImport(plugIn.Module(), "kernel32.dll", "CreateThread",
+                                     reinterpret_cast<void*>(&NoThread));
+    ASSERT_NE(nullptr, createThread);
+    onCommand(host.Window());
+    EXPECT_EQ(3u, StatusTexts().size()) << "ends with could not run";
+
+    const std::string path = host::DefaultPlugInPath();
+    plugIn.Unload();
+    const HMODULE kept = GetModuleHandleA(path.c_str());
+    EXPECT_EQ(nullptr, kept) << "a reference to the library is left";
+    if (kept != nullptr) { // for the tests that load it next
+        PatchImport(kept, "kernel32.dll", "CreateThread", createThread);
+    }
+}
+
 // The library's own allocations fail on demand, through its import of
 // malloc: operator new then throws std::bad_alloc inside the library.
 using Malloc = void*(__cdecl*)(size_t);

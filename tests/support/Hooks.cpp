@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "host/ImportPatch.h"
+#include "tagupdate/BackgroundRun.h"
 #include "tests/support/EventLog.h"
 
 namespace kestrel::test {
@@ -25,11 +26,14 @@ std::string g_failingLookup;
 DWORD g_lookupError = 0;
 std::string g_markedLookup;
 DWORD g_addedAttributes = 0;
+std::string g_programPath;
 std::function<void()> g_afterFailedMove;
 int g_failedMoves = 0;
 std::function<void()> g_onSleep;
 
-std::atomic<bool> g_failing[4] = {}; // by Calls
+std::vector<HANDLE> g_watchers; // duplicated handles of those not known to have ended
+
+std::atomic<bool> g_failing[5] = {}; // by Calls
 
 // The real functions, as the imports held them before.
 decltype(&CreateProcessA) g_createProcess = nullptr;
@@ -53,6 +57,7 @@ std::atomic<ULONGLONG> g_freeAtStart{0}, g_freeLater{0};
 std::atomic<int> g_freeReads{0};
 decltype(&GetDiskFreeSpaceExW) g_freeSpace = nullptr;
 decltype(&Sleep) g_sleep = nullptr;
+decltype(&GetModuleFileNameA) g_moduleFileName = nullptr;
 
 } // namespace
 
@@ -96,8 +101,14 @@ BOOL WINAPI HookedCreateProcess(LPCSTR application, LPSTR commandLine,
                                 LPPROCESS_INFORMATION information) {
     {
         Lock lock(g_mutex);
+        // SuspendThread tells how often the thread was suspended already.
+        HANDLE watcher = g_watchers.empty() ? nullptr : g_watchers.back();
+        const DWORD count = watcher ? SuspendThread(watcher) : static_cast<DWORD>(-1);
+        if (count != static_cast<DWORD>(-1)) {
+            g_resumeThread(watcher);
+        }
         g_starts.push_back({flags, startup ? startup->cb : 0, inherit, application == nullptr,
-                            environment == nullptr});
+                            environment == nullptr, count != static_cast<DWORD>(-1) && count > 0});
     }
     return StartProcessSteadily(application, commandLine, processAttributes, threadAttributes,
                                 inherit, flags, environment, directory, startup, information);
@@ -173,10 +184,22 @@ HANDLE WINAPI HookedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    return g_createThread(security, stack, start, argument, flags, id);
+    const HANDLE thread = g_createThread(security, stack, start, argument, flags, id);
+    HANDLE copy = nullptr;
+    if (start == &CompletionWatcher && // not GoogleTest's own threads
+        DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS)) {
+        Lock lock(g_mutex);
+        g_watchers.push_back(copy);
+    }
+    return thread;
 }
 
 DWORD WINAPI HookedResumeThread(HANDLE thread) {
+    if (g_failing[static_cast<int>(Calls::FailedResumes)]) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return static_cast<DWORD>(-1);
+    }
     const DWORD suspended = g_resumeThread(thread);
     // As long as the thread takes on a busy machine, short of a hang.
     while (g_failing[static_cast<int>(Calls::ThreadResumes)] &&
@@ -245,6 +268,15 @@ void WINAPI HookedSleep(DWORD ms) {
     g_sleep(ms);
 }
 
+DWORD WINAPI HookedModuleFileName(HMODULE module, LPSTR buffer, DWORD size) {
+    Lock lock(g_mutex);
+    if (module != nullptr || g_programPath.empty() || size <= g_programPath.size()) {
+        return g_moduleFileName(module, buffer, size);
+    }
+    lstrcpynA(buffer, g_programPath.c_str(), static_cast<int>(size));
+    return static_cast<DWORD>(g_programPath.size());
+}
+
 template <typename Function>
 bool Patch(const char* dll, const char* name, Function hook, Function& original) {
     return RedirectImport(GetModuleHandleA(nullptr), dll, name, hook, original);
@@ -267,6 +299,7 @@ bool InstallHooks() {
         all &= Patch("kernel32.dll", "GetDiskFreeSpaceExW", &HookedFreeSpace, g_freeSpace);
         all &= Patch("user32.dll", "MsgWaitForMultipleObjects", &HookedMsgWait, g_msgWait);
         all &= Patch("kernel32.dll", "Sleep", &HookedSleep, g_sleep);
+        all &= Patch("kernel32.dll", "GetModuleFileNameA", &HookedModuleFileName, g_moduleFileName);
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
         return all;
@@ -287,6 +320,16 @@ std::vector<BrowserSetup> BrowserSetups() {
 void ClearProcessStarts() {
     Lock lock(g_mutex);
     g_starts.clear();
+}
+
+bool WatcherRuns() {
+    Lock lock(g_mutex);
+    // Those that have ended are forgotten.
+    const auto ended = [](HANDLE watcher) {
+        return WaitForSingleObject(watcher, 0) != WAIT_TIMEOUT && CloseHandle(watcher);
+    };
+    g_watchers.erase(std::remove_if(g_watchers.begin(), g_watchers.end(), ended), g_watchers.end());
+    return !g_watchers.empty();
 }
 
 void RecordFileLookups(bool on) {
@@ -310,6 +353,11 @@ void AddFileAttributes(const std::string& path, DWORD attributes) {
     Lock lock(g_mutex);
     g_markedLookup = path;
     g_addedAttributes = attributes;
+}
+
+void PlaceProgramAt(const std::string& path) {
+    Lock lock(g_mutex);
+    g_programPath = path;
 }
 
 int OnFailedMove(std::function<void()> action) {

@@ -17,6 +17,8 @@ struct ProcessStart {
     BOOL inheritHandles;
     bool applicationNameNull;
     bool environmentNull;
+    // The completion watcher started last was there, and suspended.
+    bool afterSuspendedWatcher;
 };
 
 // What the plug-in asked of the folder browser, in the system code page.
@@ -51,6 +53,8 @@ std::vector<ProcessStart> ProcessStarts();
 // Every folder browser opened since the program started, in order.
 std::vector<BrowserSetup> BrowserSetups();
 void ClearProcessStarts();
+// Whether a completion watcher still runs, or waits to run.
+bool WatcherRuns();
 
 // Every path given to GetFileAttributesA while recording is on.
 void RecordFileLookups(bool on);
@@ -62,12 +66,18 @@ void FailFileLookup(const std::string& path, DWORD error);
 // link Wine cannot make; an empty path ends it.
 void AddFileAttributes(const std::string& path, DWORD attributes);
 
+// Makes GetModuleFileNameA report `path` for the program itself, as for an
+// editor installed there; an empty path ends it.
+void PlaceProgramAt(const std::string& path);
+
 // Calls that fail while a FailingCalls of their kind lives: thread starts
 // through CreateThread, GetModuleHandleExA (no module reference can be
-// taken) and GetExitCodeProcess (as for a process whose code cannot be read).
-// ResumeThread does not fail: it returns only once the thread has ended,
-// serving the messages it sends, as a thread that ends at once would.
-enum class Calls { ThreadStarts, ModuleReferences, ExitCodeQueries, ThreadResumes };
+// taken), GetExitCodeProcess (as for a process whose code cannot be read)
+// and ResumeThread (FailedResumes: the thread stays suspended). With
+// ThreadResumes, ResumeThread does not fail: it returns only once the thread
+// has ended, serving the messages it sends, as a thread that ends at once
+// would.
+enum class Calls { ThreadStarts, ModuleReferences, ExitCodeQueries, ThreadResumes, FailedResumes };
 class FailingCalls {
 public:
     explicit FailingCalls(Calls calls);

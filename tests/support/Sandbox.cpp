@@ -32,6 +32,13 @@ std::vector<size_t> FolderEnds(const std::string& path) {
     return ends;
 }
 
+// A path past the ANSI functions' limit, as the wide ones take it; empty for
+// a path within it.
+std::wstring LongForm(const std::string& path) {
+    wchar_t wide[1024] = L"\\\\?\\";
+    return MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide + 4, 1000) > MAX_PATH ? wide : L"";
+}
+
 } // namespace
 
 void MakeFolders(const std::string& path) {
@@ -51,14 +58,19 @@ void MakeFile(const std::string& path, const std::string& contents) {
     if (!ends.empty()) {
         MakeFolders(path.substr(0, ends.back()));
     }
-    std::ofstream(path, std::ios::binary) << contents;
+    const std::wstring longForm = LongForm(path);
+    (longForm.empty() ? std::ofstream(path, std::ios::binary)
+                      : std::ofstream(longForm.c_str(), std::ios::binary))
+        << contents;
     if (!ends.empty()) {
         List(path.substr(0, ends.back()));
     }
 }
 
 std::string FileContents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    const std::wstring longForm = LongForm(path);
+    std::ifstream file = longForm.empty() ? std::ifstream(path, std::ios::binary)
+                                          : std::ifstream(longForm.c_str(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
@@ -69,7 +81,9 @@ void RemoveFile(const std::string& path) {
 }
 
 bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const std::wstring longForm = LongForm(path);
+    return (longForm.empty() ? GetFileAttributesA(path.c_str())
+                             : GetFileAttributesW(longForm.c_str())) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool MakeUnixLink(const std::string& target, const std::string& link) {

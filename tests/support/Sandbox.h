@@ -10,7 +10,8 @@ namespace kestrel::test {
 // Creates every folder of `path` (system code page) and lists each one once,
 // so that the folder browser can select it under Wine.
 void MakeFolders(const std::string& path);
-// Creates the file, and the folders it lies in, and lists its folder.
+// Creates the file, and the folders it lies in, and lists its folder. These
+// three reach a file at any path length.
 void MakeFile(const std::string& path, const std::string& contents = "");
 std::string FileContents(const std::string& path); // every byte; empty when missing
 void RemoveFile(const std::string& path);

@@ -1,5 +1,8 @@
 #include "tagupdate/BackgroundRun.h"
 
+#include <thread>
+
+#include "plugin/UniqueAny.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
@@ -13,9 +16,10 @@ protected:
     }
 
     void TearDown() override {
-        // Never leave a watcher behind for the next test.
+        // Never leave a watcher behind for the next test; a test stopped
+        // short may have none left, and waits less.
         ReleaseHeldRuns();
-        EXPECT_TRUE(WaitForIdle());
+        EXPECT_TRUE(WaitForIdle(HasFatalFailure() ? 20000 : 60000));
     }
 
     // ctags holds on until ReleaseHeldRuns creates the file it waits for.
@@ -48,6 +52,8 @@ TEST_F(BackgroundCommandTest, SuccessReportsFromWatcherWithoutBeep) {
 
     // The command has returned while ctags still waits for its gate.
     EXPECT_EQ(Lines({Announced(), Folder(folder), Running()}), Command());
+    ASSERT_EQ(1u, ProcessStarts().size());
+    ASSERT_TRUE(ProcessStarts()[0].afterSuspendedWatcher) << "the watcher ran before ctags started";
     EXPECT_EQ(host.Window(), RunningMarker());
     EXPECT_TRUE(FakeHost::PumpUntil([] { return WatcherProcess() != nullptr; }));
     ReleaseHeldRuns();
@@ -107,10 +113,20 @@ TEST_F(BackgroundCommandTest, SecondCommandIsRefusedOnBothRoads) {
 
 TEST_F(BackgroundCommandTest, FailedStartLeavesNextCommandFree) {
     const std::string folder = Project("g4");
-    settings.ExecPath = "K:\\g4\\missing.exe";
-
-    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
-    EXPECT_EQ(nullptr, RunningMarker());
+    MakeFile(folder + "\\text.exe", "not a program\n");
+    // A program found nowhere is told before a tags file that ctags would
+    // refuse; a program that cannot start leaves no watcher behind.
+    for (const bool found : {false, true}) {
+        SCOPED_TRACE(found ? "cannot start" : "found nowhere");
+        ClearEvents();
+        ClearProcessStarts();
+        MakeFile(folder + "\\tags", found ? "" : "Notes\n");
+        settings.ExecPath = (folder + (found ? "\\text.exe" : "\\missing.exe")).c_str();
+        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
+        EXPECT_EQ(nullptr, RunningMarker());
+        EXPECT_TRUE(FakeHost::PumpUntil([] { return !WatcherRuns(); }, 30000))
+            << "a watcher is left suspended";
+    }
 
     settings.ExecPath = FakeCtagsPath().c_str();
     ExpectNextCommandRuns(folder);
@@ -146,6 +162,33 @@ TEST_F(BackgroundCommandTest, WatcherThatEndsAtOnceClearsTheMarker) {
     }();
     EXPECT_EQ(Lines({Announced(), Folder(folder), "S:ctags を実行しました。", Running()}), shown);
     EXPECT_EQ(nullptr, RunningMarker());
+}
+
+TEST_F(BackgroundCommandTest, WatcherThatCannotBeResumedEndsItsRun) {
+    // ctags would otherwise run on unwatched, the marker set and the lock
+    // held until the editor ends.
+    const std::string folder = Project("g9");
+    HoldRuns();
+    // A command that waits for a ctags it did not end is let go, and fails.
+    const UniqueHandle returned(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread guard([&] {
+        if (WaitForSingleObject(returned.Get(), 30000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "the command waits for ctags";
+            ReleaseHeldRuns();
+        }
+    });
+    const Lines shown = [&] {
+        const FailingCalls failing(Calls::FailedResumes);
+        return Command();
+    }();
+    SetEvent(returned.Get());
+    guard.join();
+    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), shown);
+    ASSERT_EQ(nullptr, RunningMarker());
+    EXPECT_EQ(1u, ProcessStarts().size());
+    EXPECT_TRUE(FakeHost::PumpUntil([] { return !WatcherRuns(); }, 30000))
+        << "the watcher is left suspended";
+    ExpectNextCommandRuns(folder);
 }
 
 } // namespace

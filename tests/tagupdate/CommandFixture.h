@@ -63,10 +63,14 @@ protected:
     }
 
     // Pumps until no background run is left: the watcher has cleared the
-    // running marker and let go of its process.
-    static bool WaitForIdle() {
-        return FakeHost::PumpUntil(
-            [] { return RunningMarker() == nullptr && WatcherProcess() == nullptr; });
+    // running marker and let go of its process. Fails at once when no
+    // thread is left that could.
+    static bool WaitForIdle(DWORD timeoutMs = 60000) {
+        const auto idle = [] { return RunningMarker() == nullptr && WatcherProcess() == nullptr; };
+        if (FakeHost::PumpUntil([&] { return idle() || !WatcherRuns(); }, timeoutMs) && !idle()) {
+            ADD_FAILURE() << "a run is marked, but no watcher is left to end it";
+        }
+        return idle();
     }
 
     // The one fake ctags run since the test began; empty if not exactly one.

@@ -108,36 +108,44 @@ TEST(CtagsOracle, RefusesOnlyOptionsThatWriteElsewhereOrFail) {
     }
 }
 
-// LooksLikeTagsFile on a tags file must say whether ctags overwrites it.
+// InspectTagsFile on a tags file must say whether ctags overwrites it.
 TEST(CtagsOracle, TagsFileCheckAgreesWithCtags) {
     const std::string beyondOneRead(700, 'x');
     for (const std::string& firstLines :
          {// Tag lines and etags lines,
           ""s, "!_TAG_FILE_FORMAT\t2\t/extended format/\n"s, "a\tb\t?x?\n"s, "a\tb\t12\n"s,
           "main\tmain.c\t/^int main(void)$/;\"\tf\n"s, "a\tb\t12;\"\tf\n"s, "\f\n"s,
-          "\f\r\nb.c,9\n"s, "\fa\tb\t1\n"s, "\fx\n"s, "\f"s, Cp932("ソ\tb\t/x/\n"),
+          "\f\r\nb.c,9\n"s, "\fa\tb\t1\n"s, "\fx\n"s, "\f"s, Cp932("ソ\tb\t/x/\n"), "\f\tb\t1\n"s,
+          "a\tb\t0\n"s,
           // lines a byte or two away from them,
           "text\n"s, "int\ta;\t/* x */\n"s, "#define\tX\t1\n"s, "a\tb;\t1\n"s, "a\tb\t12"s,
           "a\tb\t12\r\n"s, "a\tb\t\r\n"s, "a\t\tb\t1\n"s, "a\tb\t\t1\n"s, "a\tb\t;1\n"s,
           "a\tb\t1\tx\n"s, "a\tb\t12 \n"s, "a\tb\t1;x\n"s, "\n"s, "\na\tb\t1\n"s, "x\ra\tb\t1\n"s,
-          " \tb\t1\n"s, "a\tb\t1\0x\n"s, "a\0\tb\t1\n"s,
+          " \tb\t1\n"s, "\ta\tb\t1\n"s, "a\tb\t1\0x\n"s, "a\0\tb\t1\n"s,
           // and first lines longer than one read.
           beyondOneRead + "\tb\t1\n", "a\t" + beyondOneRead + "\t1\n",
           "a\t" + beyondOneRead + ";\t1\n", "a\tb\t" + std::string(700, '1') + "x\n",
           beyondOneRead + "\n"}) {
         SCOPED_TRACE(testing::PrintToString(firstLines.substr(0, 40)));
         const std::string folder = MakeRunFolder(firstLines);
-        const bool looks = LooksLikeTagsFile((folder + "\\tags").c_str());
+        const bool looks = InspectTagsFile((folder + "\\tags").c_str()).overwritable;
         EXPECT_EQ(RunCtags(folder, "-f tags a.c").exitCode == 0, looks);
     }
-    // A tags file that another program holds unshared cannot be read.
-    const std::string folder = MakeRunFolder("a\tb\t1\n");
-    const UniqueFile held(CreateFileA((folder + "\\tags").c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-    EXPECT_EQ(RunCtags(folder, "-f tags a.c").exitCode == 0,
-              LooksLikeTagsFile((folder + "\\tags").c_str()));
-    EXPECT_TRUE(LooksLikeTagsFile((folder + "\\sub").c_str())) << "a folder";
-    EXPECT_TRUE(LooksLikeTagsFile((folder + "\\missing\\tags").c_str()));
+    // A tags file that another program holds unshared cannot be read; one
+    // that it holds open for writing, sharing it, is overwritten.
+    for (const DWORD sharing : {0ul, 7ul}) {
+        SCOPED_TRACE(sharing);
+        const std::string folder = MakeRunFolder("a\tb\t1\n");
+        const UniqueFile held(CreateFileA((folder + "\\tags").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                          sharing, nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_EQ(RunCtags(folder, "-f tags a.c").exitCode == 0,
+                  InspectTagsFile((folder + "\\tags").c_str()).overwritable);
+    }
+    const std::string folder = MakeRunFolder("");
+    EXPECT_TRUE(InspectTagsFile((folder + "\\sub").c_str()).overwritable) << "a folder";
+    EXPECT_TRUE(InspectTagsFile((folder + "\\missing\\tags").c_str()).overwritable);
+    EXPECT_TRUE(InspectTagsFile((folder + "\\new").c_str()).overwritable);
+    EXPECT_FALSE(Exists(folder + "\\new")) << "looked at, not made";
 }
 
 } // namespace

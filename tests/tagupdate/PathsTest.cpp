@@ -42,7 +42,8 @@ TEST(Paths, LongFormIsFullAndNormalised) {
     for (const auto& [path, longForm] :
          {std::tuple{"K:\\a/b\\..\\c", L"\\\\?\\K:\\a\\c"},
           std::tuple{"\\\\srv\\share\\x", L"\\\\?\\UNC\\srv\\share\\x"},
-          std::tuple{"\\\\?\\K:\\a/b", L"\\\\?\\K:\\a/b"}}) {
+          std::tuple{"\\\\?\\K:\\a/b", L"\\\\?\\K:\\a/b"},
+          std::tuple{"\\\\.\\pipe\\x", L"\\\\.\\pipe\\x"}}) { // a device has no long form
         EXPECT_EQ(std::wstring(longForm), LongFormOf(CountedString(Cp932(path).c_str()))) << path;
     }
 }

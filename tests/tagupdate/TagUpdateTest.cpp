@@ -426,6 +426,7 @@ TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
 
 TEST_F(SyncCommandTest, ProgramThatCannotStartReportsWithoutBeep) {
     const std::string folder = Project("s4");
+    MakeFile(folder + "\\tags", "Notes\n"); // refused by ctags, which is not there to run
     settings.ExecPath = "K:\\s4\\no such ctags.exe";
     EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
 }

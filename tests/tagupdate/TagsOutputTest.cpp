@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "plugin/UniqueAny.h"
+#include "tests/support/Dialogs.h"
 #include "tests/support/EnvironmentGuard.h"
 #include "tests/support/ImportRedirect.h"
 #include "tests/tagupdate/CommandFixture.h"
@@ -137,7 +138,11 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
         noRename.emplace("kernel32.dll", "SetFileInformationByHandle",
                          reinterpret_cast<void*>(&RefuseRename));
     }
-    RunTagUpdate(settings, host.Window());
+    if (tags.size() < MAX_PATH) {
+        RunTagUpdate(settings, host.Window());
+    } else { // too long for the search: the folder is chosen in the browser
+        EXPECT_TRUE(AnswerDialog(IDOK, [&] { RunTagUpdate(settings, host.Window()); }).pressed);
+    }
     ASSERT_TRUE(WaitForIdle());
     noRename.reset();
     FailFileLookup("", 0);
@@ -219,6 +224,10 @@ INSTANTIATE_TEST_SUITE_P(
                        Before::UnreadableOutput, After::Old, Outcome::RanWithError},
             OutputCase{"DeepFolder", "tags", "--exit=0 ", "tags", Before::Tags, After::New,
                        Outcome::Ran, Depth::Deep},
+            // The tags file's path is beyond the limit, 273 characters long.
+            OutputCase{"DeepTagsFile", "tags-of-the-whole-tree", "--exit=0 ",
+                       "tags-of-the-whole-tree", Before::Tags, After::New, Outcome::Ran,
+                       Depth::Deep},
             // A path's length is counted in characters, and the lock is
             // taken at any length.
             OutputCase{"DeepDoubleByteFolder", "tags", "--exit=0 ", "tags.kestrel-new",
@@ -324,6 +333,7 @@ struct LookupCase {
     int foldersNamedLikeIt = Nowhere; // Places where a folder has the program's name
     bool quoted = false;              // ExecPath in double quotes
     bool deepPath = false;            // the PATH folder is 150 characters long, 280 bytes
+    bool editorOnK = false;           // the editor's executable lies on K:, not beside the test
 };
 
 class ProgramLookupTest : public CommandTest, public testing::WithParamInterface<LookupCase> {};
@@ -384,7 +394,9 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
         // A relative entry names the current folder: it is skipped.
         const ScopedVariable path(
             "PATH", (".;" + onPath + ";" + EnvironmentVariable("PATH").Chars()).c_str());
+        PlaceProgramAt(c.editorOnK ? "K:\\editor\\EmEditor.exe" : "");
         RunTagUpdate(settings, host.Window());
+        PlaceProgramAt("");
     }
     settings.ExecPath = program.c_str(); // as every text shows it
     for (const std::string& copy : planted) {
@@ -423,7 +435,9 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"RootRelative", "\\", Current | DriveRoot, Nowhere},
         LookupCase{"Quoted", "", Current | OnPath, OnPath, Nowhere, true},
         // A folder's length counts in characters, not bytes.
-        LookupCase{"DeepDoubleBytePathFolder", "", OnPath, OnPath, Nowhere, false, true}),
+        LookupCase{"DeepDoubleBytePathFolder", "", OnPath, OnPath, Nowhere, false, true},
+        LookupCase{"RootRelativeOnEditorDrive", "\\", Current | DriveRoot, DriveRoot, Nowhere,
+                   false, false, true}),
     [](const testing::TestParamInfo<LookupCase>& info) { return info.param.name; });
 
 using BatchProgramTest = CommandTest;
