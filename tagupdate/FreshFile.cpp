@@ -33,6 +33,26 @@ bool RenameOnto(HANDLE file, const CountedString& path) {
 
 } // namespace
 
+bool NameIsFree(const CountedString& path) {
+    HANDLE found = INVALID_HANDLE_VALUE;
+    if (FitsPathLimit(path)) {
+        WIN32_FIND_DATAA entry;
+        found = FindFirstFileA(path.Chars(), &entry);
+    } else {
+        const std::wstring longForm = LongFormOf(path);
+        WIN32_FIND_DATAW entry;
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        if (!longForm.empty()) {
+            found = FindFirstFileW(longForm.c_str(), &entry);
+        }
+    }
+    if (found != INVALID_HANDLE_VALUE) {
+        FindClose(found);
+        return false;
+    }
+    return GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 DWORD CreateFreshFile(const CountedString& path, UniqueFile& file) {
     const DWORD access = GENERIC_WRITE | DELETE;
     const DWORD flags = FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT;

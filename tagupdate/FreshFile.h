@@ -18,6 +18,10 @@ namespace kestrel {
 // `file`, or the error.
 DWORD CreateFreshFile(const CountedString& path, UniqueFile& file);
 
+// Whether no entry of that name is in its folder, not even a link that
+// leads nowhere. It only reads the folder: cheaper than making a file.
+bool NameIsFree(const CountedString& path);
+
 // Makes `path` name a fresh unshared file that goes when its last handle
 // closes, whatever held the name before: a leftover, a link (which is
 // replaced, its target untouched), or nothing. The file is made as

@@ -87,7 +87,11 @@ TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFo
 namespace {
 
 bool RemoveLeftoverOnce(const CountedString& temporaryPath) {
-    // Nothing there: the fresh file made in its place goes as it closes.
+    if (NameIsFree(temporaryPath)) {
+        return true; // the common case, told without touching the disk
+    }
+    // Nothing there after all: the fresh file made in its place goes as it
+    // closes.
     UniqueFile fresh;
     const DWORD created = CreateFreshFile(temporaryPath, fresh);
     if (created == ERROR_SUCCESS) {
