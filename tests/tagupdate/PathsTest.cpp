@@ -48,5 +48,13 @@ TEST(Paths, LongFormIsFullAndNormalised) {
     }
 }
 
+TEST(DirectoryOf, TakesTextBeforeLastSeparator) {
+    EXPECT_STREQ("K:\\work", DirectoryOf(CountedString("K:\\work\\main.c")).Chars());
+    EXPECT_STREQ("K:", DirectoryOf(CountedString("K:\\main.c")).Chars());
+    EXPECT_STREQ("", DirectoryOf(CountedString("main.c")).Chars());
+    EXPECT_STREQ("", DirectoryOf(CountedString()).Chars());
+    EXPECT_STREQ("K:", DirectoryOf(CountedString(Cp932("K:\\表").c_str())).Chars());
+}
+
 } // namespace
 } // namespace kestrel::test

@@ -1,14 +1,11 @@
 // ctags writes a temporary file that replaces the tags file only after a
 // good run; where that cannot be right the tags file is written in place,
-// with the command line as configured. ctags itself is found by the plug-in.
-#include <cstring>
-#include <map>
+// with the command line as configured.
 #include <optional>
 #include <utility>
 
 #include "plugin/UniqueAny.h"
 #include "tests/support/Dialogs.h"
-#include "tests/support/EnvironmentGuard.h"
 #include "tests/support/ImportRedirect.h"
 #include "tests/tagupdate/CommandFixture.h"
 
@@ -23,28 +20,33 @@ BOOL WINAPI RefuseRename(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) {
     return FALSE;
 }
 
-// What lies in the run folder before the command.
-enum class Before {
-    Tags,
-    Leftover,
-    HeldLeftover,
-    PendingLeftover, // held open with delete sharing: removal only marks it
-    PendingDenied,   // as Windows shows a leftover marked for removal
-    ReadOnlyLeftover,
-    TagsFolder,
-    HeldLock,   // another editor's run holds the tags file; a leftover lies there
-    LockFolder, // tags.kestrel-lock is a folder: no lock can be made
-    HardLink,   // tags has a second name
-    ReparsePoint,
-    ReadOnly,
-    TemporaryFolder,  // tags.kestrel-new is a folder
-    UnreadableOutput, // the temporary file cannot be looked at
-    NotTags,          // tags is some other file, which ctags refuses to overwrite
-    LockLink,         // tags.kestrel-lock is a symbolic link to another file
-    LeftoverLink,     // so is tags.kestrel-new
-    StuckLeftover     // a read-only leftover that cannot be replaced
+// What lies in the run folder before the command; a row combines these.
+// Without TagsFolder or NotTags the tags file holds old tags.
+enum Before : unsigned {
+    Tags = 0,
+    NotTags = 1 << 0, // some other file, which ctags refuses to overwrite
+    TagsFolder = 1 << 1,
+    ReadOnly = 1 << 2,
+    ReparsePoint = 1 << 3,
+    HardLink = 1 << 4,   // the tags file has a second name
+    Leftover = 1 << 5,   // tags.kestrel-new, left by an earlier run
+    Held = 1 << 6,       // the leftover, as a ctags still writing it holds it
+    Pending = 1 << 7,    // held with delete sharing: removal only marks it
+    Unreadable = 1 << 8, // tags.kestrel-new cannot be looked at, as Windows
+                         // shows a leftover marked for removal
+    ReadOnlyLeftover = 1 << 9,
+    NoRename = 1 << 10,        // no file can be renamed
+    TemporaryFolder = 1 << 11, // tags.kestrel-new is a folder
+    LeftoverLink = 1 << 12,    // tags.kestrel-new is a symbolic link to another file
+    HeldLock = 1 << 13,        // another editor's run holds tags.kestrel-lock
+    LockFolder = 1 << 14,      // tags.kestrel-lock is a folder: no lock can be made
+    LockLink = 1 << 15         // tags.kestrel-lock is a symbolic link to another file
 };
-enum class After { Old, New, Folder };
+// What stands at the tags file's name afterwards.
+enum After { OldTags, NewTags, StillAFolder };
+// Whether a name beside the tags file is there afterwards. EitherWay: a file
+// held with delete sharing, which Windows hides once it is marked.
+enum Left { Gone, Stays, EitherWay };
 // How deep the run folder lies: Deep at 250 characters, where the tags
 // file's name fits the path limit but the temporary file's does not;
 // DoubleByte at 242 characters ending in ten double-byte ones, where the
@@ -53,12 +55,15 @@ enum class Depth { Shallow, Deep, DoubleByte };
 
 struct OutputCase {
     const char* name;
-    const char* tagsName;
+    unsigned before;
     const char* options;
-    const char* fileArgument; // what the started command line has after -f
-    Before before;
-    After after;
+    const char* fileArgument; // what the started command line has after -f;
+                              // nullptr: ctags does not start
     Outcome end;
+    After tags;
+    Left leftover; // tags.kestrel-new
+    Left lock;     // tags.kestrel-lock
+    const char* tagsName = "tags";
     Depth depth = Depth::Shallow;
 };
 
@@ -67,7 +72,10 @@ class TagsOutputTest : public CommandTest,
 
 TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     const OutputCase& c = std::get<0>(GetParam());
+    const auto has = [&](unsigned before) { return (c.before & before) != 0; };
     settings.ExecSync = std::get<1>(GetParam());
+    settings.TagsFileName = c.tagsName;
+    settings.ExecOption = c.options;
     std::string folder =
         "K:\\" + std::string(c.name) + (settings.ExecSync ? "-sync" : "-background");
     if (c.depth != Depth::Shallow) {
@@ -80,61 +88,48 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     }
     host.SetDocumentPath(folder + "\\m.c"); // 256 bytes at most: it fits the buffer
     const std::string tags = folder + "\\" + c.tagsName;
-    const std::string temporary = tags + ".kestrel-new";
-    const std::string link = folder + "\\link";
-    const std::string target = folder + "\\target"; // of a symbolic link
-    if (c.before == Before::TagsFolder) {
+    const std::string temporary = tags + ".kestrel-new", lock = tags + ".kestrel-lock";
+    const std::string link = folder + "\\link", target = folder + "\\target";
+    const char* old = has(NotTags) ? "Notes\n" : kOldTags;
+    if (has(TagsFolder)) {
         MakeFolders(tags);
     } else {
-        MakeFile(tags, c.before == Before::NotTags ? "Notes\n" : kOldTags);
+        MakeFile(tags, old);
     }
-    const bool leftover = c.before == Before::Leftover || c.before == Before::HeldLeftover ||
-                          c.before == Before::PendingLeftover || c.before == Before::HeldLock ||
-                          c.before == Before::PendingDenied ||
-                          c.before == Before::ReadOnlyLeftover || c.before == Before::StuckLeftover;
-    if (leftover) {
+    if (has(Leftover)) {
         MakeFile(temporary, "left over\n");
     }
-    // Gone from sight on Windows, although nothing may replace it yet.
-    const bool pending = c.before == Before::PendingLeftover || c.before == Before::PendingDenied;
-    UniqueFile held;
-    if (c.before == Before::HeldLeftover || pending) {
-        // As a ctags still writing it holds it.
-        const DWORD sharing =
-            FILE_SHARE_READ | FILE_SHARE_WRITE | (pending ? FILE_SHARE_DELETE : 0);
-        held.Reset(CreateFileA(temporary.c_str(), GENERIC_WRITE, sharing, nullptr, OPEN_EXISTING, 0,
-                               nullptr));
-        ASSERT_TRUE(held);
-    } else if (c.before == Before::HeldLock) { // as the other editor holds it, at any length
-        wchar_t lock[1024] = L"\\\\?\\";
-        MultiByteToWideChar(CP_ACP, 0, (tags + ".kestrel-lock").c_str(), -1, lock + 4, 1000);
-        held.Reset(CreateFileW(lock, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-        ASSERT_TRUE(held);
-    } else if (c.before == Before::LockFolder) {
-        MakeFolders(tags + ".kestrel-lock");
-    } else if (c.before == Before::ReparsePoint) {
-        AddFileAttributes(tags, FILE_ATTRIBUTE_REPARSE_POINT);
-    } else if (c.before == Before::LockLink || c.before == Before::LeftoverLink) {
+    if (has(LockLink | LeftoverLink)) {
         MakeFile(target, "precious\n");
-        ASSERT_TRUE(MakeUnixLink("target", c.before == Before::LockLink ? tags + ".kestrel-lock"
-                                                                        : temporary));
-    } else if (c.before == Before::ReadOnlyLeftover || c.before == Before::StuckLeftover) {
-        ASSERT_TRUE(SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_READONLY));
-    } else if (c.before == Before::HardLink) {
-        ASSERT_TRUE(CreateHardLinkA(link.c_str(), tags.c_str(), nullptr));
-    } else if (c.before == Before::ReadOnly) {
-        ASSERT_TRUE(SetFileAttributesA(tags.c_str(), FILE_ATTRIBUTE_READONLY));
-    } else if (c.before == Before::TemporaryFolder) {
-        MakeFolders(temporary);
-    } else if (c.before == Before::UnreadableOutput || c.before == Before::PendingDenied) {
-        FailFileLookup(temporary, ERROR_ACCESS_DENIED);
     }
-    settings.TagsFileName = c.tagsName;
-    settings.ExecOption = c.options;
-
+    if (has(TemporaryFolder | LockFolder)) {
+        MakeFolders(has(LockFolder) ? lock : temporary);
+    }
+    ASSERT_TRUE(!has(LockLink) || MakeUnixLink("target", lock));
+    ASSERT_TRUE(!has(LeftoverLink) || MakeUnixLink("target", temporary));
+    ASSERT_TRUE(!has(HardLink) || CreateHardLinkA(link.c_str(), tags.c_str(), nullptr));
+    ASSERT_TRUE(!has(ReadOnly) || SetFileAttributesA(tags.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(!has(ReadOnlyLeftover) ||
+                SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_READONLY));
+    AddFileAttributes(tags, has(ReparsePoint) ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+    FailFileLookup(has(Unreadable) ? temporary : "", ERROR_ACCESS_DENIED);
+    UniqueFile heldLeftover, heldLock;
+    if (has(Held | Pending)) { // as a ctags still writing it holds it
+        heldLeftover.Reset(
+            CreateFileA(temporary.c_str(), GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | (has(Pending) ? FILE_SHARE_DELETE : 0),
+                        nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(heldLeftover);
+    }
+    if (has(HeldLock)) { // as the other editor holds it, at any length
+        wchar_t name[1024] = L"\\\\?\\";
+        MultiByteToWideChar(CP_ACP, 0, lock.c_str(), -1, name + 4, 1000);
+        heldLock.Reset(CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        ASSERT_TRUE(heldLock);
+    }
     std::optional<ImportRedirect> noRename;
-    if (c.before == Before::StuckLeftover) {
+    if (has(NoRename)) {
         noRename.emplace("kernel32.dll", "SetFileInformationByHandle",
                          reinterpret_cast<void*>(&RefuseRename));
     }
@@ -149,115 +144,102 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     AddFileAttributes("", 0);
 
     EXPECT_EQ(Shown(folder, c.end), Transcript());
-    if (c.end == Outcome::CouldNotRun || c.end == Outcome::Refused || c.end == Outcome::Rejected) {
+    if (c.fileArgument == nullptr) {
         EXPECT_TRUE(ReadFakeCtagsRecords(record).empty());
     } else {
         EXPECT_EQ("\"" + FakeCtagsPath() + "\" " + c.options + " -f " + c.fileArgument,
                   OnlyRun()["cmdline"]);
     }
-    if (c.after == After::Folder) {
+    if (c.tags == StillAFolder) {
         EXPECT_NE(0u, GetFileAttributesA(tags.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     } else {
-        const char* old = c.before == Before::NotTags ? "Notes\n" : kOldTags;
-        EXPECT_EQ(c.after == After::New ? kFakeTags : old, FileContents(tags));
+        EXPECT_EQ(c.tags == NewTags ? kFakeTags : old, FileContents(tags));
     }
-    if (c.before == Before::HardLink) {
+    if (has(HardLink)) {
         EXPECT_EQ(FileContents(tags), FileContents(link)) << "one file, two names";
     }
-    if (c.before == Before::LockLink || c.before == Before::LeftoverLink) {
+    if (has(LockLink | LeftoverLink)) {
         EXPECT_EQ("precious\n", FileContents(target)) << "the link's target";
-    } else if (c.before == Before::StuckLeftover) {
+    }
+    if (has(ReadOnlyLeftover) && c.leftover == Stays) {
         EXPECT_NE(0u, GetFileAttributesA(temporary.c_str()) & FILE_ATTRIBUTE_READONLY);
     }
-    if (!pending) {
-        const bool untouched = leftover && c.end != Outcome::Ran && c.end != Outcome::RanWithError;
-        EXPECT_EQ(untouched || c.before == Before::TemporaryFolder, Exists(temporary));
+    if (c.leftover != EitherWay) {
+        EXPECT_EQ(c.leftover == Stays, Exists(temporary)) << "leftover";
     }
-    EXPECT_FALSE(Exists(tags + ".kestrel-lock") && c.before != Before::HeldLock &&
-                 c.before != Before::LockFolder);
+    EXPECT_EQ(c.lock == Stays, Exists(lock)) << "lock";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TagsOutputTest,
-    testing::Combine(
-        testing::Values(
-            OutputCase{"Replaced", "tags", "--exit=0 ", "tags.kestrel-new", Before::Tags,
-                       After::New, Outcome::Ran},
-            OutputCase{"PartialThenError", "tags", "--partial --exit=1 ", "tags.kestrel-new",
-                       Before::Tags, After::Old, Outcome::RanWithError},
-            // An option ctags does not know: it stops before it writes.
-            OutputCase{"ErrorWithoutOutput", "tags", "--exit=1 --no-output ", "tags.kestrel-new",
-                       Before::Tags, After::Old, Outcome::RanWithError},
-            OutputCase{"PartialThenTerminated", "tags", "--partial --terminate --exit=1 ",
-                       "tags.kestrel-new", Before::Tags, After::Old, Outcome::RanWithError},
-            // A leftover is gone before ctags starts: a run that writes
-            // nothing does not put it in place of the tags file.
-            OutputCase{"NothingWrittenOverLeftover", "tags", "--exit=0 --no-output ",
-                       "tags.kestrel-new", Before::Leftover, After::Old, Outcome::Ran},
-            OutputCase{"LeftoverStillHeld", "tags", "--exit=0 ", "", Before::HeldLeftover,
-                       After::Old, Outcome::CouldNotRun},
-            OutputCase{"BlankInName", "my tags", "--exit=0 ", "my tags", Before::Tags, After::Old,
-                       Outcome::Ran},
-            OutputCase{"Append", "tags", "--exit=0 -a ", "tags", Before::Tags, After::New,
-                       Outcome::Ran},
-            OutputCase{"TagsIsAFolder", "tags", "--exit=0 ", "tags", Before::TagsFolder,
-                       After::Folder, Outcome::Ran},
-            OutputCase{"LeftoverPendingRemoval", "tags", "--exit=0 ", "", Before::PendingLeftover,
-                       After::Old, Outcome::CouldNotRun},
-            OutputCase{"AnotherEditorRuns", "tags", "--exit=0 ", "", Before::HeldLock, After::Old,
-                       Outcome::Refused},
-            // ctags would clobber its default tags file at the operand.
-            OutputCase{"FileOperand", "tags", "--exit=0 -R . ", "", Before::Leftover, After::Old,
-                       Outcome::CouldNotRun},
-            // ctags would take -f as the argument, the name after it as an operand.
-            OutputCase{"ArgumentLeftOpen", "tags", "--exit=0 -R -I ", "", Before::Leftover,
-                       After::Old, Outcome::CouldNotRun},
-            OutputCase{"ListFileLeftOpen", "tags", "--exit=0 -RL", "", Before::Leftover, After::Old,
-                       Outcome::CouldNotRun},
-            OutputCase{"HardLink", "tags", "--exit=0 ", "tags", Before::HardLink, After::New,
-                       Outcome::Ran},
-            OutputCase{"ReadOnly", "tags", "--exit=0 --no-output ", "tags", Before::ReadOnly,
-                       After::Old, Outcome::Ran},
-            OutputCase{"TemporaryIsAFolder", "tags", "--exit=0 ", "tags", Before::TemporaryFolder,
-                       After::New, Outcome::Ran},
-            OutputCase{"OutputUnreadable", "tags", "--exit=0 --no-output ", "tags.kestrel-new",
-                       Before::UnreadableOutput, After::Old, Outcome::RanWithError},
-            OutputCase{"DeepFolder", "tags", "--exit=0 ", "tags", Before::Tags, After::New,
-                       Outcome::Ran, Depth::Deep},
-            // The tags file's path is beyond the limit, 273 characters long.
-            OutputCase{"DeepTagsFile", "tags-of-the-whole-tree", "--exit=0 ",
-                       "tags-of-the-whole-tree", Before::Tags, After::New, Outcome::Ran,
-                       Depth::Deep},
-            // A path's length is counted in characters, and the lock is
-            // taken at any length.
-            OutputCase{"DeepDoubleByteFolder", "tags", "--exit=0 ", "tags.kestrel-new",
-                       Before::Tags, After::New, Outcome::Ran, Depth::DoubleByte},
-            OutputCase{"AnotherEditorRunsDeep", "tags", "--exit=0 ", "", Before::HeldLock,
-                       After::Old, Outcome::Refused, Depth::DoubleByte},
-            // Without its lock a run does not start.
-            OutputCase{"LockCannotBeMade", "tags", "--exit=0 ", "", Before::LockFolder, After::Old,
-                       Outcome::CouldNotRun},
-            OutputCase{"ReadOnlyLeftover", "tags", "--exit=0 ", "tags.kestrel-new",
-                       Before::ReadOnlyLeftover, After::New, Outcome::Ran},
-            OutputCase{"LeftoverPendingOnWindows", "tags", "--exit=0 ", "", Before::PendingDenied,
-                       After::Old, Outcome::CouldNotRun},
-            OutputCase{"ReparsePoint", "tags", "--exit=0 ", "tags", Before::ReparsePoint,
-                       After::New, Outcome::Ran},
-            OutputCase{"NotATagsFile", "tags", "--exit=0 ", "", Before::NotTags, After::Old,
-                       Outcome::Rejected},
-            // The names beside the tags file are replaced, never opened or
-            // deleted through: a link's target stays.
-            OutputCase{"LockIsALink", "tags", "--exit=0 ", "tags.kestrel-new", Before::LockLink,
-                       After::New, Outcome::Ran},
-            OutputCase{"LeftoverIsALink", "tags", "--exit=0 ", "tags.kestrel-new",
-                       Before::LeftoverLink, After::New, Outcome::Ran},
-            OutputCase{"ReadOnlyLeftoverStays", "tags", "--exit=0 ", "", Before::StuckLeftover,
-                       After::Old, Outcome::CouldNotRun}),
-        testing::Bool()),
-    [](const testing::TestParamInfo<std::tuple<OutputCase, bool>>& info) {
-        return std::string(std::get<0>(info.param).name) +
-               (std::get<1>(info.param) ? "Sync" : "Background");
-    });
+const OutputCase kCases[] = {
+    {"Replaced", Tags, "--exit=0 ", "tags.kestrel-new", Outcome::Ran, NewTags, Gone, Gone},
+    {"PartialThenError", Tags, "--partial --exit=1 ", "tags.kestrel-new", Outcome::RanWithError,
+     OldTags, Gone, Gone},
+    // An option ctags does not know: it stops before it writes.
+    {"ErrorWithoutOutput", Tags, "--exit=1 --no-output ", "tags.kestrel-new", Outcome::RanWithError,
+     OldTags, Gone, Gone},
+    {"PartialThenTerminated", Tags, "--partial --terminate --exit=1 ", "tags.kestrel-new",
+     Outcome::RanWithError, OldTags, Gone, Gone},
+    // A leftover is gone before ctags starts: a run that writes nothing does
+    // not put it in place of the tags file.
+    {"NothingWrittenOverLeftover", Leftover, "--exit=0 --no-output ", "tags.kestrel-new",
+     Outcome::Ran, OldTags, Gone, Gone},
+    {"LeftoverStillHeld", Leftover | Held, "--exit=0 ", nullptr, Outcome::CouldNotRun, OldTags,
+     Stays, Gone},
+    {"BlankInName", Tags, "--exit=0 ", "my tags", Outcome::Ran, OldTags, Gone, Gone, "my tags"},
+    {"Append", Tags, "--exit=0 -a ", "tags", Outcome::Ran, NewTags, Gone, Gone},
+    {"TagsIsAFolder", TagsFolder, "--exit=0 ", "tags", Outcome::Ran, StillAFolder, Gone, Gone},
+    {"LeftoverPendingRemoval", Leftover | Pending, "--exit=0 ", nullptr, Outcome::CouldNotRun,
+     OldTags, EitherWay, Gone},
+    {"AnotherEditorRuns", Leftover | HeldLock, "--exit=0 ", nullptr, Outcome::Refused, OldTags,
+     Stays, Stays},
+    // ctags would clobber its default tags file at the operand.
+    {"FileOperand", Leftover, "--exit=0 -R . ", nullptr, Outcome::CouldNotRun, OldTags, Stays,
+     Gone},
+    // ctags would take -f as the argument, the name after it as an operand.
+    {"ArgumentLeftOpen", Leftover, "--exit=0 -R -I ", nullptr, Outcome::CouldNotRun, OldTags, Stays,
+     Gone},
+    {"ListFileLeftOpen", Leftover, "--exit=0 -RL", nullptr, Outcome::CouldNotRun, OldTags, Stays,
+     Gone},
+    {"HardLink", HardLink, "--exit=0 ", "tags", Outcome::Ran, NewTags, Gone, Gone},
+    {"ReadOnly", ReadOnly, "--exit=0 --no-output ", "tags", Outcome::Ran, OldTags, Gone, Gone},
+    {"TemporaryIsAFolder", TemporaryFolder, "--exit=0 ", "tags", Outcome::Ran, NewTags, Stays,
+     Gone},
+    {"OutputUnreadable", Unreadable, "--exit=0 --no-output ", "tags.kestrel-new",
+     Outcome::RanWithError, OldTags, Gone, Gone},
+    {"DeepFolder", Tags, "--exit=0 ", "tags", Outcome::Ran, NewTags, Gone, Gone, "tags",
+     Depth::Deep},
+    // The tags file's path is beyond the limit, 273 characters long.
+    {"DeepTagsFile", Tags, "--exit=0 ", "tags-of-the-whole-tree", Outcome::Ran, NewTags, Gone, Gone,
+     "tags-of-the-whole-tree", Depth::Deep},
+    // A path's length is counted in characters, and the lock is taken at any length.
+    {"DeepDoubleByteFolder", Tags, "--exit=0 ", "tags.kestrel-new", Outcome::Ran, NewTags, Gone,
+     Gone, "tags", Depth::DoubleByte},
+    {"AnotherEditorRunsDeep", Leftover | HeldLock, "--exit=0 ", nullptr, Outcome::Refused, OldTags,
+     Stays, Stays, "tags", Depth::DoubleByte},
+    // Without its lock a run does not start.
+    {"LockCannotBeMade", LockFolder, "--exit=0 ", nullptr, Outcome::CouldNotRun, OldTags, Gone,
+     Stays},
+    {"ReadOnlyLeftover", Leftover | ReadOnlyLeftover, "--exit=0 ", "tags.kestrel-new", Outcome::Ran,
+     NewTags, Gone, Gone},
+    {"LeftoverPendingOnWindows", Leftover | Pending | Unreadable, "--exit=0 ", nullptr,
+     Outcome::CouldNotRun, OldTags, EitherWay, Gone},
+    {"ReparsePoint", ReparsePoint, "--exit=0 ", "tags", Outcome::Ran, NewTags, Gone, Gone},
+    {"NotATagsFile", NotTags, "--exit=0 ", nullptr, Outcome::Rejected, OldTags, Gone, Gone},
+    // The names beside the tags file are replaced, never opened or deleted
+    // through: a link's target stays.
+    {"LockIsALink", LockLink, "--exit=0 ", "tags.kestrel-new", Outcome::Ran, NewTags, Gone, Gone},
+    {"LeftoverIsALink", LeftoverLink, "--exit=0 ", "tags.kestrel-new", Outcome::Ran, NewTags, Gone,
+     Gone},
+    {"ReadOnlyLeftoverStays", Leftover | ReadOnlyLeftover | NoRename, "--exit=0 ", nullptr,
+     Outcome::CouldNotRun, OldTags, Stays, Gone},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, TagsOutputTest,
+                         testing::Combine(testing::ValuesIn(kCases), testing::Bool()),
+                         [](const testing::TestParamInfo<std::tuple<OutputCase, bool>>& info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) ? "Sync" : "Background");
+                         });
 
 using HeldTagsTest = CommandTest;
 
@@ -320,144 +302,6 @@ TEST_F(HeldTagsTest, LockOrLeftoverHeldForAMomentIsWaitedFor) {
         OnSleep(nullptr);
         EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
     }
-}
-
-// Where copies of the program lie, and where the one started comes from.
-enum Place { Nowhere = 0, Current = 1, OnPath = 2, BesideHost = 4, Windows = 8, DriveRoot = 16 };
-
-struct LookupCase {
-    const char* name;
-    const char* folderPart; // of ExecPath: "", a relative "sub\\", or "K:" or "\\"
-    int copies;             // Places
-    Place started;
-    int foldersNamedLikeIt = Nowhere; // Places where a folder has the program's name
-    bool quoted = false;              // ExecPath in double quotes
-    bool deepPath = false;            // the PATH folder is 150 characters long, 280 bytes
-    bool editorOnK = false;           // the editor's executable lies on K:, not beside the test
-};
-
-class ProgramLookupTest : public CommandTest, public testing::WithParamInterface<LookupCase> {};
-
-// GetEnvironmentVariableA as Windows answers it; Wine cuts a double-byte
-// value at its length in UTF-16 units.
-DWORD WINAPI WholeVariable(LPCSTR name, LPSTR buffer, DWORD size) {
-    static wchar_t wide[32768];
-    if (GetEnvironmentVariableW(std::wstring(name, name + std::strlen(name)).c_str(), wide,
-                                32768) == 0) { // the names asked for are ASCII
-        return 0;
-    }
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (buffer == nullptr || size < static_cast<DWORD>(bytes)) {
-        return static_cast<DWORD>(bytes);
-    }
-    return static_cast<DWORD>(
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, bytes, nullptr, nullptr) - 1);
-}
-
-TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
-    const LookupCase& c = GetParam();
-    const ImportRedirect wholeVariables("kernel32.dll", "GetEnvironmentVariableA",
-                                        reinterpret_cast<void*>(&WholeVariable));
-    const std::string folder = Project(c.name);
-    // No extension: .exe is added.
-    const std::string program = c.folderPart + std::string("kestrel-") + c.name;
-    const bool anchored = c.folderPart[0] == '\\' || c.folderPart[1] == ':';
-    const std::string file = anchored ? program.substr(std::strlen(c.folderPart)) : program;
-    const std::string current = "K:\\" + std::string(c.name) + "\\current";
-    std::string deep;
-    for (int i = 0; i < 130; ++i) {
-        deep += Cp932("あ");
-    }
-    const std::string onPath = "K:\\" + std::string(c.name) + "\\" + (c.deepPath ? deep : "bin");
-    char windows[MAX_PATH] = {};
-    GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::map<Place, std::string> places = {{Current, current},
-                                                 {OnPath, onPath},
-                                                 {BesideHost, ProgramFolder()},
-                                                 {Windows, windows},
-                                                 {DriveRoot, "K:"}};
-    std::vector<std::string> planted;
-    for (const auto& [place, where] : places) {
-        const std::string copy = where + "\\" + file + ".exe";
-        MakeFolders(copy.substr(0, copy.rfind('\\')));
-        if ((c.copies & place) != 0) {
-            ASSERT_TRUE(CopyFileA(FakeCtagsPath().c_str(), copy.c_str(), FALSE));
-            planted.push_back(copy);
-        } else if ((c.foldersNamedLikeIt & place) != 0) {
-            ASSERT_TRUE(CreateDirectoryA(copy.c_str(), nullptr));
-            planted.push_back(copy);
-        }
-    }
-    settings.ExecPath = (c.quoted ? "\"" + program + "\"" : program).c_str();
-    {
-        const ScopedCurrentFolder here(current.c_str());
-        // A relative entry names the current folder: it is skipped.
-        const ScopedVariable path(
-            "PATH", (".;" + onPath + ";" + EnvironmentVariable("PATH").Chars()).c_str());
-        PlaceProgramAt(c.editorOnK ? "K:\\editor\\EmEditor.exe" : "");
-        RunTagUpdate(settings, host.Window());
-        PlaceProgramAt("");
-    }
-    settings.ExecPath = program.c_str(); // as every text shows it
-    for (const std::string& copy : planted) {
-        DeleteFileA(copy.c_str()) || RemoveDirectoryA(copy.c_str());
-        if (*c.folderPart != '\0') {
-            RemoveDirectoryA(copy.substr(0, copy.rfind('\\')).c_str());
-        }
-    }
-
-    if (c.started == Nowhere) {
-        EXPECT_TRUE(ProcessStarts().empty());
-        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Transcript());
-        return;
-    }
-    FakeCtagsRecord run = OnlyRun();
-    EXPECT_EQ(places.at(c.started) + "\\" + file + ".exe", run["program"]);
-    EXPECT_EQ("\"" + program + "\" --exit=0  -f tags.kestrel-new", run["cmdline"]);
-    EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ProgramLookupTest,
-    testing::Values(
-        LookupCase{"OnlyInCurrentFolder", "", Current, Nowhere},
-        LookupCase{"PathBeforeCurrentFolder", "", Current | OnPath, OnPath},
-        LookupCase{"HostFolderFirst", "", Current | OnPath | BesideHost, BesideHost},
-        LookupCase{"WindowsFolderBeforePath", "", OnPath | Windows, Windows},
-        LookupCase{"FolderBesideHostSkipped", "", OnPath, OnPath, BesideHost},
-        // A relative folder part is taken from the host's folder only: never
-        // the current one, nor a PATH folder.
-        LookupCase{"RelativeNotFromCurrentFolderOrPath", "sub\\", Current | OnPath, Nowhere},
-        LookupCase{"RelativeBesideHost", "sub\\", Current | OnPath | BesideHost, BesideHost},
-        // Relative to a drive: from its root; relative to a root: from the
-        // host's drive (not K:), never the current one.
-        LookupCase{"DriveRelative", "K:", Current | DriveRoot, DriveRoot},
-        LookupCase{"RootRelative", "\\", Current | DriveRoot, Nowhere},
-        LookupCase{"Quoted", "", Current | OnPath, OnPath, Nowhere, true},
-        // A folder's length counts in characters, not bytes.
-        LookupCase{"DeepDoubleBytePathFolder", "", OnPath, OnPath, Nowhere, false, true},
-        LookupCase{"RootRelativeOnEditorDrive", "\\", Current | DriveRoot, DriveRoot, Nowhere,
-                   false, false, true}),
-    [](const testing::TestParamInfo<LookupCase>& info) { return info.param.name; });
-
-using BatchProgramTest = CommandTest;
-
-// The command interpreter that runs a batch file looks for the command
-// line's first word in the current folder first: a batch file of that name
-// planted in the run folder must not run in place of the one found.
-TEST_F(BatchProgramTest, RunsTheBatchFileFoundNotOnePlantedInTheRunFolder) {
-    const std::string folder = Project("batch");
-    const std::string found = ProgramFolder() + "\\kestrel-batch.bat";
-    MakeFile(found, "@\"" + FakeCtagsPath() + "\" %*\r\n");
-    MakeFile(folder + "\\kestrel-batch.bat", "@echo planted> planted.txt\r\n");
-    settings.ExecPath = "kestrel-batch.bat";
-
-    RunTagUpdate(settings, host.Window());
-    DeleteFileA(found.c_str());
-
-    EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
-    EXPECT_EQ(folder, OnlyRun()["cwd"]);
-    EXPECT_FALSE(Exists(folder + "\\planted.txt"));
 }
 
 } // namespace
