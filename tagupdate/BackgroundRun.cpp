@@ -121,6 +121,9 @@ DWORD WINAPI CompletionWatcher(void* watchedRun) {
         // The job and the free space, off the editor's thread.
         ResumeRun(watched->run);
         const RunEnd end = FinishRun(watched->run, kReplacePatienceMs, kPlainWaits);
+        // The command's own texts come first, then the beep: the editor's
+        // thread answers this only once the command has returned.
+        SendMessageA(RunningMarker(), WM_NULL, 0, 0);
         SendStatusText(RunningMarker(), EndText(watched->end, end));
         ClearRunningMarker();
         ClearWatcherProcess();
