@@ -33,24 +33,32 @@ bool RenameOnto(HANDLE file, const CountedString& path) {
 
 } // namespace
 
-bool NameIsFree(const CountedString& path) {
+DWORD EntryAttributes(const CountedString& path) {
     HANDLE found = INVALID_HANDLE_VALUE;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
     if (FitsPathLimit(path)) {
         WIN32_FIND_DATAA entry;
         found = FindFirstFileA(path.Chars(), &entry);
+        attributes = entry.dwFileAttributes;
     } else {
         const std::wstring longForm = LongFormOf(path);
         WIN32_FIND_DATAW entry;
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         if (!longForm.empty()) {
             found = FindFirstFileW(longForm.c_str(), &entry);
+            attributes = entry.dwFileAttributes;
         }
     }
-    if (found != INVALID_HANDLE_VALUE) {
-        FindClose(found);
-        return false;
+    if (found == INVALID_HANDLE_VALUE) {
+        return INVALID_FILE_ATTRIBUTES;
     }
-    return GetLastError() == ERROR_FILE_NOT_FOUND;
+    FindClose(found);
+    return attributes;
+}
+
+bool NameIsFree(const CountedString& path) {
+    return EntryAttributes(path) == INVALID_FILE_ATTRIBUTES &&
+           GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 DWORD CreateFreshFile(const CountedString& path, UniqueFile& file) {

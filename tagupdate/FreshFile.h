@@ -18,8 +18,12 @@ namespace kestrel {
 // `file`, or the error.
 DWORD CreateFreshFile(const CountedString& path, UniqueFile& file);
 
-// Whether no entry of that name is in its folder, not even a link that
-// leads nowhere. It only reads the folder: cheaper than making a file.
+// The attributes of the entry of that name in its folder, a link that leads
+// nowhere included; INVALID_FILE_ATTRIBUTES when there is none
+// (ERROR_FILE_NOT_FOUND) or it cannot be told. It only reads the folder:
+// cheaper than making a file.
+DWORD EntryAttributes(const CountedString& path);
+// Whether no entry of that name is in its folder.
 bool NameIsFree(const CountedString& path);
 
 // Makes `path` name a fresh unshared file that goes when its last handle

@@ -76,9 +76,17 @@ TagsOutput ChooseTagsOutput(const Settings& settings, const CountedString& runFo
     // folder: a temporary path it cannot open means writing in place.
     const CountedString temporaryName = settings.TagsFileName + kTemporarySuffix;
     const CountedString temporaryPath = fullPath(temporaryName);
-    if (!FitsPathLimit(temporaryPath) || !tagsFile.replaceable || IsFolder(temporaryPath)) {
+    if (!FitsPathLimit(temporaryPath) || !tagsFile.replaceable) {
         return output;
     }
+    // One look at the folder: a folder of that name means writing in place,
+    // and no entry at all spares the leftover's removal a second look.
+    const DWORD entry = EntryAttributes(temporaryPath);
+    if (entry != INVALID_FILE_ATTRIBUTES && (entry & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return output;
+    }
+    output.temporaryFree =
+        entry == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
     output.fileArgument = temporaryName;
     output.temporaryPath = temporaryPath;
     return output;
@@ -128,7 +136,7 @@ bool RemoveLeftoverOnce(const CountedString& temporaryPath) {
 } // namespace
 
 bool RemoveLeftover(const TagsOutput& output) {
-    if (output.InPlace()) {
+    if (output.InPlace() || output.temporaryFree) {
         return true;
     }
     const DWORD start = GetTickCount();

@@ -27,6 +27,9 @@ struct TagsOutput {
     // The tags file is one ctags would refuse to overwrite, as it was when
     // the output was chosen.
     bool refusedByCtags = false;
+    // No entry of the temporary file's name was there when the output was
+    // chosen: there is no leftover to remove.
+    bool temporaryFree = false;
 
     bool InPlace() const { return temporaryPath.IsEmpty(); }
 };
