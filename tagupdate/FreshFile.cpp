@@ -62,18 +62,9 @@ bool NameIsFree(const CountedString& path) {
 }
 
 DWORD CreateFreshFile(const CountedString& path, UniqueFile& file) {
-    const DWORD access = GENERIC_WRITE | DELETE;
-    const DWORD flags = FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE created = INVALID_HANDLE_VALUE;
-    if (FitsPathLimit(path)) {
-        created = CreateFileA(path.Chars(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
-    } else {
-        const std::wstring longForm = LongFormOf(path);
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        if (!longForm.empty()) {
-            created = CreateFileW(longForm.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
-        }
-    }
+    const HANDLE created =
+        OpenAtAnyLength(path, GENERIC_WRITE | DELETE, 0, CREATE_NEW,
+                        FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT);
     const DWORD error = created == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
     file.Reset(created);
     return error;

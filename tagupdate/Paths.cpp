@@ -114,6 +114,19 @@ std::wstring LongFormOf(const CountedString& path) {
     return full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC" + full.substr(1) : L"\\\\?\\" + full;
 }
 
+HANDLE OpenAtAnyLength(const CountedString& path, DWORD access, DWORD sharing, DWORD disposition,
+                       DWORD flags) {
+    if (FitsPathLimit(path)) {
+        return CreateFileA(path.Chars(), access, sharing, nullptr, disposition, flags, nullptr);
+    }
+    const std::wstring longForm = LongFormOf(path);
+    if (longForm.empty()) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(longForm.c_str(), access, sharing, nullptr, disposition, flags, nullptr);
+}
+
 bool IsFile(const CountedString& path) {
     return HasKind(path, false);
 }

@@ -2,6 +2,8 @@
 // anchored, its root, its folder, and how long the file functions find it.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "text/CountedString.h"
@@ -53,6 +55,11 @@ bool FitsPathLimit(const CountedString& path);
 // length: \\?\X:\... or \\?\UNC\server\share\..., made full and normalised
 // first. Empty when it cannot be made.
 std::wstring LongFormOf(const CountedString& path);
+
+// CreateFileA on `path`, or CreateFileW on its long form where it is too
+// long for the ANSI functions (ERROR_FILENAME_EXCED_RANGE when it has none).
+HANDLE OpenAtAnyLength(const CountedString& path, DWORD access, DWORD sharing, DWORD disposition,
+                       DWORD flags);
 
 // Whether `path` names an existing file, or an existing folder.
 bool IsFile(const CountedString& path);

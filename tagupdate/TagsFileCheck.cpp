@@ -105,10 +105,8 @@ TagsFileFacts InspectTagsFile(const CountedString& path) {
     // Shared for writing and deleting too: a program that holds the file
     // open, as ctags itself may, does not stop ctags from overwriting it.
     const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const UniqueFile file(fits ? CreateFileA(path.Chars(), GENERIC_READ, sharing, nullptr,
-                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
-                               : CreateFileW(longForm.c_str(), GENERIC_READ, sharing, nullptr,
-                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const UniqueFile file(
+        OpenAtAnyLength(path, GENERIC_READ, sharing, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
     if (!file) {
         facts.overwritable = false;
         return facts;

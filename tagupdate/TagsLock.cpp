@@ -33,13 +33,9 @@ bool HeldForAMoment(const CountedString& lockPath, DWORD error) {
     if (error != ERROR_SHARING_VIOLATION) {
         return false;
     }
-    const std::wstring longForm = LongFormOf(lockPath);
-    const UniqueFile probe(longForm.empty()
-                               ? INVALID_HANDLE_VALUE
-                               : CreateFileW(longForm.c_str(), GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                             nullptr));
+    const UniqueFile probe(OpenAtAnyLength(lockPath, GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
     return probe || GetLastError() != ERROR_SHARING_VIOLATION;
 }
 
