@@ -67,3 +67,6 @@ rm -f "$archive"
 mv "$stage/archive.zip" "$archive"
 echo "dist: wrote $archive"
 (cd "$stage" && sha256sum "${files[@]}") | sed 's/^/dist:   /'
+for d in x86 x64; do
+  echo "dist: $d/Kestrel.dll is $(wc -c <"$stage/$d/Kestrel.dll") bytes"
+done

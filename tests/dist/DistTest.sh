@@ -47,6 +47,10 @@ for d in x86 x64; do
   pe=$(od -An -tu4 -j60 -N4 "$work/x/$d/Kestrel.dll" | tr -d ' ')
   [ "$(od -An -tu4 -j$((pe + 16)) -N4 "$work/x/$d/Kestrel.dll" | tr -d ' ')" = 0 ] || fail "$d/Kestrel.dll is not stripped"
 done
+# README promises each library stays well under half a megabyte.
+for d in x86 x64; do
+  [ "$(wc -c <"$work/x/$d/Kestrel.dll")" -lt 524288 ] || fail "$d/Kestrel.dll is half a megabyte or more"
+done
 (cd "$work/x" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the files"
 [ "$(wc -l <"$work/x/SHA256SUMS")" -eq 4 ] || fail "SHA256SUMS lists $(wc -l <"$work/x/SHA256SUMS") files, not 4"
 cmp "$work/x/LICENSE" "$top/LICENSE" || fail "LICENSE differs from the repository's"
