@@ -48,7 +48,16 @@ document='K:\sample\src\app\main.c'
 echo "== The tags file before: $(date -r "$demo/sample/tags" '+%F %T'), $(grep -vc '^!' "$demo/sample/tags") tag(s)"
 echo "== Running the command on $document"
 echo "   (the folder browser opens on the folder holding the tags file and is confirmed with OK)"
-"$top/cmake/wine-run.sh" "$bin/KestrelHost.exe" --document "$document" --run --browse ok --trace-beep
+# The transcript is the host's: what Wine itself says about the machine
+# (such as a volume without a label) is kept out of it; anything else on the
+# error stream still shows, after it.
+wine_said=$(mktemp)
+status=0
+"$top/cmake/wine-run.sh" "$bin/KestrelHost.exe" --document "$document" --run --browse ok \
+  --trace-beep 2>"$wine_said" || status=$?
+grep -v -E '^(wine: |[0-9a-f]{4}:(err|fixme|warn|trace):)' "$wine_said" >&2 || true
+rm -f "$wine_said"
+[ "$status" -eq 0 ] || { echo "== The host failed (exit code $status)"; exit "$status"; }
 
 echo "== The tags file after: $(date -r "$demo/sample/tags" '+%F %T'), $(grep -vc '^!' "$demo/sample/tags") tag(s)"
 grep -v '^!' "$demo/sample/tags" | cut -f1,2,4 | head -12
