@@ -64,6 +64,7 @@ protected:
     void PrepareCommand(const std::string& folder) {
         MakeFolders(folder);
         MakeFile(folder + "\\tags");
+        MakeFile(folder + "\\main.c");
         host.SetDocumentPath(folder + "\\main.c");
         StoreFlag("AskFolder", 0);
         StoreText("ExecPath", FakeCtagsPath());

@@ -336,6 +336,7 @@ TEST_F(SyncCommandTest, ProgramThatCannotStartReportsWithoutBeep) {
 TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
     MakeFolders("K:\\s5\\deep");
     MakeFile("K:\\tags");
+    MakeFile("K:\\s5\\main.c");
     host.SetDocumentPath("K:\\s5\\main.c");
     // The process's remembered folder on K: is elsewhere than the root.
     ScopedCurrentFolder("K:\\s5\\deep");
@@ -379,11 +380,14 @@ TEST_F(SyncCommandTest, UnterminatedOrMissingAnswerReadsSafely) {
     host.SetDocumentPath(std::string(259, 'p'));
     EXPECT_STREQ("", GetDocumentPath(host.Window()).Chars());
     host.SetDocumentPath(std::string(258, 'p'));
-    EXPECT_EQ(std::string(258, 'p'), GetDocumentPath(host.Window()).Chars());
+    EXPECT_STREQ("", GetDocumentPath(host.Window()).Chars());
     host.SetDocumentPath("", FakeHost::PathAnswer::Nothing);
     EXPECT_STREQ("", GetDocumentPath(host.Window()).Chars());
+    MakeFile("K:\\x\\main.c");
     host.SetDocumentPath("K:\\x\\main.c");
     EXPECT_STREQ("K:\\x\\main.c", GetDocumentPath(host.Window()).Chars());
+    host.SetDocumentPath("K:\\x");
+    EXPECT_STREQ("", GetDocumentPath(host.Window()).Chars()) << "a folder is no document";
 }
 
 // Folder decisions through the real shell folder browser.
@@ -426,7 +430,7 @@ TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
 }
 
 TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) {
-    MakeFolders("K:\\b3\\work\\src");
+    MakeFile("K:\\b3\\work\\src\\main.c");
     host.SetDocumentPath("K:\\b3\\work\\src\\main.c");
     settings.AskFolder = false;
 
@@ -444,6 +448,37 @@ TEST_F(BrowserCommandTest, RefusalStillAsksForTheFolderFirst) {
     EXPECT_TRUE(browser.pressed);
     EXPECT_EQ(Shown(folder, Outcome::Refused), Transcript());
     EXPECT_TRUE(ProcessStarts().empty());
+}
+
+TEST_F(BrowserCommandTest, OnlyAnAnswerThatNamesAFileIsTheDocument) {
+    // A folder of 255 bytes, deep in double-byte names, holds the tags file.
+    std::string folder = "K:\\j";
+    while (folder.size() + 81 <= 255) {
+        folder += "\\";
+        for (int i = 0; i < 40; ++i) {
+            folder += Cp932("あ");
+        }
+    }
+    folder += "\\" + std::string(254 - folder.size(), 'x');
+    MakeFile(folder + "\\tags", "old\told.c\t/^old$/;\"\tf\n");
+    MakeFile(folder + "\\m.c");
+    MakeFolders(folder + "\\ab");
+    // The answer fills the buffer, 259 bytes, and names the document: it runs.
+    host.SetDocumentPath(folder + "\\m.c");
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
+    // Cut on a character boundary at 258 bytes, naming a folder or nothing:
+    // no path, so the ancestor's tags file is not rewritten without asking.
+    for (const char* cut : {"\\ab", "\\ac"}) {
+        SCOPED_TRACE(cut);
+        ClearEvents();
+        MakeFile(folder + "\\tags", "old\told.c\t/^old$/;\"\tf\n");
+        host.SetDocumentPath(folder + cut);
+        ASSERT_EQ(258u, (folder + cut).size());
+        EXPECT_TRUE(CommandAnswering(IDCANCEL).pressed);
+        EXPECT_EQ("(null)", BrowserSetups().back().initial);
+        EXPECT_EQ(Lines({Announced()}), Transcript());
+        EXPECT_EQ("old\told.c\t/^old$/;\"\tf\n", FileContents(folder + "\\tags"));
+    }
 }
 
 TEST_F(BrowserCommandTest, EmptyDocumentPathOpensBrowserWithoutPreselection) {

@@ -86,6 +86,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
             folder += Cp932("あ");
         }
     }
+    MakeFile(folder + "\\m.c");
     host.SetDocumentPath(folder + "\\m.c"); // 256 bytes at most: it fits the buffer
     const std::string tags = folder + "\\" + c.tagsName;
     const std::string temporary = tags + ".kestrel-new", lock = tags + ".kestrel-lock";
