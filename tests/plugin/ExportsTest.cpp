@@ -11,6 +11,7 @@
 
 #include "host/ImportPatch.h"
 #include "host/PlugIn.h"
+#include "resources/resource.h"
 #include "tests/support/Cp932.h"
 #include "tests/support/Dialogs.h"
 #include "tests/support/EventLog.h"
@@ -215,6 +216,81 @@ TEST_F(ExportsTest, WatcherThatCannotStartLetsTheLibraryUnload) {
     EXPECT_EQ(nullptr, kept) << "a reference to the library is left";
     if (kept != nullptr) { // for the tests that load it next
         PatchImport(kept, "kernel32.dll", "CreateThread", createThread);
+    }
+}
+
+// In place of FreeLibraryWhenCallbackReturns: the reference that a hold of
+// the library lets go of is kept for the test to drop at a known moment, as
+// the thread pool would drop it once the hold's callback has returned.
+std::atomic<int> g_letGo{0};
+HMODULE g_letGoOf = nullptr;
+void WINAPI KeepLetGo(PTP_CALLBACK_INSTANCE, HMODULE library) {
+    g_letGoOf = library;
+    ++g_letGo;
+}
+
+TEST_F(ExportsTest, HostMayUnloadTheLibraryWhileItsDialogsAreOpen) {
+    // The editor frees its plug-ins from a message that a dialog's loop
+    // serves: the dialog's code must stay until the call has returned, and
+    // then go.
+    PrepareCommand("K:\\x4\\work");
+    const std::string path = host::DefaultPlugInPath();
+    const auto unloadAndPress = [&](int button) {
+        return [this, button](HWND dialog) {
+            plugIn.Unload();
+            DialogDriver::Click(dialog, button);
+        };
+    };
+    const auto press = [](int button) {
+        return [button](HWND dialog) { DialogDriver::Click(dialog, button); };
+    };
+    // Drops the references let go of so far, once there are `count`.
+    const auto dropLetGo = [](int count) {
+        ASSERT_TRUE(FakeHost::PumpUntil([count] { return g_letGo == count; }));
+        for (; count > 0; --count) {
+            FreeLibrary(g_letGoOf);
+        }
+        g_letGo = 0;
+    };
+    // A command run from the dialog, freed during its wait: its own hold
+    // lets go while the dialog is still open.
+    const auto commandFreedInItsWait = [&](HWND dialog) {
+        int texts = 0;
+        host.OnStatusText([&](const std::string&) {
+            if (++texts == 3) { // ctags runs
+                plugIn.Unload();
+            }
+        });
+        onCommand(host.Window());
+        host.OnStatusText(nullptr);
+        dropLetGo(1);
+        DialogDriver::Click(dialog, IDCANCEL);
+    };
+    const struct {
+        const char* name;
+        UINT query;
+        std::vector<DialogStep> steps;
+        int holds; // how many holds let go after the query has returned
+    } cases[] = {
+        {"properties", 0x0901, {unloadAndPress(IDCANCEL)}, 1},
+        {"file-open", 0x0901, {press(IDC_BROWSE), unloadAndPress(IDCANCEL), press(IDCANCEL)}, 1},
+        {"uninstall", 0x0907, {unloadAndPress(IDNO)}, 1},
+        {"command", 0x0901, {commandFreedInItsWait}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!plugIn.IsLoaded()) {
+            ASSERT_TRUE(plugIn.Load(path));
+            ASSERT_TRUE(SteadyProcessStarts(plugIn.Module()));
+            onCommand = plugIn.Export<void(WINAPI*)(HWND)>("OnCommand");
+        }
+        ASSERT_NE(nullptr,
+                  PatchImport(plugIn.Module(), "kernel32.dll", "FreeLibraryWhenCallbackReturns",
+                              reinterpret_cast<void*>(&KeepLetGo)));
+        DriveDialogs([&] { Query(c.query); }, c.steps);
+        EXPECT_FALSE(plugIn.IsLoaded());
+        dropLetGo(c.holds);
+        EXPECT_EQ(nullptr, GetModuleHandleA(path.c_str())) << "a reference to the library is left";
     }
 }
 
