@@ -41,6 +41,8 @@ decltype(&GetFileAttributesA) g_fileAttributes = nullptr;
 decltype(&SHBrowseForFolderA) g_browse = nullptr;
 decltype(&GetExitCodeProcess) g_exitCode = nullptr;
 decltype(&MoveFileExA) g_move = nullptr;
+decltype(&SetFileInformationByHandle) g_setFileInformation = nullptr;
+decltype(&CreateFileA) g_createFile = nullptr;
 decltype(&GetModuleHandleExA) g_module = nullptr;
 decltype(&CreateThread) g_createThread = nullptr;
 decltype(&ResumeThread) g_resumeThread = nullptr;
@@ -131,6 +133,19 @@ DWORD WINAPI HookedFileAttributes(LPCSTR path) {
     return attributes == INVALID_FILE_ATTRIBUTES ? attributes : attributes | added;
 }
 
+HANDLE WINAPI HookedCreateFile(LPCSTR path, DWORD access, DWORD sharing,
+                               LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
+                               HANDLE model) {
+    {
+        Lock lock(g_mutex);
+        if (disposition == OPEN_EXISTING && path != nullptr && g_failingLookup == path) {
+            SetLastError(g_lookupError);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    return g_createFile(path, access, sharing, attributes, disposition, flags, model);
+}
+
 PIDLIST_ABSOLUTE WINAPI HookedBrowse(LPBROWSEINFOA info) {
     {
         Lock lock(g_mutex);
@@ -150,8 +165,7 @@ BOOL WINAPI HookedExitCode(HANDLE process, LPDWORD code) {
     return g_exitCode(process, code);
 }
 
-BOOL WINAPI HookedMove(LPCSTR from, LPCSTR to, DWORD flags) {
-    const BOOL moved = g_move(from, to, flags);
+void CountFailedMove(BOOL moved) {
     if (!moved) {
         const DWORD error = GetLastError();
         std::function<void()> action;
@@ -165,7 +179,21 @@ BOOL WINAPI HookedMove(LPCSTR from, LPCSTR to, DWORD flags) {
         }
         SetLastError(error);
     }
+}
+
+BOOL WINAPI HookedMove(LPCSTR from, LPCSTR to, DWORD flags) {
+    const BOOL moved = g_move(from, to, flags);
+    CountFailedMove(moved);
     return moved;
+}
+
+BOOL WINAPI HookedSetFileInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                     LPVOID information, DWORD size) {
+    const BOOL done = g_setFileInformation(file, kind, information, size);
+    if (kind == FileRenameInfo) {
+        CountFailedMove(done);
+    }
+    return done;
 }
 
 BOOL WINAPI HookedModule(DWORD flags, LPCSTR name, HMODULE* module) {
@@ -291,7 +319,10 @@ bool InstallHooks() {
         all &= Patch("kernel32.dll", "CreateProcessA", &HookedCreateProcess, g_createProcess);
         all &= Patch("kernel32.dll", "GetFileAttributesA", &HookedFileAttributes, g_fileAttributes);
         all &= Patch("kernel32.dll", "GetExitCodeProcess", &HookedExitCode, g_exitCode);
-        all &= Patch("kernel32.dll", "MoveFileExA", &HookedMove, g_move);
+        Patch("kernel32.dll", "MoveFileExA", &HookedMove, g_move);
+        all &= Patch("kernel32.dll", "SetFileInformationByHandle", &HookedSetFileInformation,
+                     g_setFileInformation);
+        all &= Patch("kernel32.dll", "CreateFileA", &HookedCreateFile, g_createFile);
         all &= Patch("kernel32.dll", "GetModuleHandleExA", &HookedModule, g_module);
         all &= Patch("kernel32.dll", "CreateThread", &HookedCreateThread, g_createThread);
         all &= Patch("kernel32.dll", "ResumeThread", &HookedResumeThread, g_resumeThread);

@@ -40,7 +40,8 @@ enum Before : unsigned {
     LeftoverLink = 1 << 12,    // tags.kestrel-new is a symbolic link to another file
     HeldLock = 1 << 13,        // another editor's run holds tags.kestrel-lock
     LockFolder = 1 << 14,      // tags.kestrel-lock is a folder: no lock can be made
-    LockLink = 1 << 15         // tags.kestrel-lock is a symbolic link to another file
+    LockLink = 1 << 15,        // tags.kestrel-lock is a symbolic link to another file
+    LinkedDuringRun = 1 << 16  // ctags puts such a link at tags.kestrel-new (--then-link)
 };
 // What stands at the tags file's name afterwards.
 enum After { OldTags, NewTags, StillAFolder };
@@ -100,7 +101,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     if (has(Leftover)) {
         MakeFile(temporary, "left over\n");
     }
-    if (has(LockLink | LeftoverLink)) {
+    if (has(LockLink | LeftoverLink | LinkedDuringRun)) {
         MakeFile(target, "precious\n");
     }
     if (has(TemporaryFolder | LockFolder)) {
@@ -113,7 +114,6 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     ASSERT_TRUE(!has(ReadOnlyLeftover) ||
                 SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_READONLY));
     AddFileAttributes(tags, has(ReparsePoint) ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
-    FailFileLookup(has(Unreadable) ? temporary : "", ERROR_ACCESS_DENIED);
     UniqueFile heldLeftover, heldLock;
     if (has(Held | Pending)) { // as a ctags still writing it holds it
         heldLeftover.Reset(
@@ -129,6 +129,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
                                    FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         ASSERT_TRUE(heldLock);
     }
+    FailFileLookup(has(Unreadable) ? temporary : "", ERROR_ACCESS_DENIED);
     std::optional<ImportRedirect> noRename;
     if (has(NoRename)) {
         noRename.emplace("kernel32.dll", "SetFileInformationByHandle",
@@ -159,7 +160,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     if (has(HardLink)) {
         EXPECT_EQ(FileContents(tags), FileContents(link)) << "one file, two names";
     }
-    if (has(LockLink | LeftoverLink)) {
+    if (has(LockLink | LeftoverLink | LinkedDuringRun)) {
         EXPECT_EQ("precious\n", FileContents(target)) << "the link's target";
     }
     if (has(ReadOnlyLeftover) && c.leftover == Stays) {
@@ -209,8 +210,10 @@ const OutputCase kCases[] = {
     {"ReadOnly", ReadOnly, "--exit=0 --no-output ", "tags", Outcome::Ran, OldTags, Gone, Gone},
     {"TemporaryIsAFolder", TemporaryFolder, "--exit=0 ", "tags", Outcome::Ran, NewTags, Stays,
      Gone},
+    // The temporary name cannot be opened at the end, as for a file marked
+    // for removal: no file of this run's is known to be there; what is stays.
     {"OutputUnreadable", Unreadable, "--exit=0 --no-output ", "tags.kestrel-new",
-     Outcome::RanWithError, OldTags, Gone, Gone},
+     Outcome::RanWithError, OldTags, Stays, Gone},
     {"DeepFolder", Tags, "--exit=0 ", "tags", Outcome::Ran, NewTags, Gone, Gone, "tags",
      Depth::Deep},
     // The tags file's path is beyond the limit, 273 characters long.
@@ -237,6 +240,12 @@ const OutputCase kCases[] = {
      Gone},
     {"ReadOnlyLeftoverStays", Leftover | ReadOnlyLeftover | NoRename, "--exit=0 ", nullptr,
      Outcome::CouldNotRun, OldTags, Stays, Gone},
+    // A link put at the temporary name while ctags runs is no output of
+    // ctags: it stays, and so do its target and the tags file.
+    {"LinkedDuringGoodRun", LinkedDuringRun, "--exit=0 --then-link=target ", "tags.kestrel-new",
+     Outcome::RanWithError, OldTags, Stays, Gone},
+    {"LinkedDuringFailedRun", LinkedDuringRun, "--exit=1 --then-link=target ", "tags.kestrel-new",
+     Outcome::RanWithError, OldTags, Stays, Gone},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, TagsOutputTest,
