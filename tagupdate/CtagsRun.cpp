@@ -16,7 +16,6 @@ namespace {
 // Ends a run that does not start: the lock goes, the text for `id` is made,
 // with its beep.
 bool Refuse(const CtagsCommand& command, UINT id, CtagsRun& run, CountedString& status) {
-    run.temporary.Discard();
     run.lock.Reset();
     FormatResource(status, id, command.shown.Chars());
     BeepFor(id);

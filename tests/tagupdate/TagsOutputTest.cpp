@@ -7,6 +7,7 @@
 #include "plugin/UniqueAny.h"
 #include "tests/support/Dialogs.h"
 #include "tests/support/ImportRedirect.h"
+#include "tagupdate/TagsOutput.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
@@ -254,6 +255,91 @@ INSTANTIATE_TEST_SUITE_P(Cases, TagsOutputTest,
                              return std::string(std::get<0>(info.param).name) +
                                     (std::get<1>(info.param) ? "Sync" : "Background");
                          });
+
+// GetFileInformationByHandle that shows every file as a reparse point, as
+// Windows shows a link opened as itself.
+decltype(&GetFileInformationByHandle) g_realFileInformation = nullptr;
+BOOL WINAPI AsReparsePoint(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+    const BOOL read = g_realFileInformation(file, information);
+    information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return read;
+}
+
+// What happens at the temporary name between the making of the file and the
+// end of the run.
+enum class Meanwhile { Written, Untouched, Replaced, MadeAFolder, Gone, BecameAReparsePoint };
+
+TEST(KeepOutput, ActsOnTheNameOnlyWhileItNamesTheFileMade) {
+    const struct {
+        Meanwhile meanwhile;
+        bool exitedWell, kept;
+        const char* tagsAfter;
+        const char* temporaryAfter; // nullptr: no entry of that name
+    } cases[] = {
+        {Meanwhile::Written, true, true, "new\n", nullptr},
+        {Meanwhile::Written, false, false, kOldTags, nullptr},
+        {Meanwhile::Untouched, true, true, kOldTags, nullptr},
+        {Meanwhile::Untouched, false, false, kOldTags, nullptr},
+        {Meanwhile::Replaced, true, false, kOldTags, "other\n"},
+        {Meanwhile::Replaced, false, false, kOldTags, "other\n"},
+        {Meanwhile::MadeAFolder, false, false, kOldTags, ""},
+        {Meanwhile::Gone, true, false, kOldTags, nullptr},
+        {Meanwhile::BecameAReparsePoint, true, false, kOldTags, "new\n"},
+        {Meanwhile::BecameAReparsePoint, false, false, kOldTags, "new\n"},
+    };
+    int serial = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << serial);
+        const std::string folder = "K:\\keep" + std::to_string(++serial);
+        const std::string away = folder + "\\away";
+        TagsOutput output;
+        output.tagsPath = (folder + "\\tags").c_str();
+        output.temporaryPath = (folder + "\\tags.kestrel-new").c_str();
+        const std::string temporary = output.temporaryPath.Chars();
+        MakeFile(output.tagsPath.Chars(), kOldTags);
+        TemporaryFile made;
+        ASSERT_TRUE(MakeTemporaryFile(output, made));
+        const bool movedAway = c.meanwhile == Meanwhile::Replaced ||
+                               c.meanwhile == Meanwhile::MadeAFolder ||
+                               c.meanwhile == Meanwhile::Gone;
+        if (movedAway) {
+            ASSERT_TRUE(MoveFileA(temporary.c_str(), away.c_str()));
+            if (c.meanwhile == Meanwhile::Replaced) {
+                MakeFile(temporary, "other\n");
+            } else if (c.meanwhile == Meanwhile::MadeAFolder) {
+                MakeFolders(temporary);
+            }
+        } else if (c.meanwhile != Meanwhile::Untouched) {
+            MakeFile(temporary, "new\n"); // as ctags's fopen "w" writes it
+        }
+        std::optional<ImportRedirect> reparse;
+        if (c.meanwhile == Meanwhile::BecameAReparsePoint) {
+            reparse.emplace("kernel32.dll", "GetFileInformationByHandle",
+                            reinterpret_cast<void*>(&AsReparsePoint));
+            g_realFileInformation =
+                reinterpret_cast<decltype(&GetFileInformationByHandle)>(reparse->Original());
+        }
+        EXPECT_EQ(c.kept, KeepOutput(output, made, c.exitedWell, 0, [](DWORD) {}));
+        reparse.reset();
+        made.Discard();
+        EXPECT_EQ(c.tagsAfter, FileContents(output.tagsPath.Chars()));
+        EXPECT_EQ(c.temporaryAfter != nullptr, Exists(temporary));
+        if (c.temporaryAfter != nullptr) {
+            EXPECT_EQ(c.temporaryAfter, FileContents(temporary));
+        }
+        EXPECT_EQ(movedAway, Exists(away)) << "a file moved away stays";
+    }
+    // A run that ends before ctags starts leaves no file of its own.
+    TagsOutput output;
+    output.temporaryPath = "K:\\keep-unstarted\\tags.kestrel-new";
+    MakeFolders("K:\\keep-unstarted");
+    {
+        TemporaryFile made;
+        ASSERT_TRUE(MakeTemporaryFile(output, made));
+        EXPECT_TRUE(Exists(output.temporaryPath.Chars()));
+    }
+    EXPECT_FALSE(Exists(output.temporaryPath.Chars()));
+}
 
 using HeldTagsTest = CommandTest;
 
