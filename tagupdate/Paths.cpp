@@ -7,8 +7,7 @@ namespace {
 
 // Whether `path` names an existing object that is a folder, or one that is not.
 bool HasKind(const CountedString& path, bool folder) {
-    const DWORD attributes = FitsPathLimit(path) ? GetFileAttributesA(path.Chars())
-                                                 : GetFileAttributesW(LongFormOf(path).c_str());
+    const DWORD attributes = GetFileAttributesA(path.Chars());
     return attributes != INVALID_FILE_ATTRIBUTES &&
            ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
 }

@@ -61,8 +61,7 @@ std::wstring LongFormOf(const CountedString& path);
 HANDLE OpenAtAnyLength(const CountedString& path, DWORD access, DWORD sharing, DWORD disposition,
                        DWORD flags);
 
-// Whether `path` names an existing file, or an existing folder, at any
-// length.
+// Whether `path` names an existing file, or an existing folder.
 bool IsFile(const CountedString& path);
 bool IsFolder(const CountedString& path);
 

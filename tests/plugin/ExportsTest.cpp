@@ -11,7 +11,6 @@
 
 #include "host/ImportPatch.h"
 #include "host/PlugIn.h"
-#include "resources/resource.h"
 #include "tests/support/Cp932.h"
 #include "tests/support/Dialogs.h"
 #include "tests/support/EventLog.h"
@@ -219,77 +218,51 @@ TEST_F(ExportsTest, WatcherThatCannotStartLetsTheLibraryUnload) {
     }
 }
 
-// In place of FreeLibraryWhenCallbackReturns: the reference that a hold of
-// the library lets go of is kept for the test to drop at a known moment, as
-// the thread pool would drop it once the hold's callback has returned.
+// In place of FreeLibraryWhenCallbackReturns: a reference that a hold lets go
+// of is dropped by the test, at a moment it knows, as the pool would drop it.
 std::atomic<int> g_letGo{0};
 HMODULE g_letGoOf = nullptr;
 void WINAPI KeepLetGo(PTP_CALLBACK_INSTANCE, HMODULE library) {
     g_letGoOf = library;
     ++g_letGo;
 }
+void DropLetGo() {
+    ASSERT_TRUE(FakeHost::PumpUntil([] { return g_letGo == 1; }));
+    g_letGo = 0;
+    FreeLibrary(g_letGoOf);
+}
 
 TEST_F(ExportsTest, HostMayUnloadTheLibraryWhileItsDialogsAreOpen) {
     // The editor frees its plug-ins from a message that a dialog's loop
-    // serves: the dialog's code must stay until the call has returned, and
-    // then go.
+    // serves; last, a command run from the dialog is freed during its wait.
     PrepareCommand("K:\\x4\\work");
-    const std::string path = host::DefaultPlugInPath();
-    const auto unloadAndPress = [&](int button) {
+    const auto unloadAndPress = [this](int button) -> DialogStep {
         return [this, button](HWND dialog) {
             plugIn.Unload();
             DialogDriver::Click(dialog, button);
         };
     };
-    const auto press = [](int button) {
-        return [button](HWND dialog) { DialogDriver::Click(dialog, button); };
-    };
-    // Drops the references let go of so far, once there are `count`.
-    const auto dropLetGo = [](int count) {
-        ASSERT_TRUE(FakeHost::PumpUntil([count] { return g_letGo == count; }));
-        for (; count > 0; --count) {
-            FreeLibrary(g_letGoOf);
-        }
-        g_letGo = 0;
-    };
-    // A command run from the dialog, freed during its wait: its own hold
-    // lets go while the dialog is still open.
-    const auto commandFreedInItsWait = [&](HWND dialog) {
+    const DialogStep commandFreedInItsWait = [this](HWND dialog) {
         int texts = 0;
-        host.OnStatusText([&](const std::string&) {
-            if (++texts == 3) { // ctags runs
-                plugIn.Unload();
-            }
-        });
+        host.OnStatusText([&](const std::string&) { ++texts == 3 ? plugIn.Unload() : void(); });
         onCommand(host.Window());
         host.OnStatusText(nullptr);
-        dropLetGo(1);
+        DropLetGo(); // the command's hold, while the dialog is open
         DialogDriver::Click(dialog, IDCANCEL);
     };
-    const struct {
-        const char* name;
-        UINT query;
-        std::vector<DialogStep> steps;
-        int holds; // how many holds let go after the query has returned
-    } cases[] = {
-        {"properties", 0x0901, {unloadAndPress(IDCANCEL)}, 1},
-        {"file-open", 0x0901, {press(IDC_BROWSE), unloadAndPress(IDCANCEL), press(IDCANCEL)}, 1},
-        {"uninstall", 0x0907, {unloadAndPress(IDNO)}, 1},
-        {"command", 0x0901, {commandFreedInItsWait}, 1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    const std::string path = host::DefaultPlugInPath();
+    for (const auto& [query, step] :
+         {std::pair{0x0901u, unloadAndPress(IDCANCEL)}, std::pair{0x0907u, unloadAndPress(IDNO)},
+          std::pair{0x0901u, commandFreedInItsWait}}) {
+        SCOPED_TRACE(query);
         if (!plugIn.IsLoaded()) {
-            ASSERT_TRUE(plugIn.Load(path));
-            ASSERT_TRUE(SteadyProcessStarts(plugIn.Module()));
+            ASSERT_TRUE(plugIn.Load(path) && SteadyProcessStarts(plugIn.Module()));
             onCommand = plugIn.Export<void(WINAPI*)(HWND)>("OnCommand");
         }
-        ASSERT_NE(nullptr,
-                  PatchImport(plugIn.Module(), "kernel32.dll", "FreeLibraryWhenCallbackReturns",
-                              reinterpret_cast<void*>(&KeepLetGo)));
-        DriveDialogs([&] { Query(c.query); }, c.steps);
-        EXPECT_FALSE(plugIn.IsLoaded());
-        dropLetGo(c.holds);
+        ASSERT_TRUE(PatchImport(plugIn.Module(), "kernel32.dll", "FreeLibraryWhenCallbackReturns",
+                                reinterpret_cast<void*>(&KeepLetGo)));
+        DriveDialogs([&] { Query(query); }, {step});
+        DropLetGo();
         EXPECT_EQ(nullptr, GetModuleHandleA(path.c_str())) << "a reference to the library is left";
     }
 }

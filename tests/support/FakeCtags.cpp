@@ -9,10 +9,6 @@
 //   --partial        write only its first half, as a run cut short leaves it
 //   --no-output      write no tags file at all, as a wrapper that writes elsewhere
 //   --terminate      end by TerminateProcess, files still open, instead of exiting
-//   --then-link=NAME then put a symbolic link to NAME (in the current folder)
-//                    at the tags file's name, as another program could; Wine
-//                    makes none, so the system's ln does (exit code 3 when it
-//                    never shows)
 // Every other argument is ignored, as the real options (-R, -V, ...) are.
 // When KESTREL_FAKE_CTAGS_RECORD names a file, each run first appends a
 // record of how it was started: "cmdline: ...", "cwd: ...", "console: 0|1",
@@ -35,7 +31,6 @@ struct FakeOptions {
     bool partial = false;
     bool noOutput = false;
     bool terminate = false;
-    std::string linkTarget;
 };
 
 FakeOptions ParseOptions(int argc, char** argv) {
@@ -51,8 +46,6 @@ FakeOptions ParseOptions(int argc, char** argv) {
             options.giveUpMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         } else if (arg.rfind("--wait-file=", 0) == 0) {
             options.waitFile = value;
-        } else if (arg.rfind("--then-link=", 0) == 0) {
-            options.linkTarget = value;
         } else if (arg == "-f" && i + 1 < argc) {
             options.tagsFile = argv[++i];
         } else {
@@ -105,44 +98,6 @@ void WriteTagsFile(const std::string& name, bool partial) {
     }
 }
 
-// The file that `name` opens, by volume and index; a link leads to its target.
-std::string FileIdentity(const std::string& name) {
-    HANDLE file =
-        CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    BY_HANDLE_FILE_INFORMATION information = {};
-    const bool known =
-        file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information);
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
-    return known ? std::to_string(information.dwVolumeSerialNumber) + ":" +
-                       std::to_string(information.nFileIndexHigh) + ":" +
-                       std::to_string(information.nFileIndexLow)
-                 : std::string();
-}
-
-// Replaces `name` by a symbolic link to `target`; false when it never shows.
-bool PutLink(const std::string& target, const std::string& name) {
-    std::string command = "Z:\\bin\\ln -sf " + target + " " + name;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started)) {
-        return false;
-    }
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess); // a Linux program's end cannot be waited for
-    const std::string wanted = FileIdentity(target);
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(kPollMs)) {
-        if (!wanted.empty() && FileIdentity(name) == wanted) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -159,9 +114,6 @@ int main(int argc, char** argv) {
     Sleep(options.delayMs);
     if (!options.tagsFile.empty() && !options.noOutput) {
         WriteTagsFile(options.tagsFile, options.partial);
-    }
-    if (!options.linkTarget.empty() && !PutLink(options.linkTarget, options.tagsFile)) {
-        return 3;
     }
     if (options.terminate) {
         TerminateProcess(GetCurrentProcess(), static_cast<UINT>(options.exitCode));

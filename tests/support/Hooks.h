@@ -109,13 +109,16 @@ void HandBackQuit(int quitCode);
 constexpr ULONGLONG kUnreadable = ~0ull;
 void FakeFreeSpace(ULONGLONG atStart, ULONGLONG later = 0);
 
-// Calls `action` (when set) after each rename that fails (MoveFileExA, or
-// SetFileInformationByHandle with FileRenameInfo); returns how many failed
-// since the last call.
+// Calls `action` (when set) after each rename through a handle that fails;
+// returns how many failed since the last call.
 int OnFailedMove(std::function<void()> action);
 
 // Calls `action` (when set) each time the program's code pauses with Sleep,
 // before it sleeps.
 void OnSleep(std::function<void()> action);
+
+// Calls `action` (when set) before each GetExitCodeProcess: a run's ctags
+// has ended, its output is not yet kept. Set it while no run is under way.
+void OnExitCodeQuery(std::function<void()> action);
 
 } // namespace kestrel::test

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/Cp932.h"
-#include "tests/support/Sandbox.h"
 
 namespace kestrel::test {
 namespace {
@@ -47,18 +46,6 @@ TEST(Paths, LongFormIsFullAndNormalised) {
           std::tuple{"\\\\.\\pipe\\x", L"\\\\.\\pipe\\x"}}) { // a device has no long form
         EXPECT_EQ(std::wstring(longForm), LongFormOf(CountedString(Cp932(path).c_str()))) << path;
     }
-}
-
-TEST(Paths, TellsFilesFromFoldersAtAnyLength) {
-    // 309 characters: only the long form reaches them.
-    const std::string folder = "K:\\long\\" + std::string(200, 'd');
-    const std::string file = folder + "\\" + std::string(100, 'f');
-    MakeFile(file);
-    for (const auto& [path, isFile] : {std::pair{file, true}, std::pair{file + "x", false}}) {
-        EXPECT_EQ(isFile, IsFile(CountedString(path.c_str()))) << path;
-        EXPECT_FALSE(IsFolder(CountedString(path.c_str()))) << path;
-    }
-    EXPECT_TRUE(IsFolder(CountedString(folder.c_str())));
 }
 
 TEST(DirectoryOf, TakesTextBeforeLastSeparator) {

@@ -2,12 +2,12 @@
 // good run; where that cannot be right the tags file is written in place,
 // with the command line as configured.
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "plugin/UniqueAny.h"
 #include "tests/support/Dialogs.h"
 #include "tests/support/ImportRedirect.h"
-#include "tagupdate/TagsOutput.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
@@ -19,6 +19,13 @@ const char kOldTags[] = "old\told.c\t/^old$/;\"\tf\n";
 BOOL WINAPI RefuseRename(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
+}
+
+decltype(&GetFileInformationByHandle) g_realFileInformation = nullptr;
+BOOL WINAPI AsReparsePoint(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+    const BOOL read = g_realFileInformation(file, information);
+    information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return read;
 }
 
 // What lies in the run folder before the command; a row combines these.
@@ -42,7 +49,12 @@ enum Before : unsigned {
     HeldLock = 1 << 13,        // another editor's run holds tags.kestrel-lock
     LockFolder = 1 << 14,      // tags.kestrel-lock is a folder: no lock can be made
     LockLink = 1 << 15,        // tags.kestrel-lock is a symbolic link to another file
-    LinkedDuringRun = 1 << 16  // ctags puts such a link at tags.kestrel-new (--then-link)
+    // Once ctags has ended, tags.kestrel-new is moved away and replaced by
+    // such a link, or by nothing; or it shows as a reparse point, as a link
+    // opened as itself does on Windows.
+    LinkAtEnd = 1 << 16,
+    GoneAtEnd = 1 << 17,
+    ReparsePointAtEnd = 1 << 18
 };
 // What stands at the tags file's name afterwards.
 enum After { OldTags, NewTags, StillAFolder };
@@ -102,7 +114,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     if (has(Leftover)) {
         MakeFile(temporary, "left over\n");
     }
-    if (has(LockLink | LeftoverLink | LinkedDuringRun)) {
+    if (has(LockLink | LeftoverLink | LinkAtEnd)) {
         MakeFile(target, "precious\n");
     }
     if (has(TemporaryFolder | LockFolder)) {
@@ -131,10 +143,24 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
         ASSERT_TRUE(heldLock);
     }
     FailFileLookup(has(Unreadable) ? temporary : "", ERROR_ACCESS_DENIED);
-    std::optional<ImportRedirect> noRename;
+    std::optional<ImportRedirect> noRename, reparsePoint;
     if (has(NoRename)) {
         noRename.emplace("kernel32.dll", "SetFileInformationByHandle",
                          reinterpret_cast<void*>(&RefuseRename));
+    }
+    if (has(ReparsePointAtEnd)) {
+        reparsePoint.emplace("kernel32.dll", "GetFileInformationByHandle",
+                             reinterpret_cast<void*>(&AsReparsePoint));
+        g_realFileInformation =
+            reinterpret_cast<decltype(&GetFileInformationByHandle)>(reparsePoint->Original());
+    }
+    if (has(LinkAtEnd | GoneAtEnd)) {
+        OnExitCodeQuery([&] {
+            MoveFileA(temporary.c_str(), (folder + "\\away").c_str());
+            if (has(LinkAtEnd)) { // a process start suspends the watcher: not from it
+                std::thread([&] { EXPECT_TRUE(MakeUnixLink("target", temporary)); }).join();
+            }
+        });
     }
     if (tags.size() < MAX_PATH) {
         RunTagUpdate(settings, host.Window());
@@ -143,6 +169,8 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     }
     ASSERT_TRUE(WaitForIdle());
     noRename.reset();
+    reparsePoint.reset();
+    OnExitCodeQuery(nullptr);
     FailFileLookup("", 0);
     AddFileAttributes("", 0);
 
@@ -161,7 +189,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     if (has(HardLink)) {
         EXPECT_EQ(FileContents(tags), FileContents(link)) << "one file, two names";
     }
-    if (has(LockLink | LeftoverLink | LinkedDuringRun)) {
+    if (has(LockLink | LeftoverLink | LinkAtEnd)) {
         EXPECT_EQ("precious\n", FileContents(target)) << "the link's target";
     }
     if (has(ReadOnlyLeftover) && c.leftover == Stays) {
@@ -241,12 +269,16 @@ const OutputCase kCases[] = {
      Gone},
     {"ReadOnlyLeftoverStays", Leftover | ReadOnlyLeftover | NoRename, "--exit=0 ", nullptr,
      Outcome::CouldNotRun, OldTags, Stays, Gone},
-    // A link put at the temporary name while ctags runs is no output of
-    // ctags: it stays, and so do its target and the tags file.
-    {"LinkedDuringGoodRun", LinkedDuringRun, "--exit=0 --then-link=target ", "tags.kestrel-new",
-     Outcome::RanWithError, OldTags, Stays, Gone},
-    {"LinkedDuringFailedRun", LinkedDuringRun, "--exit=1 --then-link=target ", "tags.kestrel-new",
-     Outcome::RanWithError, OldTags, Stays, Gone},
+    // The end of the run acts on the temporary name only while it names the
+    // file made for ctags: nothing else there is touched, and the run fails.
+    {"LinkAtEnd", LinkAtEnd, "--exit=0 ", "tags.kestrel-new", Outcome::RanWithError, OldTags, Stays,
+     Gone},
+    {"LinkAtFailedEnd", LinkAtEnd, "--exit=1 ", "tags.kestrel-new", Outcome::RanWithError, OldTags,
+     Stays, Gone},
+    {"GoneAtEnd", GoneAtEnd, "--exit=0 ", "tags.kestrel-new", Outcome::RanWithError, OldTags, Gone,
+     Gone},
+    {"ReparsePointAtEnd", ReparsePointAtEnd, "--exit=0 ", "tags.kestrel-new", Outcome::RanWithError,
+     OldTags, Stays, Gone},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, TagsOutputTest,
@@ -255,91 +287,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, TagsOutputTest,
                              return std::string(std::get<0>(info.param).name) +
                                     (std::get<1>(info.param) ? "Sync" : "Background");
                          });
-
-// GetFileInformationByHandle that shows every file as a reparse point, as
-// Windows shows a link opened as itself.
-decltype(&GetFileInformationByHandle) g_realFileInformation = nullptr;
-BOOL WINAPI AsReparsePoint(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
-    const BOOL read = g_realFileInformation(file, information);
-    information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-    return read;
-}
-
-// What happens at the temporary name between the making of the file and the
-// end of the run.
-enum class Meanwhile { Written, Untouched, Replaced, MadeAFolder, Gone, BecameAReparsePoint };
-
-TEST(KeepOutput, ActsOnTheNameOnlyWhileItNamesTheFileMade) {
-    const struct {
-        Meanwhile meanwhile;
-        bool exitedWell, kept;
-        const char* tagsAfter;
-        const char* temporaryAfter; // nullptr: no entry of that name
-    } cases[] = {
-        {Meanwhile::Written, true, true, "new\n", nullptr},
-        {Meanwhile::Written, false, false, kOldTags, nullptr},
-        {Meanwhile::Untouched, true, true, kOldTags, nullptr},
-        {Meanwhile::Untouched, false, false, kOldTags, nullptr},
-        {Meanwhile::Replaced, true, false, kOldTags, "other\n"},
-        {Meanwhile::Replaced, false, false, kOldTags, "other\n"},
-        {Meanwhile::MadeAFolder, false, false, kOldTags, ""},
-        {Meanwhile::Gone, true, false, kOldTags, nullptr},
-        {Meanwhile::BecameAReparsePoint, true, false, kOldTags, "new\n"},
-        {Meanwhile::BecameAReparsePoint, false, false, kOldTags, "new\n"},
-    };
-    int serial = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << serial);
-        const std::string folder = "K:\\keep" + std::to_string(++serial);
-        const std::string away = folder + "\\away";
-        TagsOutput output;
-        output.tagsPath = (folder + "\\tags").c_str();
-        output.temporaryPath = (folder + "\\tags.kestrel-new").c_str();
-        const std::string temporary = output.temporaryPath.Chars();
-        MakeFile(output.tagsPath.Chars(), kOldTags);
-        TemporaryFile made;
-        ASSERT_TRUE(MakeTemporaryFile(output, made));
-        const bool movedAway = c.meanwhile == Meanwhile::Replaced ||
-                               c.meanwhile == Meanwhile::MadeAFolder ||
-                               c.meanwhile == Meanwhile::Gone;
-        if (movedAway) {
-            ASSERT_TRUE(MoveFileA(temporary.c_str(), away.c_str()));
-            if (c.meanwhile == Meanwhile::Replaced) {
-                MakeFile(temporary, "other\n");
-            } else if (c.meanwhile == Meanwhile::MadeAFolder) {
-                MakeFolders(temporary);
-            }
-        } else if (c.meanwhile != Meanwhile::Untouched) {
-            MakeFile(temporary, "new\n"); // as ctags's fopen "w" writes it
-        }
-        std::optional<ImportRedirect> reparse;
-        if (c.meanwhile == Meanwhile::BecameAReparsePoint) {
-            reparse.emplace("kernel32.dll", "GetFileInformationByHandle",
-                            reinterpret_cast<void*>(&AsReparsePoint));
-            g_realFileInformation =
-                reinterpret_cast<decltype(&GetFileInformationByHandle)>(reparse->Original());
-        }
-        EXPECT_EQ(c.kept, KeepOutput(output, made, c.exitedWell, 0, [](DWORD) {}));
-        reparse.reset();
-        made.Discard();
-        EXPECT_EQ(c.tagsAfter, FileContents(output.tagsPath.Chars()));
-        EXPECT_EQ(c.temporaryAfter != nullptr, Exists(temporary));
-        if (c.temporaryAfter != nullptr) {
-            EXPECT_EQ(c.temporaryAfter, FileContents(temporary));
-        }
-        EXPECT_EQ(movedAway, Exists(away)) << "a file moved away stays";
-    }
-    // A run that ends before ctags starts leaves no file of its own.
-    TagsOutput output;
-    output.temporaryPath = "K:\\keep-unstarted\\tags.kestrel-new";
-    MakeFolders("K:\\keep-unstarted");
-    {
-        TemporaryFile made;
-        ASSERT_TRUE(MakeTemporaryFile(output, made));
-        EXPECT_TRUE(Exists(output.temporaryPath.Chars()));
-    }
-    EXPECT_FALSE(Exists(output.temporaryPath.Chars()));
-}
 
 using HeldTagsTest = CommandTest;
 
