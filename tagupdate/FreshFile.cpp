@@ -11,7 +11,8 @@ namespace {
 
 constexpr char kFreshSuffix[] = "-new";
 
-// Renames the open `file` to `path`, replacing what holds that name.
+} // namespace
+
 bool RenameOnto(HANDLE file, const CountedString& path) {
     // The rename takes a full path in the native form, \??\X:\... (a bare
     // name would be taken from the current folder).
@@ -30,8 +31,6 @@ bool RenameOnto(HANDLE file, const CountedString& path) {
     return SetFileInformationByHandle(file, FileRenameInfo, rename,
                                       static_cast<DWORD>(buffer.size())) != FALSE;
 }
-
-} // namespace
 
 DWORD EntryAttributes(const CountedString& path) {
     HANDLE found = INVALID_HANDLE_VALUE;

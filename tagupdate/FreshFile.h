@@ -36,4 +36,10 @@ bool NameIsFree(const CountedString& path);
 // name is a folder or a read-only file.
 DWORD TakeName(const CountedString& path, UniqueFile& file);
 
+// Renames the file open as `file` (with the right to delete it) to `path`,
+// replacing what holds that name: a link itself, never its target. False
+// with the error when it cannot, ERROR_ACCESS_DENIED among others while
+// another program holds the file at `path` open.
+bool RenameOnto(HANDLE file, const CountedString& path);
+
 } // namespace kestrel
