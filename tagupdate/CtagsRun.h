@@ -69,14 +69,13 @@ void ResumeRun(CtagsRun& run);
 
 // How the thread that ends a run waits: until ctags has ended, asking the
 // disk guard at least every kDiskGuardMs (false as soon as it has no room,
-// ctags still running), and between tries of the replacement. The road
-// chooses: the editor's thread goes on serving its windows meanwhile, the
-// watcher thread owns none.
+// ctags still running), and between tries of the replacement.
 struct RunWaits {
     bool (*untilEnded)(HANDLE process, const DiskGuard& disk);
     Pause pause;
 };
-// Waits that only wait, for a thread without windows.
+// Waits that only wait, on a thread other than the editor's: the watcher, or
+// the one the synchronous road ends its run on.
 extern const RunWaits kPlainWaits;
 
 // How a run ended: ctags succeeded and its output is kept, it failed, or it

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "plugin/ModuleStateForTests.h"
@@ -112,6 +113,7 @@ TEST_F(SyncCommandTest, RunningTextArrivesWhileCtagsRuns) {
 // The host window while a command waits: it answers a question that
 // another thread sends, and notes paints and the posted messages it gets.
 constexpr UINT kQuestion = WM_APP + 7;
+constexpr UINT kHeld = WM_APP + 8; // the run is held: from the thread that ends it
 constexpr int kQuitCode = 7;
 struct AliveHost {
     WNDPROC original = nullptr;
@@ -121,12 +123,16 @@ struct AliveHost {
     bool neverValid = false;          // paints that leave the window invalid
     int waits = 0, paintsSinceWait = 0;
     bool unbounded = false; // more than a thousand paints without a wait between
+    std::function<void()> onHeld;
 } alive;
 
 LRESULT CALLBACK AliveHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     alive.paintedWhileHeld = alive.paintedWhileHeld || (message == WM_PAINT && alive.held);
     if (message == WM_KEYDOWN || message == WM_COMMAND) {
         alive.dispatched.push_back(message == WM_KEYDOWN ? "key" : "command");
+    }
+    if (message == kHeld) {
+        alive.onHeld();
     }
     if (message == kQuestion && alive.nested != nullptr) {
         RunTagUpdate(*alive.nested, window);
@@ -222,7 +228,9 @@ TEST_F(SyncCommandTest, ServesSentMessagesAndPaintsButKeepsInputQueuedWhileItWai
                 whileHeld();
             }
         });
-        OnFailedMove(reader ? whileHeld : std::function<void()>());
+        alive.onHeld = whileHeld;
+        OnFailedMove(reader ? [window] { SendMessageA(window, kHeld, 0, 0); }
+                            : std::function<void()>());
         RunTagUpdate(settings, window);
         alive.neverValid = false;
         WaitWithoutTimeOut(false);
@@ -282,6 +290,43 @@ TEST_F(SyncCommandTest, ReadsItsQueueEverySecondAndIdlesWithKeysQueued) {
     EXPECT_LT(busy * 20, wall) << busy << " ms busy in " << wall << " ms";
     keybd_event('K', 0, KEYEVENTF_KEYUP, 0);
     FakeHost::PumpUntil([] { return false; }, 100);
+}
+
+// A slow volume answers each free-space reading after 2 s; a huge first line
+// of the tags file takes as long to read (800 MB without a line feed: 4.7 s).
+void* g_slowCall = nullptr;
+BOOL WINAPI SlowFreeSpace(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                          PULARGE_INTEGER free) {
+    Sleep(2000);
+    return reinterpret_cast<decltype(&GetDiskFreeSpaceExW)>(g_slowCall)(folder, available, total,
+                                                                        free);
+}
+BOOL WINAPI SlowRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlap) {
+    Sleep(2000);
+    return reinterpret_cast<decltype(&ReadFile)>(g_slowCall)(file, buffer, size, read, overlap);
+}
+
+TEST_F(SyncCommandTest, ReadsItsQueueWhileAVolumeOrTheTagsFileIsSlow) {
+    for (const bool volume : {true, false}) {
+        SCOPED_TRACE(volume ? "slow volume" : "slow first line");
+        ClearEvents();
+        const std::string folder = Project(volume ? "slow1" : "slow2");
+        MakeFile(folder + "\\tags", volume ? "" : "a first line that never ends");
+        const ImportRedirect slow("kernel32.dll", volume ? "GetDiskFreeSpaceExW" : "ReadFile",
+                                  volume ? reinterpret_cast<void*>(&SlowFreeSpace)
+                                         : reinterpret_cast<void*>(&SlowRead));
+        ASSERT_NE(nullptr, g_slowCall = slow.Original());
+        RecordQueueReads(true);
+        EXPECT_EQ(Shown(folder, volume ? Outcome::Ran : Outcome::Rejected), Command());
+        EXPECT_LE(RecordQueueReads(false), 1500u);
+    }
+}
+
+TEST_F(SyncCommandTest, NoThreadToEndTheRunStartsNothing) {
+    const std::string folder = Project("s11");
+    const FailingCalls failing(Calls::ThreadStarts);
+    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
+    EXPECT_TRUE(ProcessStarts().empty());
 }
 
 TEST_F(CommandTest, StopsARunawayCtagsBeforeTheDiskIsFull) {
