@@ -365,6 +365,32 @@ TEST_F(CommandTest, StopsARunawayCtagsBeforeTheDiskIsFull) {
     }
 }
 
+TEST_F(CommandTest, RunEndsWhenEverythingCtagsStartedHasEnded) {
+    // ctags started by a wrapper that returns at once writes on after it,
+    // until it ends or the disk guard stops it.
+    constexpr ULONGLONG kMB = 1 << 20;
+    int row = 0;
+    for (const bool sync : {true, false}) {
+        for (const bool stopped : {false, true}) {
+            SCOPED_TRACE(std::string(sync ? "synchronous" : "background") +
+                         (stopped ? ", stopped" : ""));
+            ClearEvents();
+            const std::string folder = Project("outlive" + std::to_string(++row));
+            MakeFile(folder + "\\tags", "old\told.c\t1\n");
+            settings.ExecSync = sync;
+            settings.ExecOption = stopped ? "--exit=0 --outlive --wait-file=K:\\never "
+                                          : "--exit=0 --outlive --delay=300 ";
+            FakeFreeSpace(stopped ? 10240 * kMB : 0, 100 * kMB);
+            RunTagUpdate(settings, host.Window());
+            ASSERT_TRUE(WaitForIdle());
+            FakeFreeSpace(0);
+            EXPECT_EQ(Shown(folder, stopped ? Outcome::Stopped : Outcome::Ran), Transcript());
+            EXPECT_EQ(stopped ? "old\told.c\t1\n" : kFakeTags, FileContents(folder + "\\tags"));
+            EXPECT_FALSE(IsRunning("FakeCtags.exe") || Exists(folder + "\\tags.kestrel-new"));
+        }
+    }
+}
+
 TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
     const std::string folder = Project("s8");
     const FailingCalls failing(Calls::ExitCodeQueries);
