@@ -152,13 +152,14 @@ bool WaitForEnd(const CtagsRun& run, DWORD ms) {
     return JobHasEnded(run.job.Get(), run.process.Get());
 }
 
+// The first reading comes right after ctags has been let go.
 bool WaitUntilEnded(CtagsRun& run) {
-    while (!WaitForEnd(run, kDiskGuardMs)) {
-        if (!run.disk.HasRoom()) {
-            return false;
+    while (run.disk.HasRoom()) {
+        if (WaitForEnd(run, run.disk.NextReadingMs())) {
+            return true;
         }
     }
-    return true;
+    return false;
 }
 
 void PauseOnly(DWORD ms) {

@@ -69,9 +69,10 @@ bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
 void ResumeRun(CtagsRun& run);
 
 // How the thread that ends a run waits: until the run has ended (every
-// process of its job, or ctags where it has none), asking the disk guard at
-// least every kDiskGuardMs (false as soon as it has no room, the run still
-// going), and between tries of the replacement.
+// process of its job, or ctags where it has none), asking the disk guard as
+// soon as ctags has been let go and then as often as it asks, at least every
+// kDiskGuardMs (false as soon as it has no room, the run still going), and
+// between tries of the replacement.
 struct RunWaits {
     bool (*untilEnded)(CtagsRun& run);
     Pause pause;

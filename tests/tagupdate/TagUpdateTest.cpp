@@ -332,26 +332,30 @@ TEST_F(SyncCommandTest, NoThreadToEndTheRunStartsNothing) {
 TEST_F(CommandTest, StopsARunawayCtagsBeforeTheDiskIsFull) {
     // Free space at the start and while ctags runs: it may take all but the
     // lower of 512 MB and half of what was free. A ctags held forever is
-    // stopped, or the row fails when it gives up.
+    // stopped, or the row fails when it gives up; a quick one is stopped by
+    // the reading right after it has been let go.
     constexpr ULONGLONG kMB = 1 << 20;
+    const char* held = "--exit=0 --wait-file=K:\\never --give-up=30000 ";
+    const char* slow = "--exit=0 --delay=1500 ";
     const struct {
         ULONGLONG atStart, later;
         bool stopped;
-    } rows[] = {{10240 * kMB, 100 * kMB, true},
-                {10240 * kMB, 600 * kMB, false},
-                {600 * kMB, 400 * kMB, false},
-                {kUnreadable, 0, false}};
+        const char* options;
+    } rows[] = {{10240 * kMB, 100 * kMB, true, held},
+                {10240 * kMB, 600 * kMB, false, slow},
+                {600 * kMB, 400 * kMB, false, slow},
+                {kUnreadable, 0, false, slow},
+                {10240 * kMB, 100 * kMB, true, "--exit=0 "}};
     int row = 0;
     for (const bool sync : {true, false}) {
-        for (const auto& [atStart, later, stopped] : rows) {
+        for (const auto& [atStart, later, stopped, options] : rows) {
             SCOPED_TRACE(std::to_string(atStart / kMB) + " MB, then " +
                          std::to_string(later / kMB) + (sync ? ", synchronous" : ", background"));
             ClearEvents();
             const std::string folder = Project("disk" + std::to_string(++row));
             MakeFile(folder + "\\tags", "old\told.c\t1\n");
             settings.ExecSync = sync;
-            settings.ExecOption = stopped ? "--exit=0 --wait-file=K:\\never --give-up=30000 "
-                                          : "--exit=0 --delay=1500 ";
+            settings.ExecOption = options;
             FakeFreeSpace(atStart, later);
             RunTagUpdate(settings, host.Window());
             ASSERT_TRUE(WaitForIdle());
