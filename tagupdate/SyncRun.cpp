@@ -1,9 +1,10 @@
 // The synchronous road holds the editor's thread until ctags has ended, but
-// nothing on it that may take long runs there: the look at the tags file
-// (which reads a first line to its end, however long), the program search
-// and the removal of a leftover run off that thread, and so do the free
-// space readings of a slow volume, the wait for ctags and the replacement,
-// while the editor's thread serves its windows (OffThreadWork).
+// what may take long runs off that thread while it serves its windows
+// (OffThreadWork): the look at the tags file, which reads a first line to
+// its end however long it is, and the end of the run (the free-space
+// readings, which a slow volume answers in seconds, the wait for ctags and
+// the replacement). The refusals and their beeps stay on the editor's
+// thread.
 #include "tagupdate/SyncRun.h"
 
 #include "resources/resource.h"
@@ -16,21 +17,17 @@ namespace {
 // How long the end of the run waits for readers of the tags file to let go.
 constexpr DWORD kReplacePatienceMs = 2000;
 
-// Everything before ctags starts.
-struct Preparation {
+// The command, chosen off the editor's thread.
+struct Choice {
     const Settings& settings;
     const CountedString& commandLine;
     const CountedString& runFolder;
-    CtagsRun& run;
-    CountedString& status;
     CtagsCommand command;
-    bool prepared;
 };
 
-void Prepare(void* preparation) {
-    Preparation& p = *static_cast<Preparation*>(preparation);
-    p.command = PrepareCommand(p.settings, p.commandLine, p.runFolder);
-    p.prepared = PrepareRun(p.command, p.run, p.status);
+void Choose(void* choice) {
+    Choice& c = *static_cast<Choice*>(choice);
+    c.command = PrepareCommand(c.settings, c.commandLine, c.runFolder);
 }
 
 // Everything after ctags has been launched, as the completion watcher does it.
@@ -63,10 +60,10 @@ CountedString RunSynchronously(const Settings& settings, const CountedString& co
         FormatResource(status, IDS_COULD_NOT_RUN, commandLine.Chars());
         return status;
     }
-    Preparation preparation{settings, commandLine, runFolder, run, status, CtagsCommand(), false};
-    RunServingMessages(Prepare, &preparation);
-    if (!preparation.prepared ||
-        !LaunchRun(preparation.command, creationFlags | NORMAL_PRIORITY_CLASS, run, status)) {
+    Choice choice{settings, commandLine, runFolder, CtagsCommand()};
+    RunServingMessages(Choose, &choice);
+    if (!PrepareRun(choice.command, run, status) ||
+        !LaunchRun(choice.command, creationFlags | NORMAL_PRIORITY_CLASS, run, status)) {
         return status;
     }
     SendStatusText(hwnd, status);
