@@ -110,18 +110,13 @@ void WriteTagsFile(const std::string& name, bool partial) {
 
 // Starts the copy that outlives this process.
 bool StartOutliving() {
-    std::string line =
-        std::string(GetCommandLineA()) + " --after=" + std::to_string(GetCurrentProcessId());
+    std::string line = GetCommandLineA() + (" --after=" + std::to_string(GetCurrentProcessId()));
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-        return false;
-    }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return true;
+    const bool started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &info);
+    return started && CloseHandle(info.hThread) && CloseHandle(info.hProcess);
 }
 
 int main(int argc, char** argv) {

@@ -1,7 +1,6 @@
 #include "tagupdate/OffThreadWork.h"
 
 #include <new>
-#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -13,43 +12,29 @@
 namespace kestrel::test {
 namespace {
 
-struct Job {
-    HWND window;
-    DWORD thread = 0;
-    bool outOfMemory = false;
-};
-
-// Tells the window which thread it runs on, by a sent message.
-void Report(void* context) {
-    Job& job = *static_cast<Job*>(context);
-    job.thread = GetCurrentThreadId();
-    SendStatusText(job.window, CountedString("done"));
-    if (job.outOfMemory) {
+// Sends the window the id of the thread it runs on; null: out of memory.
+void Report(void* window) {
+    if (window == nullptr) {
         throw std::bad_alloc();
     }
+    const std::string thread = std::to_string(GetCurrentThreadId());
+    SendStatusText(static_cast<HWND>(window), CountedString(thread.c_str()));
 }
 
 TEST(OffThreadWork, ServesTheCallersWindowsUntilTheWorkHasReturned) {
     ASSERT_TRUE(InstallHooks());
     FakeHost host;
-    for (const bool threads : {true, false}) {
-        SCOPED_TRACE(threads ? "own thread" : "no thread can be made");
-        ClearEvents();
-        Job job{host.Window()};
-        std::optional<FailingCalls> failing;
-        if (!threads) {
-            failing.emplace(Calls::ThreadStarts);
-        }
-        RunServingMessages(Report, &job);
-        EXPECT_EQ(threads, job.thread != GetCurrentThreadId());
-        EXPECT_EQ(std::vector<std::string>({"S:done"}), Transcript());
-        job.outOfMemory = true;
-        EXPECT_THROW(RunServingMessages(Report, &job), std::bad_alloc);
-    }
-    // Never let go: the work is not done.
-    Job job{host.Window()};
-    { const OffThreadWork unused(Report, &job); }
-    EXPECT_EQ(0u, job.thread);
+    const std::vector<std::string> here = {"S:" + std::to_string(GetCurrentThreadId())};
+    ClearEvents();
+    RunServingMessages(Report, host.Window());
+    { const OffThreadWork neverLetGo(Report, host.Window()); }
+    EXPECT_EQ(1u, Transcript().size()) << "the work is done by Run only";
+    EXPECT_NE(here, Transcript()) << "on a thread of its own";
+    EXPECT_THROW(RunServingMessages(Report, nullptr), std::bad_alloc);
+    ClearEvents();
+    const FailingCalls failing(Calls::ThreadStarts);
+    RunServingMessages(Report, host.Window());
+    EXPECT_EQ(here, Transcript()) << "without a thread, on the caller's";
 }
 
 } // namespace
