@@ -33,7 +33,7 @@ std::function<void()> g_onSleep;
 
 std::vector<HANDLE> g_watchers; // duplicated handles of those not known to have ended
 
-std::atomic<bool> g_failing[6] = {}; // by Calls
+std::atomic<bool> g_failing[5] = {}; // by Calls
 
 // The real functions, as the imports held them before.
 decltype(&CreateProcessA) g_createProcess = nullptr;
@@ -46,7 +46,6 @@ decltype(&CreateThread) g_createThread = nullptr;
 decltype(&ResumeThread) g_resumeThread = nullptr;
 decltype(&PeekMessageA) g_peek = nullptr;
 decltype(&MsgWaitForMultipleObjects) g_msgWait = nullptr;
-decltype(&QueryInformationJobObject) g_jobQuery = nullptr;
 
 // Queue reads of the recording thread: the last one and the longest gap.
 std::atomic<DWORD> g_readingThread{0};
@@ -212,15 +211,6 @@ DWORD WINAPI HookedResumeThread(HANDLE thread) {
     return suspended;
 }
 
-BOOL WINAPI HookedJobQuery(HANDLE job, JOBOBJECTINFOCLASS kind, LPVOID information, DWORD size,
-                           LPDWORD written) {
-    if (g_failing[static_cast<int>(Calls::JobQueries)]) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return g_jobQuery(job, kind, information, size, written);
-}
-
 // `covered`: the time since the last read was spent waiting for input.
 void NoteQueueRead(bool covered = false) {
     if (g_readingThread == GetCurrentThreadId()) {
@@ -309,7 +299,6 @@ bool InstallHooks() {
         all &= Patch("kernel32.dll", "GetDiskFreeSpaceExW", &HookedFreeSpace, g_freeSpace);
         all &= Patch("user32.dll", "MsgWaitForMultipleObjects", &HookedMsgWait, g_msgWait);
         all &= Patch("kernel32.dll", "Sleep", &HookedSleep, g_sleep);
-        all &= Patch("kernel32.dll", "QueryInformationJobObject", &HookedJobQuery, g_jobQuery);
         all &= Patch("kernel32.dll", "GetModuleFileNameA", &HookedModuleFileName, g_moduleFileName);
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);

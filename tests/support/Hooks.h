@@ -72,20 +72,12 @@ void PlaceProgramAt(const std::string& path);
 
 // Calls that fail while a FailingCalls of their kind lives: thread starts
 // through CreateThread, GetModuleHandleExA (no module reference can be
-// taken), GetExitCodeProcess (as for a process whose code cannot be read),
-// ResumeThread (FailedResumes: the thread stays suspended) and
-// QueryInformationJobObject (a job that cannot tell what runs in it). With
+// taken), GetExitCodeProcess (as for a process whose code cannot be read)
+// and ResumeThread (FailedResumes: the thread stays suspended). With
 // ThreadResumes, ResumeThread does not fail: it returns only once the thread
 // has ended, serving the messages it sends, as a thread that ends at once
 // would.
-enum class Calls {
-    ThreadStarts,
-    ModuleReferences,
-    ExitCodeQueries,
-    ThreadResumes,
-    FailedResumes,
-    JobQueries
-};
+enum class Calls { ThreadStarts, ModuleReferences, ExitCodeQueries, ThreadResumes, FailedResumes };
 class FailingCalls {
 public:
     explicit FailingCalls(Calls calls);

@@ -1,8 +1,10 @@
 #include "tagupdate/CtagsRun.h"
+#include "tagupdate/DiskGuard.h"
 #include "tagupdate/TagUpdate.h"
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -10,6 +12,8 @@
 #include "plugin/ModuleStateForTests.h"
 #include "plugin/UniqueAny.h"
 #include "tagupdate/FolderBrowser.h"
+#include "tagupdate/OffThreadWork.h"
+#include "tagupdate/StatusText.h"
 #include "tests/support/Dialogs.h"
 #include "tests/support/EnvironmentGuard.h"
 #include "tests/support/ImportRedirect.h"
@@ -320,11 +324,38 @@ TEST_F(SyncCommandTest, ReadsItsQueueWhileTheVolumeAndTheTagsFileAreSlow) {
     EXPECT_LE(RecordQueueReads(false), 1500u);
 }
 
+BOOL WINAPI FailedJobQuery(HANDLE, JOBOBJECTINFOCLASS, LPVOID, DWORD, LPDWORD) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
 TEST_F(SyncCommandTest, RunWhoseJobCannotBeAskedEndsWithCtags) {
     const std::string folder = Project("s13");
     settings.ExecOption = "--exit=0 --delay=300 ";
-    const FailingCalls failing(Calls::JobQueries);
+    const ImportRedirect failing("kernel32.dll", "QueryInformationJobObject",
+                                 reinterpret_cast<void*>(&FailedJobQuery));
     EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
+}
+
+// Sends the window the id of the thread it runs on; null: out of memory.
+void Report(void* window) {
+    if (window == nullptr) {
+        throw std::bad_alloc();
+    }
+    SendStatusText(static_cast<HWND>(window), std::to_string(GetCurrentThreadId()).c_str());
+}
+
+TEST_F(CommandTest, WorkOffThreadServesTheCallersWindowsUntilItHasReturned) {
+    const Lines here = {"S:" + std::to_string(GetCurrentThreadId())};
+    RunServingMessages(Report, host.Window());
+    { const OffThreadWork neverLetGo(Report, host.Window()); } // the work is done by Run only
+    EXPECT_EQ(1u, Transcript().size());
+    EXPECT_NE(here, Transcript()) << "on a thread of its own";
+    EXPECT_THROW(RunServingMessages(Report, nullptr), std::bad_alloc);
+    ClearEvents();
+    const FailingCalls failing(Calls::ThreadStarts);
+    RunServingMessages(Report, host.Window());
+    EXPECT_EQ(here, Transcript()) << "without a thread, on the caller's";
 }
 
 TEST_F(SyncCommandTest, NoThreadToEndTheRunStartsNothing) {
@@ -334,12 +365,58 @@ TEST_F(SyncCommandTest, NoThreadToEndTheRunStartsNothing) {
     EXPECT_TRUE(ProcessStarts().empty());
 }
 
+// A clock the test moves, and a volume that a writer fills at a steady rate
+// from the time ctags is let go (0).
+DWORD g_now = 0;
+ULONGLONG g_freeAtStart = 0, g_bytesPerMs = 0;
+DWORD WINAPI Now() {
+    return g_now;
+}
+ULONGLONG FreeNow() {
+    return g_freeAtStart - std::min(g_freeAtStart, g_bytesPerMs * g_now);
+}
+BOOL WINAPI FallingFreeSpace(LPCWSTR, PULARGE_INTEGER available, PULARGE_INTEGER, PULARGE_INTEGER) {
+    available->QuadPart = FreeNow();
+    return TRUE;
+}
+
+TEST(DiskGuard, ReadsOftenEnoughToStopAFastWriterBeforeTheDiskIsFull) {
+    const ImportRedirect clock("kernel32.dll", "GetTickCount", reinterpret_cast<void*>(&Now));
+    const ImportRedirect volume("kernel32.dll", "GetDiskFreeSpaceExW",
+                                reinterpret_cast<void*>(&FallingFreeSpace));
+    ASSERT_TRUE(clock.Original() && volume.Original());
+    // Volumes that a real ctags or a fast writer filled between two readings
+    // half a second apart; a large one; one that a writer never fills.
+    constexpr ULONGLONG kMB = 1 << 20;
+    for (const auto& [freeAtStart, bytesPerMs] : {std::pair{2 * kMB, 40000ull},
+                                                  {3 * kMB, 40000ull},
+                                                  {24 * kMB, 200000ull},
+                                                  {10240 * kMB, 1000000ull},
+                                                  {1024 * kMB, 100ull},
+                                                  {10240 * kMB, 0ull}}) {
+        SCOPED_TRACE(std::to_string(freeAtStart / kMB) + " MB at " + std::to_string(bytesPerMs));
+        g_now = 0;
+        g_freeAtStart = freeAtStart;
+        g_bytesPerMs = bytesPerMs;
+        DiskGuard guard(CountedString("K:\\"));
+        guard.Start();
+        int readings = 0;
+        for (; guard.HasRoom() && g_now < 60000; ++readings, g_now += guard.NextReadingMs()) {
+            ASSERT_TRUE(guard.NextReadingMs() >= 10 && guard.NextReadingMs() <= kDiskGuardMs);
+        }
+        const ULONGLONG floor = std::min(freeAtStart / 2, 512 * kMB);
+        EXPECT_EQ(FreeNow() < floor, g_now < 60000) << "stopped at " << g_now;
+        EXPECT_GT(FreeNow(), floor / 2) << "left at " << g_now;
+        EXPECT_LE(readings, 8 + static_cast<int>(g_now / 250)) << "no busy loop";
+    }
+}
+
 TEST_F(CommandTest, EndsWithAllThatCtagsStartedOrStopsThemBeforeTheDiskIsFull) {
     // Free space at the start and while ctags runs: it may take all but the
     // lower of 512 MB and half of what was free. A ctags held forever is
     // stopped, or the row fails when it gives up; a quick one is stopped by
-    // the reading right after it has been let go. A wrapper that returns at
-    // once leaves its ctags writing on (--outlive): the run goes on with it.
+    // the reading right after it has been let go. A wrapper's ctags writes on
+    // after the wrapper has returned (--outlive).
     constexpr ULONGLONG kMB = 1 << 20;
     const char* held = "--exit=0 --wait-file=K:\\never --give-up=30000 ";
     const char* slow = "--exit=0 --delay=1500 ";
