@@ -9,6 +9,8 @@
 //   --partial        write only its first half, as a run cut short leaves it
 //   --no-output      write no tags file at all, as a wrapper that writes elsewhere
 //   --terminate      end by TerminateProcess, files still open, instead of exiting
+//   --outlive        start a copy that does the above once this one has ended
+//                    (as a wrapper's ctags), and end at once; only this one is recorded
 // Every other argument is ignored, as the real options (-R, -V, ...) are.
 // When KESTREL_FAKE_CTAGS_RECORD names a file, each run first appends a
 // record of how it was started: "cmdline: ...", "cwd: ...", "console: 0|1",
@@ -31,6 +33,8 @@ struct FakeOptions {
     bool partial = false;
     bool noOutput = false;
     bool terminate = false;
+    bool outlive = false;
+    DWORD after = 0; // the process that started this one with --outlive
 };
 
 FakeOptions ParseOptions(int argc, char** argv) {
@@ -46,12 +50,15 @@ FakeOptions ParseOptions(int argc, char** argv) {
             options.giveUpMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         } else if (arg.rfind("--wait-file=", 0) == 0) {
             options.waitFile = value;
+        } else if (arg.rfind("--after=", 0) == 0) {
+            options.after = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         } else if (arg == "-f" && i + 1 < argc) {
             options.tagsFile = argv[++i];
         } else {
             options.partial |= arg == "--partial";
             options.noOutput |= arg == "--no-output";
             options.terminate |= arg == "--terminate";
+            options.outlive |= arg == "--outlive";
         }
     }
     return options;
@@ -100,9 +107,29 @@ void WriteTagsFile(const std::string& name, bool partial) {
 
 } // namespace
 
+// Starts the copy that outlives this process.
+bool StartOutliving() {
+    std::string line = GetCommandLineA() + (" --after=" + std::to_string(GetCurrentProcessId()));
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    const bool started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &info);
+    return started && CloseHandle(info.hThread) && CloseHandle(info.hProcess);
+}
+
 int main(int argc, char** argv) {
-    WriteRecord();
     const FakeOptions options = ParseOptions(argc, argv);
+    if (options.after == 0) {
+        WriteRecord();
+    }
+    if (options.outlive && options.after == 0) {
+        return StartOutliving() ? options.exitCode : 4;
+    }
+    if (const HANDLE starter = OpenProcess(SYNCHRONIZE, FALSE, options.after)) {
+        WaitForSingleObject(starter, INFINITE);
+        CloseHandle(starter);
+    }
     const DWORD start = GetTickCount();
     while (!options.waitFile.empty() &&
            GetFileAttributesA(options.waitFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
