@@ -140,7 +140,8 @@ bool RemoveLeftover(const TagsOutput& output) {
 }
 
 bool MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary) {
-    return output.InPlace() || temporary.Make(output.temporaryPath) == ERROR_SUCCESS;
+    return output.InPlace() ||
+           temporary.Make(output.temporaryPath, output.tagsPath) == ERROR_SUCCESS;
 }
 
 bool KeepOutput(const TagsOutput& output, TemporaryFile& temporary, bool exitedWell,
@@ -160,7 +161,7 @@ bool KeepOutput(const TagsOutput& output, TemporaryFile& temporary, bool exitedW
             temporary.Forget();
             return true;
         }
-        if (file && exitedWell && RenameOnto(file.Get(), output.tagsPath)) {
+        if (file && exitedWell && temporary.ReplaceThrough(file.Get())) {
             temporary.Forget();
             return true;
         }

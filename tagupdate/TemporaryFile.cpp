@@ -19,7 +19,11 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 
 } // namespace
 
-DWORD TemporaryFile::Make(const CountedString& path) {
+DWORD TemporaryFile::Make(const CountedString& path, const CountedString& replaced) {
+    m_replacing = RenameTo(replaced);
+    if (m_replacing.empty()) {
+        return ERROR_INVALID_NAME;
+    }
     m_watch.Reset(OpenAtAnyLength(path, FILE_READ_ATTRIBUTES, kShareAll, CREATE_NEW,
                                   FILE_FLAG_OPEN_REPARSE_POINT));
     if (!m_watch) {

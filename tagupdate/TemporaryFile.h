@@ -7,7 +7,10 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "plugin/UniqueAny.h"
+#include "tagupdate/FreshFile.h"
 #include "text/CountedString.h"
 
 namespace kestrel {
@@ -23,9 +26,9 @@ public:
 
     // Makes `path`, which must not exist, as an empty file that ctags can
     // open, truncate and rewrite (fopen "w") while this object watches it:
-    // its handle reads attributes only and shares everything. Returns 0, or
-    // the error.
-    DWORD Make(const CountedString& path);
+    // its handle reads attributes only and shares everything. `replaced` is
+    // the file it may replace at the end. Returns 0, or the error.
+    DWORD Make(const CountedString& path, const CountedString& replaced);
     bool IsMade() const { return static_cast<bool>(m_watch); }
 
     // Opens the name as it stands now, a link itself rather than its target,
@@ -40,6 +43,10 @@ public:
     // its last write time moved.
     bool WrittenSinceMade(HANDLE reopened) const;
 
+    // Renames the reopened file onto the file it replaces; allocates nothing.
+    // False with the error when it cannot.
+    bool ReplaceThrough(HANDLE reopened) { return RenameOnto(reopened, m_replacing); }
+
     // Deletes the file when its name still names it, through the reopened
     // handle; then, and in every other case, lets go of it.
     void Discard();
@@ -48,6 +55,7 @@ public:
 
 private:
     CountedString m_path;
+    std::vector<char> m_replacing; // the rename onto the replaced file
     UniqueFile m_watch;
     BY_HANDLE_FILE_INFORMATION m_made = {};
 };
