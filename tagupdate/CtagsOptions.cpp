@@ -25,6 +25,9 @@ enum class Split { CommandLine, Variable };
 struct Word {
     std::string text;
     bool quoteOpen = false;
+    // The word as it stands in the options, quotes and all.
+    const char* begin = nullptr;
+    const char* end = nullptr;
 };
 
 bool IsBlank(char c) {
@@ -79,7 +82,9 @@ bool NextWord(const char*& p, Split split, Word& word) {
     }
     word.text.clear();
     word.quoteOpen = false;
+    word.begin = p;
     variable ? ReadVariableWord(p, word) : ReadCommandLineWord(p, word);
+    word.end = p;
     return true;
 }
 
@@ -183,6 +188,23 @@ bool LeavesQuoteOpen(const char* options) {
         open = word.quoteOpen;
     }
     return open;
+}
+
+CountedString MisreadWord(const char* options) {
+    std::string operand;
+    std::string last;
+    bool leavesOpen = false;
+    ReadWords(options, Split::CommandLine, [&](const Word& word, WordKind kind) {
+        last.assign(word.begin, word.end);
+        if (kind == WordKind::Operand && operand.empty()) {
+            operand = last;
+        }
+        leavesOpen =
+            word.quoteOpen || (kind == WordKind::Option && TakesNextWord(word.text.c_str()));
+    });
+    return !operand.empty() ? CountedString(operand.c_str())
+           : leavesOpen     ? CountedString(last.c_str())
+                            : CountedString();
 }
 
 } // namespace kestrel

@@ -2,6 +2,8 @@
 // command line.
 #pragma once
 
+#include "text/CountedString.h"
+
 namespace kestrel {
 
 // Whether ctags would add to its -f file instead of rewriting it: -a, alone
@@ -26,5 +28,11 @@ bool LeavesArgumentOpen(const char* options);
 // Whether the options end inside a double quote, which would take the -f
 // after them into the same word.
 bool LeavesQuoteOpen(const char* options);
+
+// The word of the options, as it stands there, that makes ctags misread the
+// command line by one of the three rules above: the first file operand, or
+// else the last word when it leaves an argument or a quote open. Empty when
+// ctags reads the options as meant.
+CountedString MisreadWord(const char* options);
 
 } // namespace kestrel

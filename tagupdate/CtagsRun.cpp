@@ -14,12 +14,35 @@ namespace kestrel {
 namespace {
 
 // Ends a run that does not start: the lock goes, the text for `id` is made,
-// with its beep.
-bool Refuse(const CtagsCommand& command, UINT id, CtagsRun& run, CountedString& status) {
+// followed by the reason where there is one, with its beep.
+bool Refuse(const CtagsCommand& command, UINT id, const Reason* reason, CtagsRun& run,
+            CountedString& status) {
     run.lock.Reset();
     FormatResource(status, id, command.shown.Chars());
+    if (reason != nullptr) {
+        AppendReason(status, *reason);
+    }
     BeepFor(id);
     return false;
+}
+
+// Why ExecPath names no program: a bare name was looked for on the PATH and
+// beside the editor, anything else where it points.
+void ProgramReason(const CountedString& execPath, Reason& reason) {
+    const bool bare = AnchorOf(execPath.Chars()) == Anchor::Folder && !HasFolderPart(execPath);
+    OwnReason(bare ? IDS_REASON_NOT_ON_PATH : IDS_REASON_PROGRAM_MISSING, execPath.Chars(), reason);
+}
+
+// Why the lock could not be made: a folder or a read-only file in its
+// place, or what Windows says.
+void LockReason(const CountedString& lockPath, DWORD error, Reason& reason) {
+    const DWORD attributes = GetFileAttributesA(lockPath.Chars());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        OwnReason(IDS_REASON_FOLDER_OR_READ_ONLY, lockPath.Chars(), reason);
+    } else {
+        WindowsReason(error, reason);
+    }
 }
 
 // ExecPath without one pair of surrounding double quotes, as a path copied
@@ -71,32 +94,42 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
                           ? commandLine
                           : BuildCommandLine(settings, command.output.fileArgument);
     const char* options = settings.ExecOption.Chars();
-    command.refusesOptions =
-        NamesFileOperand(options) || LeavesArgumentOpen(options) || LeavesQuoteOpen(options);
+    command.misreadWord = MisreadWord(options);
+    command.readsErrors = !settings.ShowConsole;
     return command;
 }
 
 bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status) {
     // A run that cannot start for its settings is told so before anything
     // else: a missing program is not to be blamed on ctags or another run.
-    if (command.refusesOptions || !FindProgramFor(command.execPath, run.program)) {
-        return Refuse(command, IDS_COULD_NOT_RUN, run, status);
+    Reason reason;
+    if (!command.misreadWord.IsEmpty()) {
+        OwnReason(IDS_REASON_OPTION_WORD, command.misreadWord.Chars(), reason);
+        return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
+    }
+    if (!FindProgramFor(command.execPath, run.program)) {
+        ProgramReason(command.execPath, reason);
+        return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
     }
     // Without its lock a run could meet another on the same files: it does
     // not start.
     const DWORD locked = LockTagsFile(command.output.lockPath, run.lock);
+    if (locked == ERROR_SHARING_VIOLATION) {
+        return Refuse(command, IDS_ALREADY_RUNNING, nullptr, run, status);
+    }
     if (locked != ERROR_SUCCESS) {
-        return Refuse(command,
-                      locked == ERROR_SHARING_VIOLATION ? IDS_ALREADY_RUNNING : IDS_COULD_NOT_RUN,
-                      run, status);
+        LockReason(command.output.lockPath, locked, reason);
+        return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
     }
     // ctags refuses to overwrite a file that is not a tags file, and ends
     // with an error; its temporary file would replace it all the same.
     if (command.output.refusedByCtags) {
-        return Refuse(command, IDS_RAN_WITH_ERROR, run, status);
+        OwnReason(IDS_REASON_NOT_TAGS, command.output.tagsPath.Chars(), reason);
+        return Refuse(command, IDS_RAN_WITH_ERROR, &reason, run, status);
     }
     if (!RemoveLeftover(command.output)) {
-        return Refuse(command, IDS_COULD_NOT_RUN, run, status);
+        OwnReason(IDS_REASON_LEFTOVER, command.output.temporaryPath.Chars(), reason);
+        return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
     }
     run.output = command.output;
     // Where the tags file is written; for a name relative to a drive, the
@@ -109,10 +142,17 @@ bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& statu
 bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
                CountedString& status) {
     CtagsProcess created;
-    if (!StartCtags(run.program, StartedLine(command, run.program), command.runFolder,
-                    creationFlags | CREATE_SUSPENDED, created)) {
-        return Refuse(command, IDS_COULD_NOT_RUN, run, status);
+    const bool reads = command.readsErrors && run.errors.Open();
+    const DWORD error = StartCtags(run.program, StartedLine(command, run.program),
+                                   command.runFolder, creationFlags | CREATE_SUSPENDED,
+                                   reads ? run.errors.WriteEnd() : nullptr, created);
+    if (error != ERROR_SUCCESS) {
+        Reason reason;
+        WindowsReason(error, reason,
+                      (run.program.IsEmpty() ? command.execPath : run.program).Chars());
+        return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
     }
+    run.errors.Started();
     run.process = std::move(created.process);
     run.thread = std::move(created.thread);
     return true;
@@ -130,13 +170,23 @@ void ResumeRun(CtagsRun& run) {
 
 namespace {
 
-bool WaitUntilEnded(HANDLE process, const DiskGuard& disk) {
-    while (WaitForSingleObject(process, kDiskGuardMs) == WAIT_TIMEOUT) {
-        if (!disk.HasRoom()) {
-            return false;
+bool WaitUntilEnded(HANDLE process, const DiskGuard& disk, ErrorStream& errors) {
+    for (DWORD asked = GetTickCount();;) {
+        const HANDLE handles[] = {process, errors.Event()};
+        const DWORD woken =
+            WaitForMultipleObjects(handles[1] != nullptr ? 2 : 1, handles, FALSE, kDiskGuardMs);
+        if (woken == WAIT_OBJECT_0 + 1) {
+            errors.Collect();
+        } else if (woken != WAIT_TIMEOUT) {
+            return true; // ended, or no wait is possible
+        }
+        if (woken == WAIT_TIMEOUT || GetTickCount() - asked >= kDiskGuardMs) {
+            asked = GetTickCount();
+            if (!disk.HasRoom()) {
+                return false;
+            }
         }
     }
-    return true;
 }
 
 void PauseOnly(DWORD ms) {
@@ -148,19 +198,20 @@ void PauseOnly(DWORD ms) {
 const RunWaits kPlainWaits = {WaitUntilEnded, PauseOnly};
 
 RunEnd FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits) {
-    const bool stopped = !waits.untilEnded(run.process.Get(), run.disk);
+    const bool stopped = !waits.untilEnded(run.process.Get(), run.disk, run.errors);
     if (stopped) {
         // Ends ctags and whatever it started; its output is dropped below
         // once it has let go of it.
         run.job ? TerminateJobObject(run.job.Get(), 1) : TerminateProcess(run.process.Get(), 1);
         WaitForSingleObject(run.process.Get(), INFINITE);
     }
-    DWORD exitCode = 0;
-    const bool exitedWell =
-        !stopped && GetExitCodeProcess(run.process.Get(), &exitCode) && exitCode == 0;
+    run.errors.Finish();
+    const bool exitRead = GetExitCodeProcess(run.process.Get(), &run.exitCode);
+    run.endError = exitRead ? 0 : GetLastError();
+    const bool exitedWell = !stopped && exitRead && run.exitCode == 0;
     run.process.Reset();
     run.job.Reset();
-    const bool kept = KeepOutput(run.output, exitedWell, patienceMs, waits.pause);
+    const bool kept = KeepOutput(run.output, exitedWell, patienceMs, waits.pause, &run.endError);
     run.lock.Reset();
     return stopped ? RunEnd::Stopped : kept ? RunEnd::Ran : RunEnd::Failed;
 }
@@ -169,14 +220,25 @@ EndTexts FormatEndTexts(const char* name) {
     EndTexts texts;
     FormatResource(texts.ran, IDS_RAN, name);
     FormatResource(texts.ranWithError, IDS_RAN_WITH_ERROR, name);
+    // Room for the reason in parentheses, so that it needs no allocation.
+    texts.ranWithError.GetBuffer(texts.ranWithError.Length() + sizeof(Reason));
     FormatResource(texts.stopped, IDS_STOPPED_DISK_FULL, name);
     return texts;
 }
 
-const CountedString& EndText(const EndTexts& texts, RunEnd end) {
+const CountedString& EndText(EndTexts& texts, RunEnd end, const CtagsRun& run) {
     const UINT id = end == RunEnd::Ran       ? IDS_RAN
                     : end == RunEnd::Stopped ? IDS_STOPPED_DISK_FULL
                                              : IDS_RAN_WITH_ERROR;
+    if (id == IDS_RAN_WITH_ERROR) {
+        Reason reason;
+        if (run.endError != 0) {
+            WindowsReason(run.endError, reason);
+        } else if (!run.errors.LastMessage(reason)) {
+            ExitCodeReason(run.exitCode, reason);
+        }
+        AppendReason(texts.ranWithError, reason);
+    }
     BeepFor(id);
     return id == IDS_RAN                 ? texts.ran
            : id == IDS_STOPPED_DISK_FULL ? texts.stopped

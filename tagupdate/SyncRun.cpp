@@ -17,7 +17,7 @@ CountedString RunSynchronously(const CtagsCommand& command, DWORD creationFlags,
     // ctags and the end of its run.
     CountedString status;
     FormatResource(status, IDS_RUNNING, command.shown.Chars());
-    const EndTexts end = FormatEndTexts(command.shown.Chars());
+    EndTexts end = FormatEndTexts(command.shown.Chars());
     CtagsRun run;
     if (!PrepareRun(command, run, status) ||
         !LaunchRun(command, creationFlags | NORMAL_PRIORITY_CLASS, run, status)) {
@@ -27,8 +27,9 @@ CountedString RunSynchronously(const CtagsCommand& command, DWORD creationFlags,
     SendStatusText(hwnd, status);
     // The editor's windows stay painted and answer other programs while it
     // waits; its input waits until the command has returned.
-    return EndText(end,
-                   FinishRun(run, kReplacePatienceMs, {WaitServingMessages, PauseServingMessages}));
+    const RunEnd ended =
+        FinishRun(run, kReplacePatienceMs, {WaitServingMessages, PauseServingMessages});
+    return EndText(end, ended, run);
 }
 
 } // namespace kestrel

@@ -149,7 +149,8 @@ bool RemoveLeftover(const TagsOutput& output) {
     return true;
 }
 
-bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs, Pause pause) {
+bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs, Pause pause,
+                DWORD* failure) {
     if (output.InPlace()) {
         return exitedWell;
     }
@@ -161,6 +162,9 @@ bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs, Pau
     }
     if (exitedWell && Replace(temporary, output.tagsPath.Chars(), patienceMs, pause)) {
         return true;
+    }
+    if (exitedWell && failure != nullptr) {
+        *failure = GetLastError();
     }
     DeleteFileA(temporary);
     return false;

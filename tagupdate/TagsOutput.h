@@ -59,7 +59,9 @@ using Pause = void (*)(DWORD ms);
 // file, retried while another program holds the tags file open, for at most
 // patienceMs. Otherwise, or when the replacement fails, the temporary file
 // goes and the tags file stays as it was. A good exit without a temporary
-// file (ctags wrote elsewhere) touches nothing. True when the run succeeded.
-bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs, Pause pause);
+// file (ctags wrote elsewhere) touches nothing. True when the run succeeded;
+// a replacement that failed leaves its error in `failure`, where given.
+bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs, Pause pause,
+                DWORD* failure = nullptr);
 
 } // namespace kestrel

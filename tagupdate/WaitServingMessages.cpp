@@ -5,8 +5,8 @@
 // input for five seconds; the window then turns into a ghost whose close box
 // offers to end the editor, unsaved documents and all. So the editor's
 // thread waits with MsgWaitForMultipleObjects, woken by the process handle,
-// a sent message or a paint, and at least every half second to read its
-// queue; the wait still ends as soon as the process does.
+// ctags's error stream, a sent message or a paint, and at least every half
+// second to read its queue; the wait still ends as soon as the process does.
 //
 // Nothing else is taken from the queue: a key press, a posted command or a
 // timer handled now would run the editor's own code in the middle of the
@@ -65,11 +65,16 @@ private:
 
 } // namespace
 
-bool WaitServingMessages(HANDLE process, const DiskGuard& disk) {
+bool WaitServingMessages(HANDLE process, const DiskGuard& disk, ErrorStream& errors) {
     MessageServer server;
     for (DWORD asked = GetTickCount();;) {
-        const DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, kQueueReadMs, kWakeMask);
-        if (woken != WAIT_OBJECT_0 + 1 && woken != WAIT_TIMEOUT) {
+        const HANDLE handles[] = {process, errors.Event()};
+        const DWORD count = handles[1] != nullptr ? 2 : 1;
+        const DWORD woken =
+            MsgWaitForMultipleObjects(count, handles, FALSE, kQueueReadMs, kWakeMask);
+        if (woken == WAIT_OBJECT_0 + 1 && count == 2) {
+            errors.Collect();
+        } else if (woken != WAIT_OBJECT_0 + count && woken != WAIT_TIMEOUT) {
             return true; // ended, or no wait is possible
         }
         server.Serve();

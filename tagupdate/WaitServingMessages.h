@@ -7,12 +7,14 @@
 #include <windows.h>
 
 #include "tagupdate/DiskGuard.h"
+#include "tagupdate/ErrorStream.h"
 
 namespace kestrel {
 
 // Until `process` has ended: true; false as soon as `disk` has no room left,
-// which it is asked at least every kDiskGuardMs.
-bool WaitServingMessages(HANDLE process, const DiskGuard& disk);
+// which it is asked at least every kDiskGuardMs. What comes on `errors` is
+// collected meanwhile.
+bool WaitServingMessages(HANDLE process, const DiskGuard& disk, ErrorStream& errors);
 
 // For `ms` milliseconds.
 void PauseServingMessages(DWORD ms);

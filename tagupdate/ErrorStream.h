@@ -1,0 +1,62 @@
+// ctags's error stream, read while ctags runs, by the thread that waits for
+// it: no thread of its own.
+#pragma once
+
+#include <windows.h>
+
+#include "plugin/UniqueAny.h"
+#include "tagupdate/FailureReason.h"
+
+namespace kestrel {
+
+class ErrorStream {
+public:
+    ErrorStream() = default;
+    ~ErrorStream();
+    ErrorStream(const ErrorStream&) = delete;
+    ErrorStream& operator=(const ErrorStream&) = delete;
+
+    // Makes the pipe. False when it cannot be made: ctags then runs without.
+    bool Open();
+    // The end ctags writes to, inheritable, until Started.
+    HANDLE WriteEnd() const { return m_write.Get(); }
+    // Once ctags has been started: this process's copy of the write end goes,
+    // so the stream ends with the last process that writes to it.
+    void Started() { m_write.Reset(); }
+
+    // Signalled when the stream has something to take; null when there is
+    // nothing more to wait for.
+    HANDLE Event() const { return m_reading ? m_event.Get() : nullptr; }
+    // Takes what has come and asks for more; the first call asks first.
+    // Allocates nothing.
+    void Collect();
+    // Once ctags has ended: takes what it wrote and is still in the pipe,
+    // without waiting for anything more, and stops reading.
+    void Finish();
+
+    // ctags's last message: the last line that has the form "name: text",
+    // as ctags writes them, and is neither a warning nor a notice; a verbose
+    // trace has no such form. False when there is none.
+    bool LastMessage(Reason& reason) const;
+
+private:
+    void Read();
+    void Keep(DWORD bytes);
+    void Stop();
+
+    // The last kKeptBytes are kept; each read adds at most kReadBytes.
+    static constexpr int kKeptBytes = 4096;
+    static constexpr int kReadBytes = 16384;
+
+    UniqueHandle m_read;
+    UniqueHandle m_write;
+    UniqueHandle m_event;
+    OVERLAPPED m_overlapped = {};
+    bool m_started = false;
+    bool m_reading = false;
+    bool m_cut = false; // the first kept line lost its beginning
+    int m_used = 0;
+    char m_bytes[kKeptBytes + kReadBytes];
+};
+
+} // namespace kestrel
