@@ -1,8 +1,11 @@
 // ctags writes every step of a verbose run (-V) to its error stream, and its
 // reason for failing last. A pipe it fills would block it, and a file would
 // grow with the tree, so the stream is an overlapped pipe whose event the
-// run's wait includes: each wake-up takes what has come, keeps only the last
-// few kilobytes, and asks for more at once.
+// run's wait includes: each wake-up takes what has come and keeps only the
+// last few kilobytes. A read that filled its buffer is followed by the next
+// at once; after a smaller one the stream rests for a moment, a timer taking
+// the event's place, while the pipe, with room for far more than ctags
+// writes meanwhile, gathers its lines.
 #include "tagupdate/ErrorStream.h"
 
 #include <cstdio>
@@ -13,7 +16,9 @@ namespace kestrel {
 namespace {
 
 // What the pipe holds while nobody reads it.
-constexpr DWORD kPipeBytes = 65536;
+constexpr DWORD kPipeBytes = 1 << 20;
+// The rest between two reads that did not fill the buffer.
+constexpr LONGLONG kRestMs = 50;
 // How many reads Finish takes of what is left at most.
 constexpr int kFinishReads = 1024;
 
@@ -65,76 +70,91 @@ bool ErrorStream::Open() {
     }
     // Set at first, so that the first wake-up asks for the first bytes.
     m_event.Reset(CreateEventA(nullptr, TRUE, TRUE, nullptr));
-    if (!m_write || !m_event) {
+    m_restEnd.Reset(CreateWaitableTimerA(nullptr, TRUE, nullptr));
+    if (!m_write || !m_event || !m_restEnd) {
         m_read.Reset();
         m_write.Reset();
         return false;
     }
+    m_bytes.reset(new char[kKeptBytes + kReadBytes]);
     m_overlapped.hEvent = m_event.Get();
-    m_reading = true;
+    m_live = true;
     return true;
 }
 
 void ErrorStream::Read() {
+    m_resting = false;
     m_overlapped.Internal = 0;
     m_overlapped.InternalHigh = 0;
-    m_reading = ReadFile(m_read.Get(), m_bytes + m_used, kReadBytes, nullptr, &m_overlapped) ||
-                GetLastError() == ERROR_IO_PENDING;
+    m_pending =
+        ReadFile(m_read.Get(), m_bytes.get() + m_used, kReadBytes, nullptr, &m_overlapped) ||
+        GetLastError() == ERROR_IO_PENDING;
+    m_live = m_pending;
 }
 
 void ErrorStream::Keep(DWORD bytes) {
     m_used += static_cast<int>(bytes);
     if (m_used > kKeptBytes) {
-        std::memmove(m_bytes, m_bytes + m_used - kKeptBytes, kKeptBytes);
+        std::memmove(m_bytes.get(), m_bytes.get() + m_used - kKeptBytes, kKeptBytes);
         m_used = kKeptBytes;
         m_cut = true;
     }
 }
 
 void ErrorStream::Collect() {
-    if (!m_reading) {
+    if (!m_live) {
         return;
     }
-    if (!m_started) {
-        m_started = true;
-        Read();
+    if (!m_pending) {
+        Read(); // the first, or the rest is over
         return;
     }
     DWORD bytes = 0;
     if (!GetOverlappedResult(m_read.Get(), &m_overlapped, &bytes, FALSE)) {
         // Not yet: woken for something else. Otherwise every writer has gone.
-        m_reading = GetLastError() == ERROR_IO_INCOMPLETE;
+        m_pending = m_live = GetLastError() == ERROR_IO_INCOMPLETE;
         return;
     }
+    m_pending = false;
     Keep(bytes);
-    Read();
+    LARGE_INTEGER due;
+    due.QuadPart = -kRestMs * 10000; // relative, in 100 ns
+    if (bytes == static_cast<DWORD>(kReadBytes) ||
+        !SetWaitableTimer(m_restEnd.Get(), &due, 0, nullptr, nullptr, FALSE)) {
+        Read();
+    } else {
+        m_resting = true;
+    }
 }
 
 void ErrorStream::Finish() {
-    if (m_reading && !m_started) {
-        Collect();
+    if (m_live && !m_pending) {
+        Read();
     }
-    for (int reads = 0; reads < kFinishReads && m_reading &&
+    for (int reads = 0; reads < kFinishReads && m_pending &&
                         WaitForSingleObject(m_event.Get(), 0) == WAIT_OBJECT_0;
          ++reads) {
         Collect();
+        if (m_resting) {
+            Read(); // what is left is taken without a rest
+        }
     }
     Stop();
 }
 
 void ErrorStream::Stop() {
-    if (m_reading && m_started) {
+    if (m_pending) {
         // The buffer must outlive the read it was given to.
         DWORD bytes = 0;
         CancelIoEx(m_read.Get(), &m_overlapped);
         GetOverlappedResult(m_read.Get(), &m_overlapped, &bytes, TRUE);
     }
-    m_reading = false;
+    m_pending = m_live = m_resting = false;
 }
 
 bool ErrorStream::LastMessage(Reason& reason) const {
-    const char* const begin = m_bytes;
-    const char* end = m_bytes + m_used;
+    const char* const begin = m_bytes.get();
+    const char* end = begin + m_used;
     while (end > begin) {
         const char* line = end;
         while (line > begin && line[-1] != '\n') {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "plugin/UniqueAny.h"
 #include "tagupdate/FailureReason.h"
 
@@ -16,7 +18,8 @@ public:
     ErrorStream(const ErrorStream&) = delete;
     ErrorStream& operator=(const ErrorStream&) = delete;
 
-    // Makes the pipe. False when it cannot be made: ctags then runs without.
+    // Makes the pipe and the buffer. False when they cannot be made: ctags
+    // then runs without.
     bool Open();
     // The end ctags writes to, inheritable, until Started.
     HANDLE WriteEnd() const { return m_write.Get(); }
@@ -24,11 +27,13 @@ public:
     // so the stream ends with the last process that writes to it.
     void Started() { m_write.Reset(); }
 
-    // Signalled when the stream has something to take; null when there is
-    // nothing more to wait for.
-    HANDLE Event() const { return m_reading ? m_event.Get() : nullptr; }
-    // Takes what has come and asks for more; the first call asks first.
-    // Allocates nothing.
+    // Signalled when the stream has something to take, or its rest is over;
+    // null when there is nothing more to wait for.
+    HANDLE Event() const { return !m_live ? nullptr : m_resting ? m_restEnd.Get() : m_event.Get(); }
+    // Takes what has come and asks for more: at once after a full read,
+    // otherwise after a rest in which lines gather in the pipe, so that a
+    // ctags writing line by line does not wake the waiting thread for each.
+    // The first call asks first. Allocates nothing.
     void Collect();
     // Once ctags has ended: takes what it wrote and is still in the pipe,
     // without waiting for anything more, and stops reading.
@@ -46,17 +51,19 @@ private:
 
     // The last kKeptBytes are kept; each read adds at most kReadBytes.
     static constexpr int kKeptBytes = 4096;
-    static constexpr int kReadBytes = 16384;
+    static constexpr int kReadBytes = 65536;
 
     UniqueHandle m_read;
     UniqueHandle m_write;
     UniqueHandle m_event;
+    UniqueHandle m_restEnd; // a timer
     OVERLAPPED m_overlapped = {};
-    bool m_started = false;
-    bool m_reading = false;
+    bool m_live = false;    // the pipe is open and its writers have not all gone
+    bool m_pending = false; // a read is under way
+    bool m_resting = false;
     bool m_cut = false; // the first kept line lost its beginning
     int m_used = 0;
-    char m_bytes[kKeptBytes + kReadBytes];
+    std::unique_ptr<char[]> m_bytes;
 };
 
 } // namespace kestrel
