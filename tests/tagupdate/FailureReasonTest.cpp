@@ -85,6 +85,9 @@ const ReasonCase kCases[] = {
     {"NotOnPath", "--exit=0 ", Outcome::CouldNotRun,
      "kestrel-nowhere が PATH にもエディタのフォルダにも見つかりません",
      "kestrel-nowhere was found neither on the PATH nor beside the editor", "kestrel-nowhere"},
+    // The first word ctags would misread, as it stands in the options.
+    {"OperandAsWritten", "--exit=0 \"my dir\" src ", Outcome::CouldNotRun,
+     "オプションの \"my dir\" では ctags が別の場所に書き込むか失敗します"},
     // 200 bytes at most, cut between two characters.
     {"LongWordCut", "--exit=0 " + Repeated("あ", 150) + " ", Outcome::CouldNotRun,
      "オプションの " + Repeated("あ", 93)},
