@@ -1,6 +1,8 @@
 #include "host/ThreadWatch.h"
 
-#include <atomic>
+#include <algorithm>
+#include <mutex>
+#include <vector>
 
 #include "host/ImportPatch.h"
 
@@ -12,14 +14,18 @@ using CreateThreadFn = decltype(&CreateThread);
 
 // Written once, before the plug-in can start a thread.
 CreateThreadFn g_realCreateThread = nullptr;
-std::atomic<long> g_started{0};
+std::mutex g_mutex;
+std::vector<HANDLE> g_threads; // copies of the handles of those not known to have ended
 
 HANDLE WINAPI CountedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
                                   LPTHREAD_START_ROUTINE start, LPVOID argument, DWORD flags,
                                   LPDWORD id) {
     HANDLE thread = g_realCreateThread(security, stack, start, argument, flags, id);
-    if (thread != nullptr) {
-        ++g_started;
+    HANDLE copy = nullptr;
+    if (thread != nullptr && DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(),
+                                             &copy, SYNCHRONIZE, FALSE, 0)) {
+        const std::lock_guard<std::mutex> lock(g_mutex);
+        g_threads.push_back(copy);
     }
     return thread;
 }
@@ -31,8 +37,13 @@ bool WatchThreadStarts(HMODULE plugIn) {
                           g_realCreateThread);
 }
 
-long ThreadsStarted() {
-    return g_started;
+bool ThreadsRunning() {
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    const auto ended = [](HANDLE thread) {
+        return WaitForSingleObject(thread, 0) != WAIT_TIMEOUT && CloseHandle(thread);
+    };
+    g_threads.erase(std::remove_if(g_threads.begin(), g_threads.end(), ended), g_threads.end());
+    return !g_threads.empty();
 }
 
 } // namespace kestrel::host

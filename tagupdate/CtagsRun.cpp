@@ -160,7 +160,8 @@ bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
 
 void ResumeRun(CtagsRun& run) {
     // In its job before it runs, so that nothing it starts escapes it.
-    run.job = JobFor(run.process.Get());
+    run.job = JobFor(run.process.Get(), run.jobPort);
+    run.errors.AttachTo(run.jobPort.Get());
     run.disk.Start();
     if (ResumeThread(run.thread.Get()) == static_cast<DWORD>(-1)) {
         TerminateProcess(run.process.Get(), 1);
@@ -170,23 +171,59 @@ void ResumeRun(CtagsRun& run) {
 
 namespace {
 
-bool WaitUntilEnded(HANDLE process, const DiskGuard& disk, ErrorStream& errors) {
-    for (DWORD asked = GetTickCount();;) {
-        const HANDLE handles[] = {process, errors.Event()};
-        const DWORD woken =
-            WaitForMultipleObjects(handles[1] != nullptr ? 2 : 1, handles, FALSE, kDiskGuardMs);
-        if (woken == WAIT_OBJECT_0 + 1) {
-            errors.Collect();
-        } else if (woken != WAIT_TIMEOUT) {
-            return true; // ended, or no wait is possible
+// Waits once, up to `ms`, for the run to end or ctags's error stream to
+// have something: true once every process of its job has ended, or ctags
+// where it has none.
+bool WaitOnce(const CtagsRun& run, DWORD ms) {
+    const HANDLE stream = run.errors.Event();
+    if (!run.job) {
+        const HANDLE handles[] = {run.process.Get(), stream};
+        return WaitForMultipleObjects(stream != nullptr ? 2 : 1, handles, FALSE, ms) ==
+               WAIT_OBJECT_0;
+    }
+    if (JobHasEnded(run.job.Get(), run.process.Get())) {
+        return true;
+    }
+    if (run.jobPort && (stream == nullptr || run.errors.OnPort())) {
+        // Any report of the job, or a read of the error stream, wakes it;
+        // the count decides, as a report may be lost.
+        DWORD report = 0;
+        ULONG_PTR key = 0;
+        LPOVERLAPPED overlapped = nullptr;
+        GetQueuedCompletionStatus(run.jobPort.Get(), &report, &key, &overlapped, ms);
+    } else if (stream != nullptr) {
+        WaitForSingleObject(stream, ms);
+    } else {
+        Sleep(ms);
+    }
+    return JobHasEnded(run.job.Get(), run.process.Get());
+}
+
+// Waits up to `ms` for the run to end, taking what ctags writes to its error
+// stream meanwhile: true once every process of its job has ended, or ctags
+// where it has none.
+bool WaitForEnd(CtagsRun& run, DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        run.errors.Collect();
+        const DWORD passed = GetTickCount() - start;
+        if (WaitOnce(run, run.errors.WaitMs(passed < ms ? ms - passed : 0))) {
+            return true;
         }
-        if (woken == WAIT_TIMEOUT || GetTickCount() - asked >= kDiskGuardMs) {
-            asked = GetTickCount();
-            if (!disk.HasRoom()) {
-                return false;
-            }
+        if (GetTickCount() - start >= ms) {
+            return false;
         }
     }
+}
+
+// The first reading comes right after ctags has been let go.
+bool WaitUntilEnded(CtagsRun& run) {
+    while (run.disk.HasRoom()) {
+        if (WaitForEnd(run, run.disk.NextReadingMs())) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void PauseOnly(DWORD ms) {
@@ -198,12 +235,13 @@ void PauseOnly(DWORD ms) {
 const RunWaits kPlainWaits = {WaitUntilEnded, PauseOnly};
 
 RunEnd FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits) {
-    const bool stopped = !waits.untilEnded(run.process.Get(), run.disk, run.errors);
+    const bool stopped = !waits.untilEnded(run);
     if (stopped) {
         // Ends ctags and whatever it started; its output is dropped below
-        // once it has let go of it.
+        // once they have all let go of it.
         run.job ? TerminateJobObject(run.job.Get(), 1) : TerminateProcess(run.process.Get(), 1);
-        WaitForSingleObject(run.process.Get(), INFINITE);
+        while (!WaitForEnd(run, kDiskGuardMs)) {
+        }
     }
     run.errors.Finish();
     const bool exitRead = GetExitCodeProcess(run.process.Get(), &run.exitCode);
@@ -211,6 +249,7 @@ RunEnd FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits) {
     const bool exitedWell = !stopped && exitRead && run.exitCode == 0;
     run.process.Reset();
     run.job.Reset();
+    run.jobPort.Reset();
     const bool kept = KeepOutput(run.output, exitedWell, patienceMs, waits.pause, &run.endError);
     run.lock.Reset();
     return stopped ? RunEnd::Stopped : kept ? RunEnd::Ran : RunEnd::Failed;

@@ -3,9 +3,8 @@
 // grow with the tree, so the stream is an overlapped pipe whose event the
 // run's wait includes: each wake-up takes what has come and keeps only the
 // last few kilobytes. A read that filled its buffer is followed by the next
-// at once; after a smaller one the stream rests for a moment, a timer taking
-// the event's place, while the pipe, with room for far more than ctags
-// writes meanwhile, gathers its lines.
+// at once; after a smaller one the stream rests for a moment, while the pipe,
+// with room for far more than ctags writes meanwhile, gathers its lines.
 #include "tagupdate/ErrorStream.h"
 
 #include <cstdio>
@@ -18,7 +17,7 @@ namespace {
 // What the pipe holds while nobody reads it.
 constexpr DWORD kPipeBytes = 1 << 20;
 // The rest between two reads that did not fill the buffer.
-constexpr LONGLONG kRestMs = 50;
+constexpr DWORD kRestMs = 50;
 // How many reads Finish takes of what is left at most.
 constexpr int kFinishReads = 1024;
 
@@ -70,8 +69,7 @@ bool ErrorStream::Open() {
     }
     // Set at first, so that the first wake-up asks for the first bytes.
     m_event.Reset(CreateEventA(nullptr, TRUE, TRUE, nullptr));
-    m_restEnd.Reset(CreateWaitableTimerA(nullptr, TRUE, nullptr));
-    if (!m_write || !m_event || !m_restEnd) {
+    if (!m_write || !m_event) {
         m_read.Reset();
         m_write.Reset();
         return false;
@@ -101,12 +99,25 @@ void ErrorStream::Keep(DWORD bytes) {
     }
 }
 
+void ErrorStream::AttachTo(HANDLE port) {
+    m_onPort = port != nullptr && m_live &&
+               CreateIoCompletionPort(m_read.Get(), port, reinterpret_cast<ULONG_PTR>(this), 0);
+}
+
+DWORD ErrorStream::WaitMs(DWORD ms) const {
+    const DWORD rested = GetTickCount() - m_restFrom;
+    const DWORD left = rested < kRestMs ? kRestMs - rested : 0;
+    return m_live && m_resting && left < ms ? left : ms;
+}
+
 void ErrorStream::Collect() {
     if (!m_live) {
         return;
     }
     if (!m_pending) {
-        Read(); // the first, or the rest is over
+        if (!m_resting || GetTickCount() - m_restFrom >= kRestMs) {
+            Read(); // the first, or the rest is over
+        }
         return;
     }
     DWORD bytes = 0;
@@ -117,13 +128,11 @@ void ErrorStream::Collect() {
     }
     m_pending = false;
     Keep(bytes);
-    LARGE_INTEGER due;
-    due.QuadPart = -kRestMs * 10000; // relative, in 100 ns
-    if (bytes == static_cast<DWORD>(kReadBytes) ||
-        !SetWaitableTimer(m_restEnd.Get(), &due, 0, nullptr, nullptr, FALSE)) {
+    if (bytes == static_cast<DWORD>(kReadBytes)) {
         Read();
     } else {
         m_resting = true;
+        m_restFrom = GetTickCount();
     }
 }
 

@@ -27,13 +27,21 @@ public:
     // so the stream ends with the last process that writes to it.
     void Started() { m_write.Reset(); }
 
-    // Signalled when the stream has something to take, or its rest is over;
-    // null when there is nothing more to wait for.
-    HANDLE Event() const { return !m_live ? nullptr : m_resting ? m_restEnd.Get() : m_event.Get(); }
+    // Makes the reads complete on `port` (where the run's waits wait) too.
+    void AttachTo(HANDLE port);
+    bool OnPort() const { return m_onPort; }
+
+    // Signalled when a read has something to take; null while no read is
+    // under way.
+    HANDLE Event() const { return m_pending ? m_event.Get() : nullptr; }
+    // How long a wait of `ms` may last before Collect is due: less while
+    // the stream rests.
+    DWORD WaitMs(DWORD ms) const;
     // Takes what has come and asks for more: at once after a full read,
     // otherwise after a rest in which lines gather in the pipe, so that a
     // ctags writing line by line does not wake the waiting thread for each.
-    // The first call asks first. Allocates nothing.
+    // The first call asks first; called while nothing has come, or during
+    // the rest, it does nothing. Allocates nothing.
     void Collect();
     // Once ctags has ended: takes what it wrote and is still in the pipe,
     // without waiting for anything more, and stops reading.
@@ -56,11 +64,12 @@ private:
     UniqueHandle m_read;
     UniqueHandle m_write;
     UniqueHandle m_event;
-    UniqueHandle m_restEnd; // a timer
     OVERLAPPED m_overlapped = {};
     bool m_live = false;    // the pipe is open and its writers have not all gone
     bool m_pending = false; // a read is under way
+    bool m_onPort = false;
     bool m_resting = false;
+    DWORD m_restFrom = 0;
     bool m_cut = false; // the first kept line lost its beginning
     int m_used = 0;
     std::unique_ptr<char[]> m_bytes;

@@ -85,8 +85,7 @@ void RunTagUpdate(const Settings& settings, HWND hwnd) {
         BeepFor(IDS_ALREADY_RUNNING);
     } else if (settings.ExecSync) {
         hold.Take(); // the wait serves messages
-        status =
-            RunSynchronously(PrepareCommand(settings, commandLine, runFolder), creationFlags, hwnd);
+        status = RunSynchronously(settings, commandLine, runFolder, creationFlags, hwnd);
     } else {
         status =
             RunInBackground(PrepareCommand(settings, commandLine, runFolder), creationFlags, hwnd);

@@ -6,17 +6,9 @@
 
 #include <windows.h>
 
-#include "tagupdate/DiskGuard.h"
-#include "tagupdate/ErrorStream.h"
-
 namespace kestrel {
 
-// Until `process` has ended: true; false as soon as `disk` has no room left,
-// which it is asked at least every kDiskGuardMs. What comes on `errors` is
-// collected meanwhile.
-bool WaitServingMessages(HANDLE process, const DiskGuard& disk, ErrorStream& errors);
-
-// For `ms` milliseconds.
-void PauseServingMessages(DWORD ms);
+// Until `handle` (a thread, a process) is signalled.
+void WaitServingMessages(HANDLE handle);
 
 } // namespace kestrel
