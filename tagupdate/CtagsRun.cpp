@@ -94,7 +94,12 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
                           ? commandLine
                           : BuildCommandLine(settings, command.output.fileArgument);
     const char* options = settings.ExecOption.Chars();
-    command.misreadWord = MisreadWord(options);
+    if (NamesFileOperand(options) || LeavesArgumentOpen(options) || LeavesQuoteOpen(options)) {
+        // The whole options where no one word is to blame.
+        command.misreadWord = MisreadWord(options);
+        command.misreadWord =
+            command.misreadWord.IsEmpty() ? settings.ExecOption : command.misreadWord;
+    }
     command.readsErrors = !settings.ShowConsole;
     return command;
 }
