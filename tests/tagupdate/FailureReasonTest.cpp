@@ -72,8 +72,9 @@ const ReasonCase kCases[] = {
     // ctags's own message, after its verbose trace.
     {"UnknownOption", "-R -V --no-such-option ", Outcome::RanWithError, "", "", ""},
     {"ExcludeListMissing", "-R --exclude=@missing.lst ", Outcome::RanWithError, "", "", ""},
-    // Megabytes of trace neither block ctags nor hide its last words.
-    {"Flood", "--flood=8000000 \"--say=fake: gave up\" --exit=3 ", Outcome::RanWithError,
+    // Megabytes of trace neither block ctags nor hide its last words; a tab
+    // in them is shown as a blank.
+    {"Flood", "--flood=8000000 \"--say=fake: gave\tup\" --exit=3 ", Outcome::RanWithError,
      "fake: gave up"},
     {"WarningIsNoReason", "\"--say=ctags.exe: Warning: odd\" --exit=2 ", Outcome::RanWithError,
      "終了コード 2"},
