@@ -1,10 +1,12 @@
 // Every run that could not start or failed says why, after its own text:
 // one row per cause, on both roads.
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "tests/host/ProcessRun.h"
+#include "tests/support/ImportRedirect.h"
 #include "tests/tagupdate/CommandFixture.h"
 
 namespace kestrel::test {
@@ -28,7 +30,14 @@ struct ReasonCase {
     std::string english = "";       // for the rows the English build runs
     const char* execPath = nullptr; // null: the fake ctags
     bool showConsole = false;
+    bool namelessError =
+        false; // the exit code cannot be read, for a reason Windows has no text for
 };
+
+BOOL WINAPI FailNamelessly(HANDLE, LPDWORD) {
+    SetLastError(0x20001234); // an application's own code
+    return FALSE;
+}
 
 // What the real ctags, run with `options` in `folder`, writes last.
 std::string CtagsLastWords(const std::string& options, const std::string& folder) {
@@ -52,8 +61,14 @@ TEST_P(FailureReasonTest, StatusTextSaysWhy) {
         settings.ExecPath =
             (*c.execPath == '\0' ? ProgramFolder() + "\\ctags.exe" : c.execPath).c_str();
     }
+    std::optional<ImportRedirect> failing;
+    if (c.namelessError) {
+        failing.emplace("kernel32.dll", "GetExitCodeProcess",
+                        reinterpret_cast<void*>(&FailNamelessly));
+    }
     RunTagUpdate(settings, host.Window());
     ASSERT_TRUE(WaitForIdle());
+    failing.reset();
 
     if (GetACP() == 1252) {
         const std::string shown = c.end == Outcome::CouldNotRun
@@ -86,6 +101,8 @@ const ReasonCase kCases[] = {
     {"NotOnPath", "--exit=0 ", Outcome::CouldNotRun,
      "kestrel-nowhere が PATH にもエディタのフォルダにも見つかりません",
      "kestrel-nowhere was found neither on the PATH nor beside the editor", "kestrel-nowhere"},
+    {"NamelessError", "--exit=0 ", Outcome::RanWithError, "エラー 536875572", "", nullptr, false,
+     true},
     // The first word ctags would misread, as it stands in the options.
     {"OperandAsWritten", "--exit=0 \"my dir\" src ", Outcome::CouldNotRun,
      "オプションの \"my dir\" では ctags が別の場所に書き込むか失敗します"},
