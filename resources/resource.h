@@ -18,6 +18,18 @@
 #define IDS_ALREADY_RUNNING 508
 #define IDS_STOPPED_DISK_FULL 509
 
+// Strings 510-519: why a run could not start or ended with an error, shown
+// in parentheses after 503 or 507.
+#define IDS_REASON 510
+#define IDS_REASON_NOT_ON_PATH 511
+#define IDS_REASON_PROGRAM_MISSING 512
+#define IDS_REASON_OPTION_WORD 513
+#define IDS_REASON_FOLDER_OR_READ_ONLY 514
+#define IDS_REASON_NOT_TAGS 515
+#define IDS_REASON_LEFTOVER 516
+#define IDS_REASON_EXIT_CODE 517
+#define IDS_REASON_ERROR_CODE 518
+
 // Strings 505-506: the file-open dialog of the properties.
 #define IDS_OPEN_TITLE 505
 #define IDS_OPEN_FILTER 506

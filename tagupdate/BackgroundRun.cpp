@@ -71,14 +71,17 @@ void EndUnwatched(WatchedRun& watched, HANDLE watcher) {
 
 CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, HWND hwnd) {
     CountedString status;
-    CountedString couldNotRun;
     // Made before ctags starts, so that no allocation stands between a
     // started ctags and its watcher. The watcher names ctags by a literal,
     // never by the command line, which belongs to the command.
     auto watched = std::make_unique<WatchedRun>();
     watched->end = FormatEndTexts("ctags");
     FormatResource(status, IDS_RUNNING, command.shown.Chars());
+    // With room for Windows's reason, should the watcher fail.
+    CountedString couldNotRun;
     FormatResource(couldNotRun, IDS_COULD_NOT_RUN, command.shown.Chars());
+    couldNotRun.GetBuffer(couldNotRun.Length() + sizeof(Reason));
+    Reason reason;
     if (!PrepareRun(command, watched->run, status)) {
         return status;
     }
@@ -89,6 +92,8 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
                                                   CREATE_SUSPENDED, &threadId)
                                    : nullptr);
     if (!watcher) {
+        WindowsReason(GetLastError(), reason);
+        AppendReason(couldNotRun, reason);
         return couldNotRun; // the lock and the reference go with `watched`
     }
     // The watcher owns the run from here on, and runs however the launch
@@ -108,7 +113,9 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
     }
     resume.done = true;
     if (ResumeThread(watcher.Get()) == static_cast<DWORD>(-1)) {
+        WindowsReason(GetLastError(), reason);
         EndUnwatched(run, watcher.Get());
+        AppendReason(couldNotRun, reason);
         return couldNotRun;
     }
     return status;
@@ -124,7 +131,7 @@ DWORD WINAPI CompletionWatcher(void* watchedRun) {
         // The command's own texts come first, then the beep: the editor's
         // thread answers this only once the command has returned.
         SendMessageA(RunningMarker(), WM_NULL, 0, 0);
-        SendStatusText(RunningMarker(), EndText(watched->end, end));
+        SendStatusText(RunningMarker(), EndText(watched->end, end, watched->run));
         ClearRunningMarker();
         ClearWatcherProcess();
     }

@@ -28,6 +28,9 @@ struct Word {
     // A quote doubled inside a quoted part ("a""b"): one C runtime reads it
     // as a quote that ends the part, another as one that stays inside it.
     bool quoteDoubled = false;
+    // The word as it stands in the options, quotes and all.
+    const char* begin = nullptr;
+    const char* end = nullptr;
 };
 
 bool IsBlank(char c) {
@@ -84,7 +87,9 @@ bool NextWord(const char*& p, Split split, Word& word) {
     word.text.clear();
     word.quoteOpen = false;
     word.quoteDoubled = false;
+    word.begin = p;
     variable ? ReadVariableWord(p, word) : ReadCommandLineWord(p, word);
+    word.end = p;
     return true;
 }
 
@@ -191,6 +196,28 @@ bool LeavesQuoteOpen(const char* options) {
         }
     }
     return open;
+}
+
+CountedString MisreadWord(const char* options) {
+    std::string operand;
+    std::string doubled;
+    std::string last;
+    bool leavesOpen = false;
+    ReadWords(options, Split::CommandLine, [&](const Word& word, WordKind kind) {
+        last.assign(word.begin, word.end);
+        if (kind == WordKind::Operand && operand.empty()) {
+            operand = last;
+        }
+        if (word.quoteDoubled && doubled.empty()) {
+            doubled = last;
+        }
+        leavesOpen =
+            word.quoteOpen || (kind == WordKind::Option && TakesNextWord(word.text.c_str()));
+    });
+    return !operand.empty()   ? CountedString(operand.c_str())
+           : !doubled.empty() ? CountedString(doubled.c_str())
+           : leavesOpen       ? CountedString(last.c_str())
+                              : CountedString();
 }
 
 } // namespace kestrel

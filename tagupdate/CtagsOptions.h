@@ -2,6 +2,8 @@
 // command line.
 #pragma once
 
+#include "text/CountedString.h"
+
 namespace kestrel {
 
 // Whether ctags would add to its -f file instead of rewriting it: -a, alone
@@ -28,5 +30,12 @@ bool LeavesArgumentOpen(const char* options);
 // a quote inside a quoted part ("a""" -R), which the C runtimes read in
 // different ways (one ends the part there, another does not).
 bool LeavesQuoteOpen(const char* options);
+
+// The word of the options, as it stands there, that makes ctags misread the
+// command line by one of the rules above: the first file operand, else the
+// first word that doubles a quote inside a quoted part, else the last word
+// when it leaves an argument or a quote open. Empty when
+// ctags reads the options as meant.
+CountedString MisreadWord(const char* options);
 
 } // namespace kestrel

@@ -15,10 +15,13 @@ struct CtagsProcess {
 
 // Starts the command line with runFolder as the current directory: the
 // program is `program`, or when that is empty, the one the command line
-// names. The command line is never cut, however long. False when
-// CreateProcessA fails.
-bool StartCtags(const CountedString& program, const CountedString& commandLine,
-                const CountedString& runFolder, DWORD creationFlags, CtagsProcess& started);
+// names. Its error stream is `errors` where that is not null, the only
+// handle it inherits; otherwise it has the standard handles of its console.
+// The command line is never cut, however long. Returns 0, or the error of
+// CreateProcessA.
+DWORD StartCtags(const CountedString& program, const CountedString& commandLine,
+                 const CountedString& runFolder, DWORD creationFlags, HANDLE errors,
+                 CtagsProcess& started);
 
 // A job object that ends every process in it when it is closed, with
 // `process` in it, so that what ctags starts (a wrapper's ctags) ends with

@@ -14,12 +14,35 @@ namespace kestrel {
 namespace {
 
 // Ends a run that does not start: the lock goes, the text for `id` is made,
-// with its beep.
-bool Refuse(const CtagsCommand& command, UINT id, CtagsRun& run, CountedString& status) {
+// followed by the reason where there is one, with its beep.
+bool Refuse(const CtagsCommand& command, UINT id, const Reason* reason, CtagsRun& run,
+            CountedString& status) {
     run.lock.Reset();
     FormatResource(status, id, command.shown.Chars());
+    if (reason != nullptr) {
+        AppendReason(status, *reason);
+    }
     BeepFor(id);
     return false;
+}
+
+// Why ExecPath names no program: a bare name was looked for on the PATH and
+// beside the editor, anything else where it points.
+void ProgramReason(const CountedString& execPath, Reason& reason) {
+    const bool bare = AnchorOf(execPath.Chars()) == Anchor::Folder && !HasFolderPart(execPath);
+    OwnReason(bare ? IDS_REASON_NOT_ON_PATH : IDS_REASON_PROGRAM_MISSING, execPath.Chars(), reason);
+}
+
+// Why the lock could not be made: a folder or a read-only file in its
+// place, or what Windows says.
+void LockReason(const CountedString& lockPath, DWORD error, Reason& reason) {
+    const DWORD attributes = GetFileAttributesA(lockPath.Chars());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        OwnReason(IDS_REASON_FOLDER_OR_READ_ONLY, lockPath.Chars(), reason);
+    } else {
+        WindowsReason(error, reason);
+    }
 }
 
 // ExecPath without one pair of surrounding double quotes, as a path copied
@@ -71,32 +94,52 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
                           ? commandLine
                           : BuildCommandLine(settings, command.output.fileArgument);
     const char* options = settings.ExecOption.Chars();
-    command.refusesOptions =
-        NamesFileOperand(options) || LeavesArgumentOpen(options) || LeavesQuoteOpen(options);
+    if (NamesFileOperand(options) || LeavesArgumentOpen(options) || LeavesQuoteOpen(options)) {
+        // The whole options where no one word is to blame.
+        command.misreadWord = MisreadWord(options);
+        command.misreadWord =
+            command.misreadWord.IsEmpty() ? settings.ExecOption : command.misreadWord;
+    }
+    command.readsErrors = !settings.ShowConsole;
     return command;
 }
 
 bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status) {
     // A run that cannot start for its settings is told so before anything
     // else: a missing program is not to be blamed on ctags or another run.
-    if (command.refusesOptions || !FindProgramFor(command.execPath, run.program)) {
-        return Refuse(command, IDS_COULD_NOT_RUN, run, status);
+    Reason reason;
+    if (!command.misreadWord.IsEmpty()) {
+        OwnReason(IDS_REASON_OPTION_WORD, command.misreadWord.Chars(), reason);
+        return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
+    }
+    if (!FindProgramFor(command.execPath, run.program)) {
+        ProgramReason(command.execPath, reason);
+        return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
     }
     // Without its lock a run could meet another on the same files: it does
     // not start.
     const DWORD locked = LockTagsFile(command.output.lockPath, run.lock);
+    if (locked == ERROR_SHARING_VIOLATION) {
+        return Refuse(command, IDS_ALREADY_RUNNING, nullptr, run, status);
+    }
     if (locked != ERROR_SUCCESS) {
-        return Refuse(command,
-                      locked == ERROR_SHARING_VIOLATION ? IDS_ALREADY_RUNNING : IDS_COULD_NOT_RUN,
-                      run, status);
+        LockReason(command.output.lockPath, locked, reason);
+        return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
     }
     // ctags refuses to overwrite a file that is not a tags file, and ends
     // with an error; its temporary file would replace it all the same.
     if (command.output.refusedByCtags) {
-        return Refuse(command, IDS_RAN_WITH_ERROR, run, status);
+        OwnReason(IDS_REASON_NOT_TAGS, command.output.tagsPath.Chars(), reason);
+        return Refuse(command, IDS_RAN_WITH_ERROR, &reason, run, status);
     }
-    if (!RemoveLeftover(command.output) || !MakeTemporaryFile(command.output, run.temporary)) {
-        return Refuse(command, IDS_COULD_NOT_RUN, run, status);
+    if (!RemoveLeftover(command.output)) {
+        OwnReason(IDS_REASON_LEFTOVER, command.output.temporaryPath.Chars(), reason);
+        return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
+    }
+    const DWORD made = MakeTemporaryFile(command.output, run.temporary);
+    if (made != ERROR_SUCCESS) {
+        WindowsReason(made, reason);
+        return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
     }
     run.output = command.output;
     // Where the tags file is written; for a name relative to a drive, the
@@ -109,10 +152,17 @@ bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& statu
 bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
                CountedString& status) {
     CtagsProcess created;
-    if (!StartCtags(run.program, StartedLine(command, run.program), command.runFolder,
-                    creationFlags | CREATE_SUSPENDED, created)) {
-        return Refuse(command, IDS_COULD_NOT_RUN, run, status);
+    const bool reads = command.readsErrors && run.errors.Open();
+    const DWORD error = StartCtags(run.program, StartedLine(command, run.program),
+                                   command.runFolder, creationFlags | CREATE_SUSPENDED,
+                                   reads ? run.errors.WriteEnd() : nullptr, created);
+    if (error != ERROR_SUCCESS) {
+        Reason reason;
+        WindowsReason(error, reason,
+                      (run.program.IsEmpty() ? command.execPath : run.program).Chars());
+        return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
     }
+    run.errors.Started();
     run.process = std::move(created.process);
     run.thread = std::move(created.thread);
     return true;
@@ -121,6 +171,7 @@ bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
 void ResumeRun(CtagsRun& run) {
     // In its job before it runs, so that nothing it starts escapes it.
     run.job = JobFor(run.process.Get(), run.jobPort);
+    run.errors.AttachTo(run.jobPort.Get());
     run.disk.Start();
     if (ResumeThread(run.thread.Get()) == static_cast<DWORD>(-1)) {
         TerminateProcess(run.process.Get(), 1);
@@ -130,26 +181,49 @@ void ResumeRun(CtagsRun& run) {
 
 namespace {
 
-// Waits up to `ms` for the run to end: true once every process of its job
-// has ended, or ctags where it has none.
-bool WaitForEnd(const CtagsRun& run, DWORD ms) {
+// Waits once, up to `ms`, for the run to end or ctags's error stream to
+// have something: true once every process of its job has ended, or ctags
+// where it has none.
+bool WaitOnce(const CtagsRun& run, DWORD ms) {
+    const HANDLE stream = run.errors.Event();
     if (!run.job) {
-        return WaitForSingleObject(run.process.Get(), ms) != WAIT_TIMEOUT;
+        const HANDLE handles[] = {run.process.Get(), stream};
+        return WaitForMultipleObjects(stream != nullptr ? 2 : 1, handles, FALSE, ms) ==
+               WAIT_OBJECT_0;
     }
     if (JobHasEnded(run.job.Get(), run.process.Get())) {
         return true;
     }
-    if (run.jobPort) {
-        // Any report of the job wakes it; the count decides, as a report may
-        // be lost.
+    if (run.jobPort && (stream == nullptr || run.errors.OnPort())) {
+        // Any report of the job, or a read of the error stream, wakes it;
+        // the count decides, as a report may be lost.
         DWORD report = 0;
         ULONG_PTR key = 0;
         LPOVERLAPPED overlapped = nullptr;
         GetQueuedCompletionStatus(run.jobPort.Get(), &report, &key, &overlapped, ms);
+    } else if (stream != nullptr) {
+        WaitForSingleObject(stream, ms);
     } else {
         Sleep(ms);
     }
     return JobHasEnded(run.job.Get(), run.process.Get());
+}
+
+// Waits up to `ms` for the run to end, taking what ctags writes to its error
+// stream meanwhile: true once every process of its job has ended, or ctags
+// where it has none.
+bool WaitForEnd(CtagsRun& run, DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        run.errors.Collect();
+        const DWORD passed = GetTickCount() - start;
+        if (WaitOnce(run, run.errors.WaitMs(passed < ms ? ms - passed : 0))) {
+            return true;
+        }
+        if (GetTickCount() - start >= ms) {
+            return false;
+        }
+    }
 }
 
 // The first reading comes right after ctags has been let go.
@@ -179,13 +253,15 @@ RunEnd FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits) {
         while (!WaitForEnd(run, kDiskGuardMs)) {
         }
     }
-    DWORD exitCode = 0;
-    const bool exitedWell =
-        !stopped && GetExitCodeProcess(run.process.Get(), &exitCode) && exitCode == 0;
+    run.errors.Finish();
+    const bool exitRead = GetExitCodeProcess(run.process.Get(), &run.exitCode);
+    run.endError = exitRead ? 0 : GetLastError();
+    const bool exitedWell = !stopped && exitRead && run.exitCode == 0;
     run.process.Reset();
     run.job.Reset();
     run.jobPort.Reset();
-    const bool kept = KeepOutput(run.output, run.temporary, exitedWell, patienceMs, waits.pause);
+    const bool kept =
+        KeepOutput(run.output, run.temporary, exitedWell, patienceMs, waits.pause, &run.endError);
     run.lock.Reset();
     return stopped ? RunEnd::Stopped : kept ? RunEnd::Ran : RunEnd::Failed;
 }
@@ -194,14 +270,25 @@ EndTexts FormatEndTexts(const char* name) {
     EndTexts texts;
     FormatResource(texts.ran, IDS_RAN, name);
     FormatResource(texts.ranWithError, IDS_RAN_WITH_ERROR, name);
+    // Room for the reason in parentheses, so that it needs no allocation.
+    texts.ranWithError.GetBuffer(texts.ranWithError.Length() + sizeof(Reason));
     FormatResource(texts.stopped, IDS_STOPPED_DISK_FULL, name);
     return texts;
 }
 
-const CountedString& EndText(const EndTexts& texts, RunEnd end) {
+const CountedString& EndText(EndTexts& texts, RunEnd end, const CtagsRun& run) {
     const UINT id = end == RunEnd::Ran       ? IDS_RAN
                     : end == RunEnd::Stopped ? IDS_STOPPED_DISK_FULL
                                              : IDS_RAN_WITH_ERROR;
+    if (id == IDS_RAN_WITH_ERROR) {
+        Reason reason;
+        if (run.endError != 0) {
+            WindowsReason(run.endError, reason);
+        } else if (!run.errors.LastMessage(reason)) {
+            ExitCodeReason(run.exitCode, reason);
+        }
+        AppendReason(texts.ranWithError, reason);
+    }
     BeepFor(id);
     return id == IDS_RAN                 ? texts.ran
            : id == IDS_STOPPED_DISK_FULL ? texts.stopped

@@ -8,6 +8,8 @@
 #include "plugin/UniqueAny.h"
 #include "settings/Settings.h"
 #include "tagupdate/DiskGuard.h"
+#include "tagupdate/ErrorStream.h"
+#include "tagupdate/FailureReason.h"
 #include "tagupdate/TagsOutput.h"
 #include "tagupdate/TemporaryFile.h"
 #include "text/CountedString.h"
@@ -27,9 +29,13 @@ struct CtagsCommand {
     CountedString execPath; // without surrounding quotes
     CountedString runFolder;
     TagsOutput output;
-    // ctags would clobber its default tags file or fail: a file operand, an
-    // argument or a double quote left open before -f.
-    bool refusesOptions = false;
+    // The word of the options that would make ctags clobber its default
+    // tags file or fail: a file operand, an argument or a double quote left
+    // open before -f. Empty when there is none.
+    CountedString misreadWord;
+    // ctags's error stream is read; off with its console shown, where it
+    // writes as it always has.
+    bool readsErrors = true;
 };
 
 // Chooses the output and the command line that goes with it.
@@ -47,6 +53,11 @@ struct CtagsRun {
     UniqueHandle job;     // ends ctags and what it started; null: ctags alone
     UniqueHandle jobPort; // the job's reports; null: the job is asked in turn
     DiskGuard disk;       // of the tags file's volume
+    ErrorStream errors;   // read while ctags runs, where the command reads it
+    // How ctags ended: its exit code, and the error of Windows where that
+    // could not be read or the output could not be kept (0: none).
+    DWORD exitCode = 0;
+    DWORD endError = 0;
 };
 
 // Everything before ctags starts, in this order: finds the program, locks
@@ -55,14 +66,15 @@ struct CtagsRun {
 // left as it is. When it could not:
 // false, with message 503 in status (options ctags would misread, a program
 // found nowhere and the lock among what could not be made), 507 after a beep
-// for a file ctags would refuse to overwrite, or 508 after a beep when
-// another editor's run holds the tags file.
+// for a file ctags would refuse to overwrite, both followed by the reason,
+// or 508 after a beep when another editor's run holds the tags file.
 bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status);
 
 // Starts the prepared run's ctags, suspended, with command.started, where a
 // batch file that the lookup found is named by its full path (the command
-// interpreter would look for the first word in the run folder first). False,
-// with message 503 in status and the lock let go, when CreateProcessA fails.
+// interpreter would look for the first word in the run folder first), its
+// error stream read where the command says so. False, with message 503 and
+// Windows's reason in status and the lock let go, when CreateProcessA fails.
 bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
                CountedString& status);
 
@@ -75,7 +87,8 @@ void ResumeRun(CtagsRun& run);
 // process of its job, or ctags where it has none), asking the disk guard as
 // soon as ctags has been let go and then as often as it asks, at least every
 // kDiskGuardMs (false as soon as it has no room, the run still going), and
-// between tries of the replacement.
+// collecting ctags's error stream whenever it has something; and between
+// tries of the replacement.
 struct RunWaits {
     bool (*untilEnded)(CtagsRun& run);
     Pause pause;
@@ -93,11 +106,12 @@ enum class RunEnd { Ran, Failed, Stopped };
 // returns). Or ends them all when the disk guard says so, and waits until
 // they have ended. Only then reads ctags's exit code, closes the process
 // and the job, keeps or drops the output (retrying a held tags file for up
-// to patienceMs) and lets go of the lock. Allocates nothing.
+// to patienceMs) and lets go of the lock; what tells why it failed stays in
+// the run. Allocates nothing.
 RunEnd FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits);
 
 // The closing texts of a run, made before it starts: message 502, 507 and
-// 509, formatted with `name`.
+// 509, formatted with `name`; 507 with room for its reason.
 struct EndTexts {
     CountedString ran;
     CountedString ranWithError;
@@ -106,7 +120,9 @@ struct EndTexts {
 EndTexts FormatEndTexts(const char* name);
 
 // The closing text for the run's end, after the beep for one that failed or
-// was stopped. Allocates nothing.
-const CountedString& EndText(const EndTexts& texts, RunEnd end);
+// was stopped; a failed run's text gets its reason: Windows's, where it
+// failed for Windows, else ctags's last message, else its exit code.
+// Allocates nothing.
+const CountedString& EndText(EndTexts& texts, RunEnd end, const CtagsRun& run);
 
 } // namespace kestrel

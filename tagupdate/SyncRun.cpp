@@ -50,14 +50,17 @@ CountedString RunSynchronously(const Settings& settings, const CountedString& co
     // ctags and the end of its run.
     CountedString status;
     FormatResource(status, IDS_RUNNING, commandLine.Chars());
-    const EndTexts end = FormatEndTexts(commandLine.Chars());
+    EndTexts end = FormatEndTexts(commandLine.Chars());
     CtagsRun run;
     Ending ending{run, RunEnd::Failed};
     // The thread that ends the run exists before ctags starts: a ctags that
     // runs must be waited for with the editor's windows served.
     OffThreadWork ender(EndRun, &ending);
     if (!ender) {
+        Reason reason;
+        WindowsReason(GetLastError(), reason);
         FormatResource(status, IDS_COULD_NOT_RUN, commandLine.Chars());
+        AppendReason(status, reason);
         return status;
     }
     Choice choice{settings, commandLine, runFolder, CtagsCommand()};
@@ -70,7 +73,7 @@ CountedString RunSynchronously(const Settings& settings, const CountedString& co
     // The editor's windows stay painted and answer other programs while it
     // waits; its input waits until the command has returned.
     ender.Run();
-    return EndText(end, ending.end);
+    return EndText(end, ending.end, run);
 }
 
 } // namespace kestrel

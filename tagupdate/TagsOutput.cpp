@@ -139,13 +139,13 @@ bool RemoveLeftover(const TagsOutput& output) {
     return true;
 }
 
-bool MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary) {
-    return output.InPlace() ||
-           temporary.Make(output.temporaryPath, output.tagsPath) == ERROR_SUCCESS;
+DWORD MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary) {
+    return output.InPlace() ? ERROR_SUCCESS
+                            : temporary.Make(output.temporaryPath, output.tagsPath);
 }
 
 bool KeepOutput(const TagsOutput& output, TemporaryFile& temporary, bool exitedWell,
-                DWORD patienceMs, Pause pause) {
+                DWORD patienceMs, Pause pause, DWORD* failure) {
     if (output.InPlace()) {
         return exitedWell;
     }
@@ -167,9 +167,13 @@ bool KeepOutput(const TagsOutput& output, TemporaryFile& temporary, bool exitedW
         }
         // Worth waiting for: another program holding the file open without
         // delete sharing, or holding the tags file.
+        const DWORD failed = file ? GetLastError() : error;
         const bool held =
-            file ? exitedWell && IsHeldByOthers(GetLastError()) : error == ERROR_SHARING_VIOLATION;
+            file ? exitedWell && IsHeldByOthers(failed) : error == ERROR_SHARING_VIOLATION;
         if (!held || GetTickCount() - start >= patienceMs) {
+            if (exitedWell && failure != nullptr) {
+                *failure = failed;
+            }
             if (file) {
                 DeleteThrough(file.Get());
             }

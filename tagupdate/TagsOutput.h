@@ -56,9 +56,9 @@ bool RemoveLeftover(const TagsOutput& output);
 // replacement.
 using Pause = void (*)(DWORD ms);
 
-// Makes the temporary file for ctags, once a leftover is gone; true at once
-// when ctags writes in place.
-bool MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary);
+// Makes the temporary file for ctags, once a leftover is gone: ERROR_SUCCESS,
+// at once when ctags writes in place, or what Windows said.
+DWORD MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary);
 
 // After ctags has ended: on a good exit its temporary file replaces the tags
 // file, retried while another program holds either open, for at most
@@ -67,8 +67,9 @@ bool MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary);
 // temporary file as it was made (ctags wrote elsewhere) touches nothing
 // else. Whatever stands at the temporary name when it is no longer the file
 // made (nothing, another file, a link, a folder) is left alone, and the run
-// fails. True when the run succeeded.
+// fails. True when the run succeeded; a good exit whose output could not be
+// kept leaves the error in `failure`, where given.
 bool KeepOutput(const TagsOutput& output, TemporaryFile& temporary, bool exitedWell,
-                DWORD patienceMs, Pause pause);
+                DWORD patienceMs, Pause pause, DWORD* failure = nullptr);
 
 } // namespace kestrel

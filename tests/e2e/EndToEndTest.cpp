@@ -142,7 +142,7 @@ TEST_F(EndToEndTest, RealCtagsEndedMidwayLeavesTheOldTagsWhole) {
     ASSERT_TRUE(ended) << "ctags ran to its end before it could be stopped";
     EXPECT_EQ(old, FileContents("K:\\e4\\tags"));
     EXPECT_FALSE(Exists("K:\\e4\\tags.kestrel-new"));
-    EXPECT_EQ("status: " + kDefaultLine + " を実行しましたがエラー終了しました。",
+    EXPECT_EQ("status: " + kDefaultLine + " を実行しましたがエラー終了しました。（終了コード 1）",
               Only(run.lines, "status: ").back());
     EXPECT_EQ((Lines{"beep: 0 thread=ui"}), Only(run.lines, "beep: "));
 }
@@ -239,10 +239,11 @@ TEST_F(EndToEndTest, SettingsChangedInTheRegistryApplyToTheNextCommand) {
     EXPECT_EQ("status: \"" + FakeCtagsPath() + "\" --exit=0  -f tags を実行しました。",
               Only(first.lines, "status: ").back());
     const std::string failing = "\"" + FakeCtagsPath() + "\" --exit=3  -f names";
-    EXPECT_EQ((Lines{"status: 選択されたフォルダで " + failing + " を実行します。",
-                     "status: K:\\e2\\work", "status: " + failing + " を実行しています。",
-                     "status: " + failing + " を実行しましたがエラー終了しました。"}),
-              Only(second.lines, "status: "));
+    EXPECT_EQ(
+        (Lines{"status: 選択されたフォルダで " + failing + " を実行します。",
+               "status: K:\\e2\\work", "status: " + failing + " を実行しています。",
+               "status: " + failing + " を実行しましたがエラー終了しました。（終了コード 3）"}),
+        Only(second.lines, "status: "));
     EXPECT_EQ((Lines{"beep: 0 thread=ui"}), Only(second.lines, "beep: "));
 }
 
@@ -257,7 +258,8 @@ TEST_F(EndToEndTest, HostMayUnloadTheLibraryWhileTheWatcherWaits) {
         "K:\\e3\\work\\main.c", "--run --trace-beep --wait-background --unload-after-command");
 
     // The watcher still ran after the unload: it beeped, then sent its text.
-    const std::string completion = "status: ctags を実行しましたがエラー終了しました。";
+    const std::string completion =
+        "status: ctags を実行しましたがエラー終了しました。（終了コード 2）";
     Lines order;
     std::copy_if(run.lines.begin(), run.lines.end(), std::back_inserter(order), [&](auto& line) {
         return line == "unloaded" || line == completion || line.rfind("beep: ", 0) == 0;

@@ -93,6 +93,19 @@ TEST_F(ResourcesTest, StringTablesHoldEveryTextInBothLanguages) {
          L"ctags cannot be started a second time while it is running."},
         {509, L"%s を停止しました。ディスクの空きが少なくなっています。",
          L"%s was stopped: the disk is nearly full."},
+        {510, L"（%s）", L" (%s)"},
+        {511, L"%s が PATH にもエディタのフォルダにも見つかりません",
+         L"%s was found neither on the PATH nor beside the editor"},
+        {512, L"%s が見つかりません", L"%s was not found"},
+        {513, L"オプションの %s では ctags が別の場所に書き込むか失敗します",
+         L"the option word %s would make ctags write elsewhere or fail"},
+        {514, L"%s はフォルダか読み取り専用です", L"%s is a folder or read-only"},
+        {515, L"%s は tags ファイルではないため、ctags は上書きしません",
+         L"%s is not a tags file, so ctags would not overwrite it"},
+        {516, L"前回の一時ファイル %s を削除できません",
+         L"the leftover %s of an earlier run cannot be removed"},
+        {517, L"終了コード %s", L"exit code %s"},
+        {518, L"エラー %s", L"error %s"},
     };
     const bool japanese = JapaneseUi();
     for (const Row& row : rows) {

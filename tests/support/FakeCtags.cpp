@@ -1,7 +1,9 @@
 // A stand-in for ctags.exe that tests start in its place. The plug-in runs
 // `"ExecPath" ExecOption -f TagsFileName`, so a test steers the fake through
 // ExecOption:
-//   --exit=N         exit code (default 0)
+//   --exit=N         exit code (default 0; 0x... in hexadecimal)
+//   --flood=BYTES    write that many bytes of verbose trace to its error stream
+//   --say=TEXT       then write the line TEXT to its error stream
 //   --delay=MS       sleep before ending (default 0)
 //   --wait-file=PATH do not end before PATH exists (polled every 20 ms)
 //   --give-up=MS     stop waiting for that file after MS and exit with code 3
@@ -25,7 +27,9 @@ namespace {
 constexpr DWORD kPollMs = 20;
 
 struct FakeOptions {
-    int exitCode = 0;
+    DWORD exitCode = 0;
+    size_t floodBytes = 0;
+    std::string say;
     DWORD delayMs = 0;
     std::string waitFile;
     DWORD giveUpMs = INFINITE;
@@ -43,7 +47,11 @@ FakeOptions ParseOptions(int argc, char** argv) {
         const std::string arg = argv[i];
         const std::string value = arg.substr(arg.find('=') + 1);
         if (arg.rfind("--exit=", 0) == 0) {
-            options.exitCode = std::atoi(value.c_str());
+            options.exitCode = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 0));
+        } else if (arg.rfind("--flood=", 0) == 0) {
+            options.floodBytes = std::strtoul(value.c_str(), nullptr, 10);
+        } else if (arg.rfind("--say=", 0) == 0) {
+            options.say = value + "\n";
         } else if (arg.rfind("--delay=", 0) == 0) {
             options.delayMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         } else if (arg.rfind("--give-up=", 0) == 0) {
@@ -105,6 +113,17 @@ void WriteTagsFile(const std::string& name, bool partial) {
     }
 }
 
+// Writes as ctags -V does, line by line, then the last words.
+void WriteErrors(size_t floodBytes, const std::string& say) {
+    const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
+    const char line[] = "OPENING src/module.c as C language file [new]\n";
+    DWORD written = 0;
+    for (size_t sent = 0; sent < floodBytes; sent += sizeof line - 1) {
+        WriteFile(errors, line, sizeof line - 1, &written, nullptr);
+    }
+    WriteFile(errors, say.data(), static_cast<DWORD>(say.size()), &written, nullptr);
+}
+
 } // namespace
 
 // Starts the copy that outlives this process.
@@ -142,8 +161,9 @@ int main(int argc, char** argv) {
     if (!options.tagsFile.empty() && !options.noOutput) {
         WriteTagsFile(options.tagsFile, options.partial);
     }
+    WriteErrors(options.floodBytes, options.say);
     if (options.terminate) {
         TerminateProcess(GetCurrentProcess(), static_cast<UINT>(options.exitCode));
     }
-    return options.exitCode;
+    ExitProcess(options.exitCode);
 }

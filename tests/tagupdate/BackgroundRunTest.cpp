@@ -62,7 +62,8 @@ TEST_F(BackgroundCommandTest, SuccessReportsFromWatcherWithoutBeep) {
     EXPECT_EQ(Shown(folder, Outcome::Ran), Transcript());
     const auto starts = ProcessStarts();
     ASSERT_EQ(1u, starts.size());
-    EXPECT_EQ(static_cast<DWORD>(DETACHED_PROCESS | IDLE_PRIORITY_CLASS | CREATE_SUSPENDED),
+    EXPECT_EQ(static_cast<DWORD>(DETACHED_PROCESS | IDLE_PRIORITY_CLASS | CREATE_SUSPENDED |
+                                 EXTENDED_STARTUPINFO_PRESENT),
               starts[0].creationFlags);
     EXPECT_EQ(folder, OnlyRun()["cwd"]);
 }
@@ -74,7 +75,7 @@ TEST_F(BackgroundCommandTest, ErrorExitBeepsOnWatcherThread) {
     RunTagUpdate(settings, host.Window());
     ASSERT_TRUE(WaitForIdle());
 
-    EXPECT_EQ(Shown(folder, Outcome::RanWithError), Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::RanWithError, "終了コード 2"), Transcript());
     for (const Event& event : Events()) {
         if (event.kind == Event::Beep) {
             EXPECT_NE(GetCurrentThreadId(), event.threadId);
@@ -87,7 +88,7 @@ TEST_F(BackgroundCommandTest, UnreadableExitCodeCountsAsError) {
     const FailingCalls failing(Calls::ExitCodeQueries);
     RunTagUpdate(settings, host.Window());
     ASSERT_TRUE(WaitForIdle());
-    EXPECT_EQ(Shown(folder, Outcome::RanWithError), Transcript());
+    EXPECT_EQ(Shown(folder, Outcome::RanWithError, "アクセスが拒否されました"), Transcript());
 }
 
 TEST_F(BackgroundCommandTest, SecondCommandIsRefusedOnBothRoads) {
@@ -122,7 +123,10 @@ TEST_F(BackgroundCommandTest, FailedStartLeavesNextCommandFree) {
         ClearProcessStarts();
         MakeFile(folder + "\\tags", found ? "" : "Notes\n");
         settings.ExecPath = (folder + (found ? "\\text.exe" : "\\missing.exe")).c_str();
-        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
+        const std::string program = Utf8(settings.ExecPath.Chars());
+        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun,
+                        program + (found ? " の EXE フォーマットが不正です" : " が見つかりません")),
+                  Command());
         EXPECT_EQ(nullptr, RunningMarker());
         EXPECT_TRUE(FakeHost::PumpUntil([] { return !WatcherRuns(); }, 30000))
             << "a watcher is left suspended";
@@ -147,7 +151,9 @@ TEST_F(BackgroundCommandTest, WatcherThatCannotStartStartsNothing) {
             return Command();
         }();
 
-        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), shown);
+        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun,
+                        noThread ? "十分なメモリがありません" : "モジュールが見つかりません"),
+                  shown);
         EXPECT_EQ(nullptr, RunningMarker());
         EXPECT_TRUE(ProcessStarts().empty());
         ExpectNextCommandRuns(folder);
@@ -183,7 +189,7 @@ TEST_F(BackgroundCommandTest, WatcherThatCannotBeResumedEndsItsRun) {
     }();
     SetEvent(returned.Get());
     guard.join();
-    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), shown);
+    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun, "アクセスが拒否されました"), shown);
     ASSERT_EQ(nullptr, RunningMarker());
     EXPECT_EQ(1u, ProcessStarts().size());
     EXPECT_TRUE(FakeHost::PumpUntil([] { return !WatcherRuns(); }, 30000))

@@ -92,24 +92,26 @@ protected:
     static std::string Folder(const std::string& cp932) { return "S:" + Utf8(cp932); }
 
     // All that a command that runs in `folder` shows, on the background road
-    // up to the watcher's text, which names ctags by a literal.
-    Lines Shown(const std::string& folder, Outcome outcome) const {
+    // up to the watcher's text, which names ctags by a literal; a run that
+    // could not run or failed gives `reason` in parentheses.
+    Lines Shown(const std::string& folder, Outcome outcome, const std::string& reason = "") const {
         Lines shown = {Announced(), Folder(folder)};
         const std::string ran = settings.ExecSync ? CommandLine() : "ctags";
+        const std::string why = "（" + reason + "）";
         if (outcome == Outcome::Ran) {
             shown.insert(shown.end(), {Running(), "S:" + ran + " を実行しました。"});
         } else if (outcome == Outcome::RanWithError) {
-            shown.insert(shown.end(),
-                         {Running(), "beep", "S:" + ran + " を実行しましたがエラー終了しました。"});
+            shown.insert(shown.end(), {Running(), "beep",
+                                       "S:" + ran + " を実行しましたがエラー終了しました。" + why});
         } else if (outcome == Outcome::Stopped) {
             shown.insert(shown.end(),
                          {Running(), "beep",
                           "S:" + ran + " を停止しました。ディスクの空きが少なくなっています。"});
         } else if (outcome == Outcome::Rejected) {
-            shown.insert(shown.end(),
-                         {"beep", "S:" + CommandLine() + " を実行しましたがエラー終了しました。"});
+            shown.insert(shown.end(), {"beep", "S:" + CommandLine() +
+                                                   " を実行しましたがエラー終了しました。" + why});
         } else if (outcome == Outcome::CouldNotRun) {
-            shown.push_back("S:" + CommandLine() + " を実行できませんでした。");
+            shown.push_back("S:" + CommandLine() + " を実行できませんでした。" + why);
         } else {
             shown.insert(shown.end(), {"beep", "S:ctags を２重に起動することはできません。"});
         }

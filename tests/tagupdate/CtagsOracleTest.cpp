@@ -91,8 +91,8 @@ TEST(CtagsOracle, RefusesOnlyOptionsThatWriteElsewhereOrFail) {
         MakeFile(folder + "\\tags.kestrel-new", old);
         Settings settings;
         settings.ExecOption = options.c_str();
-        const bool refused =
-            PrepareCommand(settings, BuildCommandLine(settings), folder.c_str()).refusesOptions;
+        const bool refused = !PrepareCommand(settings, BuildCommandLine(settings), folder.c_str())
+                                  .misreadWord.IsEmpty();
         const bool appends = AsksToAppend(options.c_str());
         auto [exitCode, before, after] = RunCtags(folder, options + " -f tags.kestrel-new");
         const std::string output = after["tags.kestrel-new"];

@@ -99,7 +99,11 @@ TEST_P(ProgramLookupTest, NeverStartsAProgramFromTheCurrentFolder) {
 
     if (c.started == Nowhere) {
         EXPECT_TRUE(ProcessStarts().empty());
-        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Transcript());
+        const bool bare = program.find_first_of("\\/:") == std::string::npos;
+        EXPECT_EQ(Shown(folder, Outcome::CouldNotRun,
+                        Utf8(program) + (bare ? " が PATH にもエディタのフォルダにも見つかりません"
+                                              : " が見つかりません")),
+                  Transcript());
         return;
     }
     FakeCtagsRecord run = OnlyRun();

@@ -74,12 +74,14 @@ TEST_F(SyncCommandTest, FoundFolderRunsWithoutAsking) {
 
     const auto starts = ProcessStarts();
     ASSERT_EQ(1u, starts.size());
-    EXPECT_EQ(static_cast<DWORD>(DETACHED_PROCESS | NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED),
+    // Its error stream is the one handle it inherits.
+    EXPECT_EQ(static_cast<DWORD>(DETACHED_PROCESS | NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED |
+                                 EXTENDED_STARTUPINFO_PRESENT),
               starts[0].creationFlags);
-    EXPECT_EQ(sizeof(STARTUPINFOA), starts[0].startupSize);
+    EXPECT_EQ(sizeof(STARTUPINFOEXA), starts[0].startupSize);
     EXPECT_TRUE(starts[0].applicationNameNull);
     EXPECT_TRUE(starts[0].environmentNull);
-    EXPECT_FALSE(starts[0].inheritHandles);
+    EXPECT_TRUE(starts[0].inheritHandles);
 }
 
 TEST_F(SyncCommandTest, ShowConsoleDropsDetachedFlag) {
@@ -91,12 +93,13 @@ TEST_F(SyncCommandTest, ShowConsoleDropsDetachedFlag) {
     ASSERT_EQ(1u, starts.size());
     EXPECT_EQ(static_cast<DWORD>(NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED),
               starts[0].creationFlags);
+    EXPECT_FALSE(starts[0].inheritHandles) << "ctags writes to its console";
 }
 
 TEST_F(SyncCommandTest, ErrorExitBeepsBeforeErrorText) {
     const std::string folder = Project("s3");
     settings.ExecOption = "--exit=1 ";
-    EXPECT_EQ(Shown(folder, Outcome::RanWithError), Command());
+    EXPECT_EQ(Shown(folder, Outcome::RanWithError, "終了コード 1"), Command());
 }
 
 TEST_F(SyncCommandTest, RunningTextArrivesWhileCtagsRuns) {
@@ -361,7 +364,7 @@ TEST_F(CommandTest, WorkOffThreadServesTheCallersWindowsUntilItHasReturned) {
 TEST_F(SyncCommandTest, NoThreadToEndTheRunStartsNothing) {
     const std::string folder = Project("s12");
     const FailingCalls failing(Calls::ThreadStarts);
-    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
+    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun, "十分なメモリがありません"), Command());
     EXPECT_TRUE(ProcessStarts().empty());
 }
 
@@ -459,14 +462,15 @@ TEST_F(CommandTest, EndsWithAllThatCtagsStartedOrStopsThemBeforeTheDiskIsFull) {
 TEST_F(SyncCommandTest, UnreadableExitCodeCountsAsError) {
     const std::string folder = Project("s8");
     const FailingCalls failing(Calls::ExitCodeQueries);
-    EXPECT_EQ(Shown(folder, Outcome::RanWithError), Command());
+    EXPECT_EQ(Shown(folder, Outcome::RanWithError, "アクセスが拒否されました"), Command());
 }
 
 TEST_F(SyncCommandTest, ProgramThatCannotStartReportsWithoutBeep) {
     const std::string folder = Project("s4");
     MakeFile(folder + "\\tags", "Notes\n"); // refused by ctags, which is not there to run
     settings.ExecPath = "K:\\s4\\no such ctags.exe";
-    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
+    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun, "K:\\s4\\no such ctags.exe が見つかりません"),
+              Command());
 }
 
 TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {

@@ -77,6 +77,8 @@ struct OutputCase {
     After tags;
     Left leftover; // tags.kestrel-new
     Left lock;     // tags.kestrel-lock
+    // Why it could not run or failed; @ stands for the folder.
+    const char* reason = "";
     const char* tagsName = "tags";
     Depth depth = Depth::Shallow;
 };
@@ -174,7 +176,11 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     FailFileLookup("", 0);
     AddFileAttributes("", 0);
 
-    EXPECT_EQ(Shown(folder, c.end), Transcript());
+    std::string reason = c.reason;
+    if (const size_t at = reason.find('@'); at != std::string::npos) {
+        reason.replace(at, 1, Utf8(folder));
+    }
+    EXPECT_EQ(Shown(folder, c.end, reason), Transcript());
     if (c.fileArgument == nullptr) {
         EXPECT_TRUE(ReadFakeCtagsRecords(record).empty());
     } else {
@@ -201,40 +207,43 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     EXPECT_EQ(c.lock == Stays, Exists(lock)) << "lock";
 }
 
+constexpr char kLeftover[] = "前回の一時ファイル @\\tags.kestrel-new を削除できません";
+
 const OutputCase kCases[] = {
     {"Replaced", Tags, "--exit=0 ", "tags.kestrel-new", Outcome::Ran, NewTags, Gone, Gone},
     {"PartialThenError", Tags, "--partial --exit=1 ", "tags.kestrel-new", Outcome::RanWithError,
-     OldTags, Gone, Gone},
+     OldTags, Gone, Gone, "終了コード 1"},
     // An option ctags does not know: it stops before it writes.
     {"ErrorWithoutOutput", Tags, "--exit=1 --no-output ", "tags.kestrel-new", Outcome::RanWithError,
-     OldTags, Gone, Gone},
+     OldTags, Gone, Gone, "終了コード 1"},
     {"PartialThenTerminated", Tags, "--partial --terminate --exit=1 ", "tags.kestrel-new",
-     Outcome::RanWithError, OldTags, Gone, Gone},
+     Outcome::RanWithError, OldTags, Gone, Gone, "終了コード 1"},
     // A leftover is gone before ctags starts: a run that writes nothing does
     // not put it in place of the tags file.
     {"NothingWrittenOverLeftover", Leftover, "--exit=0 --no-output ", "tags.kestrel-new",
      Outcome::Ran, OldTags, Gone, Gone},
     {"LeftoverStillHeld", Leftover | Held, "--exit=0 ", nullptr, Outcome::CouldNotRun, OldTags,
-     Stays, Gone},
-    {"BlankInName", Tags, "--exit=0 ", "my tags", Outcome::Ran, OldTags, Gone, Gone, "my tags"},
+     Stays, Gone, kLeftover},
+    {"BlankInName", Tags, "--exit=0 ", "my tags", Outcome::Ran, OldTags, Gone, Gone, "", "my tags"},
     {"Append", Tags, "--exit=0 -a ", "tags", Outcome::Ran, NewTags, Gone, Gone},
     {"TagsIsAFolder", TagsFolder, "--exit=0 ", "tags", Outcome::Ran, StillAFolder, Gone, Gone},
     {"LeftoverPendingRemoval", Leftover | Pending, "--exit=0 ", nullptr, Outcome::CouldNotRun,
-     OldTags, EitherWay, Gone},
+     OldTags, EitherWay, Gone, kLeftover},
     {"AnotherEditorRuns", Leftover | HeldLock, "--exit=0 ", nullptr, Outcome::Refused, OldTags,
      Stays, Stays},
     // ctags would clobber its default tags file at the operand.
-    {"FileOperand", Leftover, "--exit=0 -R . ", nullptr, Outcome::CouldNotRun, OldTags, Stays,
-     Gone},
+    {"FileOperand", Leftover, "--exit=0 -R . ", nullptr, Outcome::CouldNotRun, OldTags, Stays, Gone,
+     "オプションの . では ctags が別の場所に書き込むか失敗します"},
     // ctags would take -f as the argument, the name after it as an operand.
     {"ArgumentLeftOpen", Leftover, "--exit=0 -R -I ", nullptr, Outcome::CouldNotRun, OldTags, Stays,
-     Gone},
+     Gone, "オプションの -I では ctags が別の場所に書き込むか失敗します"},
     {"ListFileLeftOpen", Leftover, "--exit=0 -RL", nullptr, Outcome::CouldNotRun, OldTags, Stays,
-     Gone},
+     Gone, "オプションの -RL では ctags が別の場所に書き込むか失敗します"},
     // ctags's C runtime may read the doubled quote as ending the part, the
     // next one as opening a part that takes -f in.
     {"QuoteDoubledInQuotes", Leftover, "--exit=0 --exclude=\"a\"\"\" ", nullptr,
-     Outcome::CouldNotRun, OldTags, Stays, Gone},
+     Outcome::CouldNotRun, OldTags, Stays, Gone,
+     "オプションの --exclude=\"a\"\"\" では ctags が別の場所に書き込むか失敗します"},
     {"HardLink", HardLink, "--exit=0 ", "tags", Outcome::Ran, NewTags, Gone, Gone},
     {"ReadOnly", ReadOnly, "--exit=0 --no-output ", "tags", Outcome::Ran, OldTags, Gone, Gone},
     {"TemporaryIsAFolder", TemporaryFolder, "--exit=0 ", "tags", Outcome::Ran, NewTags, Stays,
@@ -242,43 +251,44 @@ const OutputCase kCases[] = {
     // The temporary name cannot be opened at the end, as for a file marked
     // for removal: no file of this run's is known to be there; what is stays.
     {"OutputUnreadable", Unreadable, "--exit=0 --no-output ", "tags.kestrel-new",
-     Outcome::RanWithError, OldTags, Stays, Gone},
-    {"DeepFolder", Tags, "--exit=0 ", "tags", Outcome::Ran, NewTags, Gone, Gone, "tags",
+     Outcome::RanWithError, OldTags, Stays, Gone, "アクセスが拒否されました"},
+    {"DeepFolder", Tags, "--exit=0 ", "tags", Outcome::Ran, NewTags, Gone, Gone, "", "tags",
      Depth::Deep},
     // The tags file's path is beyond the limit, 273 characters long.
     {"DeepTagsFile", Tags, "--exit=0 ", "tags-of-the-whole-tree", Outcome::Ran, NewTags, Gone, Gone,
-     "tags-of-the-whole-tree", Depth::Deep},
+     "", "tags-of-the-whole-tree", Depth::Deep},
     // A path's length is counted in characters, and the lock is taken at any length.
     {"DeepDoubleByteFolder", Tags, "--exit=0 ", "tags.kestrel-new", Outcome::Ran, NewTags, Gone,
-     Gone, "tags", Depth::DoubleByte},
+     Gone, "", "tags", Depth::DoubleByte},
     {"AnotherEditorRunsDeep", Leftover | HeldLock, "--exit=0 ", nullptr, Outcome::Refused, OldTags,
-     Stays, Stays, "tags", Depth::DoubleByte},
+     Stays, Stays, "", "tags", Depth::DoubleByte},
     // Without its lock a run does not start.
     {"LockCannotBeMade", LockFolder, "--exit=0 ", nullptr, Outcome::CouldNotRun, OldTags, Gone,
-     Stays},
+     Stays, "@\\tags.kestrel-lock はフォルダか読み取り専用です"},
     {"ReadOnlyLeftover", Leftover | ReadOnlyLeftover, "--exit=0 ", "tags.kestrel-new", Outcome::Ran,
      NewTags, Gone, Gone},
     {"LeftoverPendingOnWindows", Leftover | Pending | Unreadable, "--exit=0 ", nullptr,
-     Outcome::CouldNotRun, OldTags, EitherWay, Gone},
+     Outcome::CouldNotRun, OldTags, EitherWay, Gone, kLeftover},
     {"ReparsePoint", ReparsePoint, "--exit=0 ", "tags", Outcome::Ran, NewTags, Gone, Gone},
-    {"NotATagsFile", NotTags, "--exit=0 ", nullptr, Outcome::Rejected, OldTags, Gone, Gone},
+    {"NotATagsFile", NotTags, "--exit=0 ", nullptr, Outcome::Rejected, OldTags, Gone, Gone,
+     "@\\tags は tags ファイルではないため、ctags は上書きしません"},
     // The names beside the tags file are replaced, never opened or deleted
     // through: a link's target stays.
     {"LockIsALink", LockLink, "--exit=0 ", "tags.kestrel-new", Outcome::Ran, NewTags, Gone, Gone},
     {"LeftoverIsALink", LeftoverLink, "--exit=0 ", "tags.kestrel-new", Outcome::Ran, NewTags, Gone,
      Gone},
     {"ReadOnlyLeftoverStays", Leftover | ReadOnlyLeftover | NoRename, "--exit=0 ", nullptr,
-     Outcome::CouldNotRun, OldTags, Stays, Gone},
+     Outcome::CouldNotRun, OldTags, Stays, Gone, kLeftover},
     // The end of the run acts on the temporary name only while it names the
     // file made for ctags: nothing else there is touched, and the run fails.
     {"LinkAtEnd", LinkAtEnd, "--exit=0 ", "tags.kestrel-new", Outcome::RanWithError, OldTags, Stays,
-     Gone},
+     Gone, "ファイルが正しくありません"},
     {"LinkAtFailedEnd", LinkAtEnd, "--exit=1 ", "tags.kestrel-new", Outcome::RanWithError, OldTags,
-     Stays, Gone},
+     Stays, Gone, "終了コード 1"},
     {"GoneAtEnd", GoneAtEnd, "--exit=0 ", "tags.kestrel-new", Outcome::RanWithError, OldTags, Gone,
-     Gone},
+     Gone, "ファイルが見つかりません"},
     {"ReparsePointAtEnd", ReparsePointAtEnd, "--exit=0 ", "tags.kestrel-new", Outcome::RanWithError,
-     OldTags, Stays, Gone},
+     OldTags, Stays, Gone, "ファイルが正しくありません"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, TagsOutputTest,
@@ -322,7 +332,9 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
         } else {
             EXPECT_LE(2, failedMoves) << "retried";
         }
-        EXPECT_EQ(Shown(folder, letsGo ? Outcome::Ran : Outcome::RanWithError), Transcript());
+        EXPECT_EQ(Shown(folder, letsGo ? Outcome::Ran : Outcome::RanWithError,
+                        "アクセスが拒否されました"),
+                  Transcript());
         EXPECT_EQ(letsGo ? kFakeTags : kOldTags, FileContents(folder + "\\tags"));
         EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new"));
         EXPECT_TRUE(locked);
