@@ -25,7 +25,12 @@ struct CtagsCommand {
     CountedString started;  // what the process gets: -f names the temporary file, if any
     CountedString execPath; // without surrounding quotes
     CountedString runFolder;
+    CountedString options;  // ExecOption
+    CountedString tagsName; // TagsFileName
     TagsOutput output;
+    // The user held Shift when choosing the command: ctags runs on the whole
+    // tree, whatever changed.
+    bool shiftHeld = false;
     // ctags would clobber its default tags file or fail: a file operand, an
     // argument or a double quote left open before -f.
     bool refusesOptions = false;

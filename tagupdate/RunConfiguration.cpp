@@ -51,7 +51,14 @@ bool IsPerFileOption(const std::string& word) {
     return false;
 }
 
-bool WordsAllowUpdate(const char* text, TagsFormat& format) {
+bool AsksToRecurse(const std::string& word) {
+    return word == "--recurse" || word == "--recurse=yes" ||
+           (word.size() >= 2 && word[0] == '-' && word[1] != '-' &&
+            word.find('R') != std::string::npos &&
+            word.find_first_not_of("RV", 1) == std::string::npos);
+}
+
+bool WordsAllowUpdate(const char* text, TagsFormat& format, bool& recursive) {
     std::string word;
     for (const char* c = text;; ++c) {
         if (*c == '"') {
@@ -69,6 +76,7 @@ bool WordsAllowUpdate(const char* text, TagsFormat& format) {
             } else if (!IsPerFileOption(word)) {
                 return false;
             }
+            recursive = recursive || AsksToRecurse(word);
             word.clear();
         }
         if (*c == '\0') {
@@ -99,11 +107,14 @@ void AddStamps(std::string& text, const CountedString& folder) {
 
 bool OptionsAllowUpdate(const char* ctagsVariable, const char* options, TagsFormat& format) {
     format = TagsFormat::UCtags;
-    return WordsAllowUpdate(ctagsVariable, format) && WordsAllowUpdate(options, format);
+    bool recursive = false;
+    return WordsAllowUpdate(ctagsVariable, format, recursive) &&
+           WordsAllowUpdate(options, format, recursive) && recursive;
 }
 
-std::string ConfigurationOf(const CountedString& program, const Settings& settings,
-                            const CountedString& runFolder, const CtagsExcludes& excludes) {
+std::string ConfigurationOf(const CountedString& program, const CountedString& options,
+                            const CountedString& tagsName, const CountedString& runFolder,
+                            const CtagsExcludes& excludes) {
     std::string text = "program ";
     text += program.Chars();
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -114,8 +125,8 @@ std::string ConfigurationOf(const CountedString& program, const Settings& settin
         text += stamp;
     }
     text += "\n";
-    text += std::string("options ") + settings.ExecOption.Chars() + "\n";
-    text += std::string("tags ") + settings.TagsFileName.Chars() + "\n";
+    text += std::string("options ") + options.Chars() + "\n";
+    text += std::string("tags ") + tagsName.Chars() + "\n";
     text += std::string("CTAGS ") + EnvironmentVariable("CTAGS").Chars() + "\n";
     // ctags reads *.ctags below these folders before its command line.
     const CountedString home = EnvironmentVariable("HOME");

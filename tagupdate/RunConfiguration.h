@@ -4,20 +4,17 @@
 
 #include <string>
 
-#include "settings/Settings.h"
+#include "tagsfile/TagsMerge.h"
 #include "tagupdate/CtagsExcludes.h"
 #include "text/CountedString.h"
 
 namespace kestrel {
 
-// The tags file's format as the options ask for it.
-enum class TagsFormat { UCtags, ECtags };
-
-// Whether every word of the CTAGS variable and then of the options is one
-// with which ctags, given a list of files in place of the tree, writes the
-// same lines for them as a recursive run: recursion, verbosity, exclusions,
-// kinds, fields, extras, languages, macros, the sorted u-ctags or e-ctags
-// format. Anything else (appending, another sort or format, a filter, an
+// Whether recursion is asked for and every word of the CTAGS variable and
+// then of the options is one with which ctags, given a list of files in
+// place of the tree, writes the same lines for them as a recursive run:
+// recursion, verbosity, exclusions, kinds, fields, extras, languages,
+// macros, the sorted u-ctags or e-ctags format. Anything else (appending, another sort or format, a filter, an
 // option file or list named, a quote) asks for a full run. `format` gets the
 // format asked for.
 bool OptionsAllowUpdate(const char* ctagsVariable, const char* options, TagsFormat& format);
@@ -26,7 +23,8 @@ bool OptionsAllowUpdate(const char* ctagsVariable, const char* options, TagsForm
 // write time), ExecOption, TagsFileName, CTAGS, the option files ctags reads
 // in the run folder and in the user's home, and the exclusions ctags lists.
 // Two runs with the same text read the same files the same way.
-std::string ConfigurationOf(const CountedString& program, const Settings& settings,
-                            const CountedString& runFolder, const CtagsExcludes& excludes);
+std::string ConfigurationOf(const CountedString& program, const CountedString& options,
+                            const CountedString& tagsName, const CountedString& runFolder,
+                            const CtagsExcludes& excludes);
 
 } // namespace kestrel

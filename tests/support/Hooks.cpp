@@ -108,7 +108,8 @@ BOOL WINAPI HookedCreateProcess(LPCSTR application, LPSTR commandLine,
             g_resumeThread(watcher);
         }
         g_starts.push_back({flags, startup ? startup->cb : 0, inherit, application == nullptr,
-                            environment == nullptr, count != static_cast<DWORD>(-1) && count > 0});
+                            environment == nullptr, count != static_cast<DWORD>(-1) && count > 0,
+                            commandLine ? commandLine : ""});
     }
     return StartProcessSteadily(application, commandLine, processAttributes, threadAttributes,
                                 inherit, flags, environment, directory, startup, information);

@@ -19,6 +19,7 @@ struct ProcessStart {
     bool environmentNull;
     // The completion watcher started last was there, and suspended.
     bool afterSuspendedWatcher;
+    std::string commandLine;
 };
 
 // What the plug-in asked of the folder browser, in the system code page.

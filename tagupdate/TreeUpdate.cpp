@@ -1,0 +1,180 @@
+// The update keeps every promise of a full run: it runs under the full
+// run's lock, ctags runs in a job under the disk guard, the merged file is
+// written to the full run's temporary file and replaces the tags file on
+// the same road, and the old tags file stays on any failure or stop. What
+// cannot be proved to give a full run's bytes is left to a full run, which
+// the caller starts with the same lock still held.
+#include "tagupdate/TreeUpdate.h"
+
+#include "plugin/UniqueAny.h"
+#include "tagupdate/CtagsExcludes.h"
+#include "tagupdate/Environment.h"
+#include "tagupdate/Paths.h"
+#include "tagupdate/RunConfiguration.h"
+#include "tagupdate/WorkOffThread.h"
+
+namespace kestrel {
+namespace {
+
+bool IsBatchProgram(const CountedString& program) {
+    const int dot = program.FindLast('.');
+    const char* extension = program.Chars() + (dot < 0 ? program.Length() : dot);
+    return lstrcmpiA(extension, ".bat") == 0 || lstrcmpiA(extension, ".cmd") == 0;
+}
+
+// The tags file's name in the run folder, as the walk names files; empty
+// when it lies outside the tree.
+std::string NameInTree(const CountedString& path, const CountedString& runFolder) {
+    const CountedString top = PathIn(runFolder, "");
+    if (path.Length() <= top.Length() ||
+        CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path.Chars(), top.Length(),
+                       top.Chars(), top.Length()) != CSTR_EQUAL) {
+        return std::string();
+    }
+    return path.Chars() + top.Length();
+}
+
+bool WriteList(const CountedString& path, const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        text += name + "\n";
+    }
+    DWORD written = 0;
+    const UniqueFile file(CreateFileA(path.Chars(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file &&
+           WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+// The list and ctags's lines go when the update ends, whichever way.
+struct SideFiles {
+    CountedString list;
+    CountedString part;
+    ~SideFiles() {
+        DeleteFileA(list.Chars());
+        DeleteFileA(part.Chars());
+    }
+};
+
+struct Merge {
+    MergeRequest request;
+    MergeResult result = MergeResult::Failed;
+};
+
+void MergeWork(void* merge) {
+    Merge& it = *static_cast<Merge*>(merge);
+    it.result = MergeTags(it.request);
+}
+
+void KeepRecordWork(void* update) {
+    TreeUpdate& it = *static_cast<TreeUpdate*>(update);
+    if (it.recordable && StampOf(it.next.tagsPath.c_str(), it.next.tags) && SaveRecord(it.next)) {
+        return;
+    }
+    DropRecord(it.next.tagsPath.c_str());
+}
+
+} // namespace
+
+void LearnChanges(const CtagsCommand& command, const CtagsRun& run, TreeUpdate& update) {
+    const TagsOutput& output = command.output;
+    update.next.tagsPath = output.tagsPath.Chars();
+    if (output.InPlace() || output.tagsPath.IsEmpty() || IsBatchProgram(run.program)) {
+        return;
+    }
+    // Options no update can follow leave ctags alone: nothing is asked.
+    PlanInputs inputs;
+    inputs.optionsAllowUpdate = OptionsAllowUpdate(EnvironmentVariable("CTAGS").Chars(),
+                                                   command.options.Chars(), update.format);
+    CtagsExcludes excludes;
+    const CountedString program = run.program.IsEmpty() ? command.execPath : run.program;
+    if (!inputs.optionsAllowUpdate || !excludes.Read(program, command.options, command.runFolder)) {
+        return;
+    }
+    const std::string tagsName = NameInTree(output.tagsPath, command.runFolder);
+    std::vector<std::string> skipped;
+    if (!tagsName.empty()) {
+        for (const char* suffix : {"", kTemporarySuffix, kLockSuffix, kListSuffix, kPartSuffix}) {
+            skipped.push_back(tagsName + suffix);
+        }
+    }
+    TreeWalk& walk = update.next.walk;
+    if (!WalkTree(command.runFolder, excludes, skipped, walk) || !walk.complete) {
+        return;
+    }
+    update.recordable = true;
+    update.next.configuration =
+        ConfigurationOf(program, command.options, command.tagsName, command.runFolder, excludes);
+    RunRecord last;
+    inputs.record = LoadRecord(output.tagsPath, last) ? &last : nullptr;
+    inputs.configuration = update.next.configuration;
+    inputs.tagsStamped = StampOf(output.tagsPath, inputs.tags);
+    inputs.shiftHeld = command.shiftHeld;
+    update.plan = PlanUpdate(inputs, walk);
+}
+
+UpdateEnd RunUpdate(const CtagsCommand& command, CtagsRun& run, const TreeUpdate& update,
+                    DWORD creationFlags, DWORD patienceMs, const UpdateWaits& waits,
+                    void (*announce)(void* context), void* context) {
+    const SideFiles side = {command.output.tagsPath + kListSuffix,
+                            command.output.tagsPath + kPartSuffix};
+    Merge merge;
+    if (!update.plan.toTag.empty()) {
+        if (!WriteList(side.list, update.plan.toTag)) {
+            return UpdateEnd::FullRunNeeded;
+        }
+        // Named as the full run names its temporary file, relative to the
+        // run folder, so that ctags writes the same file fields.
+        CtagsCommand partial;
+        partial.shown = command.shown;
+        partial.started = CountedString("\"") + command.execPath + "\" " + command.options +
+                          " --sort=no -L " + command.tagsName + kListSuffix + " -f " +
+                          command.tagsName + kPartSuffix;
+        partial.runFolder = command.runFolder;
+        CtagsRun ctags;
+        ctags.program = run.program;
+        ctags.disk = run.disk;
+        CountedString ignored;
+        if (!LaunchRun(partial, creationFlags, ctags, ignored)) {
+            return UpdateEnd::FullRunNeeded;
+        }
+        ResumeRun(ctags);
+        announce(context);
+        const RunEnd ended = FinishRun(ctags, 0, waits.ctags);
+        if (ended != RunEnd::Ran) {
+            return ended == RunEnd::Stopped ? UpdateEnd::Stopped : UpdateEnd::FullRunNeeded;
+        }
+        merge.request.newTagsPath = side.part;
+    } else {
+        announce(context);
+    }
+    for (const std::string& name : update.plan.dropped) {
+        merge.request.droppedFiles.push_back(name.c_str());
+    }
+    merge.request.oldTagsPath = command.output.tagsPath;
+    merge.request.format = update.format;
+    merge.request.guard = &run.disk;
+    {
+        const UniqueFile written(CreateFileA(command.output.temporaryPath.Chars(), GENERIC_WRITE, 0,
+                                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                             nullptr));
+        merge.request.output = written.Get();
+        if (!written || !DoWork(MergeWork, &merge, waits.work)) {
+            merge.result = MergeResult::NeedsFullRun;
+        }
+    }
+    if (merge.result != MergeResult::Merged) {
+        DeleteFileA(command.output.temporaryPath.Chars());
+        return merge.result == MergeResult::NoRoom ? UpdateEnd::Stopped : UpdateEnd::FullRunNeeded;
+    }
+    const bool kept = KeepOutput(command.output, true, patienceMs, waits.ctags.pause);
+    run.lock.Reset();
+    return kept ? UpdateEnd::Updated : UpdateEnd::Failed;
+}
+
+void KeepRecord(TreeUpdate& update) {
+    KeepRecordWork(&update);
+}
+
+} // namespace kestrel
