@@ -34,8 +34,9 @@ bool ScriptedRun::Start(HWND host) {
     m_plugIn.OnCommand(host);
     m_inCommand = false;
     PrintLine("command-returned");
-    // Only a thread of the plug-in's can send a text after its command.
-    const bool textMayFollow = ThreadsStarted() != threadsBefore;
+    // Only a thread of the plug-in's that still runs can send a text after
+    // its command.
+    const bool textMayFollow = ThreadsStartedSinceRun(threadsBefore);
     if (m_options.unloadAfterCommand) {
         // A background run's watcher must keep the library loaded by itself.
         m_plugIn.Unload();

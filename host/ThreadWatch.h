@@ -13,4 +13,8 @@ bool WatchThreadStarts(HMODULE plugIn);
 // Threads the plug-in has started since it was loaded.
 long ThreadsStarted();
 
+// Whether a thread the plug-in started after the first `since` still runs:
+// one that has ended (work the command waited for) sends nothing more.
+bool ThreadsStartedSinceRun(long since);
+
 } // namespace kestrel::host
