@@ -158,7 +158,8 @@ MergeResult Merge::CheckHeader() {
 }
 
 // Writes a line after the last one written, provided that ctags would put
-// them in this order too and both end alike.
+// them in this order too and both end alike; the same line again is left
+// out.
 MergeResult Merge::Emit(std::string_view whole, std::string_view text) {
     const size_t end = whole.size() - text.size();
     if (end == 0 || text.empty()) {
@@ -168,6 +169,9 @@ MergeResult Merge::Emit(std::string_view whole, std::string_view text) {
         const Order order = CompareTagLines(m_lastWritten, text, m_request.sort);
         if (end != m_lineEnd || order == Order::After || order == Order::Unknown) {
             return MergeResult::NeedsFullRun;
+        }
+        if (order == Order::Same) {
+            return MergeResult::Merged; // ctags writes a line once
         }
     }
     m_wroteAny = true;

@@ -8,6 +8,9 @@
 //                    "_" after the letters. Lines equal in upper case keep an
 //                    order that depends on where the sort met them, which
 //                    moves as other lines come and go.
+// Once sorted, a line the same as the one before it is left out: a file
+// that declares the same thing twice in the same words has one line for it
+// (the unsorted run writes both).
 // How a line that is the start of another sorts against it depends on the
 // line end the sort saw; no run of ctags was seen to write such a pair, and a
 // merge that meets one leaves the file to a full run.

@@ -29,10 +29,13 @@ private:
     std::uint32_t m_state;
 };
 
-// Few words, so that the same names turn up in many files.
-const char* const kWords[] = {"buffer", "node",  "list",  "parse", "read",  "write", "init",
-                              "free",   "count", "table", "entry", "state", "token", "value",
-                              "open",   "close", "hash",  "queue", "lock",  "item"};
+// Few words, so that the same names turn up in many files, some of them
+// the start of others ("read", "read_node", "reader": "_" sorts between
+// the upper and the lower case letters).
+const char* const kWords[] = {"buffer", "node",  "list",   "parse", "read",   "write",
+                              "init",   "free",  "count",  "table", "entry",  "state",
+                              "token",  "value", "open",   "close", "hash",   "queue",
+                              "lock",   "item",  "reader", "nodes", "listing"};
 constexpr int kWordCount = sizeof(kWords) / sizeof(kWords[0]);
 
 enum class Case { Lower, Capital, Upper };

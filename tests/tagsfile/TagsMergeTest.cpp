@@ -146,11 +146,12 @@ TEST(TagsMerge, GivesTheBytesOfAFullRunOrAsksForOne) {
              t.Remove(*t.Files().rbegin());
          },
          MergeResult::Merged},
-        {"a copy of a file: every tag sorts beside another", "", plain, u, tree,
+        {"copies: every tag sorts beside another, or is the same", "", plain, u, tree,
          [](SourceTree& t) {
              const std::string source = *t.Files().begin();
              t.Write("d0\\copy.c", FileContents(t.Root() + "\\" + source));
              t.Write("d0\\copy2.c", FileContents(t.Root() + "\\" + source));
+             t.Write("d0\\twice.c", "int twice;\nint twice;\n"); // one line in a full run
          },
          MergeResult::Merged},
         {"a double-byte name ending in 5C modified", "", plain, u, tree,
