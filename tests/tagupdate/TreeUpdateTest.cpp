@@ -94,7 +94,7 @@ protected:
                           folder.c_str());
         ASSERT_TRUE(fresh.started && fresh.exitCode == 0);
         const std::string expected = FileContents(folder + "\\tags.oracle");
-        EXPECT_NE(std::string::npos, expected.find("\nLIMIT_11\t")) << expected;
+        EXPECT_NE(std::string::npos, expected.find("\nLIMIT_5\t")) << expected;
         EXPECT_EQ(expected, FileContents(folder + "\\tags"));
         RemoveFile(folder + "\\tags.oracle");
     }
