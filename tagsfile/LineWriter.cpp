@@ -10,7 +10,7 @@ constexpr size_t kBufferSize = 1u << 20;
 
 } // namespace
 
-LineWriter::LineWriter(HANDLE file, const DiskGuard* guard)
+LineWriter::LineWriter(HANDLE file, DiskGuard* guard)
     : m_file(file), m_guard(guard), m_buffer(kBufferSize) {
 }
 

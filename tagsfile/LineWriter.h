@@ -17,7 +17,7 @@ public:
 
     // Writes to `file` from its current position; the handle stays the
     // caller's. A null guard guards nothing.
-    LineWriter(HANDLE file, const DiskGuard* guard);
+    LineWriter(HANDLE file, DiskGuard* guard);
 
     // Failed leaves WriteFile's error in GetLastError.
     Wrote Write(std::string_view bytes);
@@ -26,7 +26,7 @@ public:
 
 private:
     HANDLE m_file;
-    const DiskGuard* m_guard;
+    DiskGuard* m_guard;
     std::vector<char> m_buffer;
     size_t m_used = 0;
 };

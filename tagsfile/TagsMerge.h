@@ -43,7 +43,7 @@ struct MergeRequest {
     TagsSort sort = TagsSort::Plain;
     TagsFormat format = TagsFormat::UCtags;
     // Asked every megabyte written or so; null guards nothing.
-    const DiskGuard* guard = nullptr;
+    DiskGuard* guard = nullptr;
 };
 
 enum class MergeResult {

@@ -122,7 +122,7 @@ bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
 
 void ResumeRun(CtagsRun& run) {
     // In its job before it runs, so that nothing it starts escapes it.
-    run.job = JobFor(run.process.Get());
+    run.job = JobFor(run.process.Get(), run.jobPort);
     run.disk.Start();
     if (ResumeThread(run.thread.Get()) == static_cast<DWORD>(-1)) {
         TerminateProcess(run.process.Get(), 1);
@@ -132,13 +132,36 @@ void ResumeRun(CtagsRun& run) {
 
 namespace {
 
-bool WaitUntilEnded(HANDLE process, const DiskGuard& disk) {
-    while (WaitForSingleObject(process, kDiskGuardMs) == WAIT_TIMEOUT) {
-        if (!disk.HasRoom()) {
-            return false;
+// Waits up to `ms` for the run to end: true once every process of its job
+// has ended, or ctags where it has none.
+bool WaitForEnd(const CtagsRun& run, DWORD ms) {
+    if (!run.job) {
+        return WaitForSingleObject(run.process.Get(), ms) != WAIT_TIMEOUT;
+    }
+    if (JobHasEnded(run.job.Get(), run.process.Get())) {
+        return true;
+    }
+    if (run.jobPort) {
+        // Any report of the job wakes it; the count decides, as a report may
+        // be lost.
+        DWORD report = 0;
+        ULONG_PTR key = 0;
+        LPOVERLAPPED overlapped = nullptr;
+        GetQueuedCompletionStatus(run.jobPort.Get(), &report, &key, &overlapped, ms);
+    } else {
+        Sleep(ms);
+    }
+    return JobHasEnded(run.job.Get(), run.process.Get());
+}
+
+// The first reading comes right after ctags has been let go.
+bool WaitUntilEnded(CtagsRun& run) {
+    while (run.disk.HasRoom()) {
+        if (WaitForEnd(run, run.disk.NextReadingMs())) {
+            return true;
         }
     }
-    return true;
+    return false;
 }
 
 void PauseOnly(DWORD ms) {
@@ -150,18 +173,20 @@ void PauseOnly(DWORD ms) {
 const RunWaits kPlainWaits = {WaitUntilEnded, PauseOnly};
 
 RunEnd FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits) {
-    const bool stopped = !waits.untilEnded(run.process.Get(), run.disk);
+    const bool stopped = !waits.untilEnded(run);
     if (stopped) {
         // Ends ctags and whatever it started; its output is dropped below
-        // once it has let go of it.
+        // once they have all let go of it.
         run.job ? TerminateJobObject(run.job.Get(), 1) : TerminateProcess(run.process.Get(), 1);
-        WaitForSingleObject(run.process.Get(), INFINITE);
+        while (!WaitForEnd(run, kDiskGuardMs)) {
+        }
     }
     DWORD exitCode = 0;
     const bool exitedWell =
         !stopped && GetExitCodeProcess(run.process.Get(), &exitCode) && exitCode == 0;
     run.process.Reset();
     run.job.Reset();
+    run.jobPort.Reset();
     const bool kept = KeepOutput(run.output, exitedWell, patienceMs, waits.pause);
     run.lock.Reset();
     return stopped ? RunEnd::Stopped : kept ? RunEnd::Ran : RunEnd::Failed;

@@ -46,9 +46,10 @@ struct CtagsRun {
     TagsOutput output;
     UniqueFile lock; // held until the output has been kept or dropped
     UniqueHandle process;
-    UniqueHandle thread; // ctags's first thread, suspended until ResumeRun
-    UniqueHandle job;    // ends ctags and what it started; null: ctags alone
-    DiskGuard disk;      // of the tags file's volume
+    UniqueHandle thread;  // ctags's first thread, suspended until ResumeRun
+    UniqueHandle job;     // ends ctags and what it started; null: ctags alone
+    UniqueHandle jobPort; // the job's reports; null: the job is asked in turn
+    DiskGuard disk;       // of the tags file's volume
 };
 
 // Everything before ctags starts, in this order: finds the program, locks
@@ -72,26 +73,29 @@ bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
 // Allocates nothing.
 void ResumeRun(CtagsRun& run);
 
-// How the thread that ends a run waits: until ctags has ended, asking the
-// disk guard at least every kDiskGuardMs (false as soon as it has no room,
-// ctags still running), and between tries of the replacement. The road
-// chooses: the editor's thread goes on serving its windows meanwhile, the
-// watcher thread owns none.
+// How the thread that ends a run waits: until the run has ended (every
+// process of its job, or ctags where it has none), asking the disk guard as
+// soon as ctags has been let go and then as often as it asks, at least every
+// kDiskGuardMs (false as soon as it has no room, the run still going), and
+// between tries of the replacement.
 struct RunWaits {
-    bool (*untilEnded)(HANDLE process, const DiskGuard& disk);
+    bool (*untilEnded)(CtagsRun& run);
     Pause pause;
 };
-// Waits that only wait, for a thread without windows.
+// Waits that only wait, on a thread other than the editor's: the watcher, or
+// the one the synchronous road ends its run on.
 extern const RunWaits kPlainWaits;
 
 // How a run ended: ctags succeeded and its output is kept, it failed, or it
 // was stopped before it filled the disk.
 enum class RunEnd { Ran, Failed, Stopped };
 
-// Waits for ctags to end, or ends it (and what it started) when the disk
-// guard says so; reads its exit code, closes the process, keeps or drops its
-// output (retrying a held tags file for up to patienceMs) and lets go of the
-// lock. Allocates nothing.
+// Waits for the run to end: ctags and every process it started, which may
+// write on after ctags itself has ended (a wrapper that starts ctags and
+// returns). Or ends them all when the disk guard says so, and waits until
+// they have ended. Only then reads ctags's exit code, closes the process
+// and the job, keeps or drops the output (retrying a held tags file for up
+// to patienceMs) and lets go of the lock. Allocates nothing.
 RunEnd FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits);
 
 // The closing texts of a run, made before it starts: message 502, 507 and

@@ -23,9 +23,13 @@ public:
     // guarded.
     void Start();
 
-    // False once the free space has fallen below what the run must leave.
-    // Allocates nothing.
-    bool HasRoom() const;
+    // Reads the free space: false once it has fallen below what the run
+    // must leave. Allocates nothing.
+    bool HasRoom();
+
+    // How long the run's wait may last before the next reading: at most
+    // kDiskGuardMs, less as the free space falls fast or nears the floor.
+    DWORD NextReadingMs() const { return m_nextMs; }
 
 private:
     bool ReadFree(ULONGLONG& free) const;
@@ -33,6 +37,12 @@ private:
     std::wstring m_folder;
     bool m_guarded = false;
     ULONGLONG m_floor = 0;
+    // The last reading, and the fastest fall seen lately, in bytes a
+    // millisecond.
+    ULONGLONG m_lastFree = 0;
+    DWORD m_lastReadAt = 0;
+    ULONGLONG m_fall = 0;
+    DWORD m_nextMs = kDiskGuardMs;
 };
 
 } // namespace kestrel

@@ -92,7 +92,7 @@ void RunTagUpdate(const Settings& settings, HWND hwnd) {
         BeepFor(IDS_ALREADY_RUNNING);
     } else if (settings.ExecSync) {
         hold.Take(); // the wait serves messages
-        status = RunSynchronously(prepared(), creationFlags, hwnd);
+        status = RunSynchronously(settings, commandLine, runFolder, shiftHeld, creationFlags, hwnd);
     } else {
         status = RunInBackground(prepared(), creationFlags, hwnd);
     }

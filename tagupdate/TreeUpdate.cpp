@@ -6,12 +6,13 @@
 // the caller starts with the same lock still held.
 #include "tagupdate/TreeUpdate.h"
 
+#include <new>
+
 #include "plugin/UniqueAny.h"
 #include "tagupdate/CtagsExcludes.h"
 #include "tagupdate/Environment.h"
 #include "tagupdate/Paths.h"
 #include "tagupdate/RunConfiguration.h"
-#include "tagupdate/WorkOffThread.h"
 
 namespace kestrel {
 namespace {
@@ -57,24 +58,6 @@ struct SideFiles {
     }
 };
 
-struct Merge {
-    MergeRequest request;
-    MergeResult result = MergeResult::Failed;
-};
-
-void MergeWork(void* merge) {
-    Merge& it = *static_cast<Merge*>(merge);
-    it.result = MergeTags(it.request);
-}
-
-void KeepRecordWork(void* update) {
-    TreeUpdate& it = *static_cast<TreeUpdate*>(update);
-    if (it.recordable && StampOf(it.next.tagsPath.c_str(), it.next.tags) && SaveRecord(it.next)) {
-        return;
-    }
-    DropRecord(it.next.tagsPath.c_str());
-}
-
 } // namespace
 
 void LearnChanges(const CtagsCommand& command, const CtagsRun& run, TreeUpdate& update) {
@@ -103,7 +86,6 @@ void LearnChanges(const CtagsCommand& command, const CtagsRun& run, TreeUpdate& 
     if (!WalkTree(command.runFolder, excludes, skipped, walk) || !walk.complete) {
         return;
     }
-    update.recordable = true;
     update.next.configuration =
         ConfigurationOf(program, command.options, command.tagsName, command.runFolder, excludes);
     RunRecord last;
@@ -112,14 +94,15 @@ void LearnChanges(const CtagsCommand& command, const CtagsRun& run, TreeUpdate& 
     inputs.tagsStamped = StampOf(output.tagsPath, inputs.tags);
     inputs.shiftHeld = command.shiftHeld;
     update.plan = PlanUpdate(inputs, walk);
+    update.recordable = true;
 }
 
 UpdateEnd RunUpdate(const CtagsCommand& command, CtagsRun& run, const TreeUpdate& update,
-                    DWORD creationFlags, DWORD patienceMs, const UpdateWaits& waits,
+                    DWORD creationFlags, DWORD patienceMs, const RunWaits& waits,
                     void (*announce)(void* context), void* context) {
     const SideFiles side = {command.output.tagsPath + kListSuffix,
                             command.output.tagsPath + kPartSuffix};
-    Merge merge;
+    MergeRequest request;
     if (!update.plan.toTag.empty()) {
         if (!WriteList(side.list, update.plan.toTag)) {
             return UpdateEnd::FullRunNeeded;
@@ -141,40 +124,50 @@ UpdateEnd RunUpdate(const CtagsCommand& command, CtagsRun& run, const TreeUpdate
         }
         ResumeRun(ctags);
         announce(context);
-        const RunEnd ended = FinishRun(ctags, 0, waits.ctags);
+        const RunEnd ended = FinishRun(ctags, 0, waits);
         if (ended != RunEnd::Ran) {
             return ended == RunEnd::Stopped ? UpdateEnd::Stopped : UpdateEnd::FullRunNeeded;
         }
-        merge.request.newTagsPath = side.part;
+        request.newTagsPath = side.part;
     } else {
         announce(context);
     }
     for (const std::string& name : update.plan.dropped) {
-        merge.request.droppedFiles.push_back(name.c_str());
+        request.droppedFiles.push_back(name.c_str());
     }
-    merge.request.oldTagsPath = command.output.tagsPath;
-    merge.request.format = update.format;
-    merge.request.guard = &run.disk;
+    request.oldTagsPath = command.output.tagsPath;
+    request.format = update.format;
+    request.guard = &run.disk;
+    MergeResult merged = MergeResult::NeedsFullRun;
     {
         const UniqueFile written(CreateFileA(command.output.temporaryPath.Chars(), GENERIC_WRITE, 0,
                                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                              nullptr));
-        merge.request.output = written.Get();
-        if (!written || !DoWork(MergeWork, &merge, waits.work)) {
-            merge.result = MergeResult::NeedsFullRun;
+        request.output = written.Get();
+        if (written) {
+            merged = MergeTags(request);
         }
     }
-    if (merge.result != MergeResult::Merged) {
+    if (merged != MergeResult::Merged) {
         DeleteFileA(command.output.temporaryPath.Chars());
-        return merge.result == MergeResult::NoRoom ? UpdateEnd::Stopped : UpdateEnd::FullRunNeeded;
+        return merged == MergeResult::NoRoom ? UpdateEnd::Stopped : UpdateEnd::FullRunNeeded;
     }
-    const bool kept = KeepOutput(command.output, true, patienceMs, waits.ctags.pause);
+    const bool kept = KeepOutput(command.output, true, patienceMs, waits.pause);
     run.lock.Reset();
     return kept ? UpdateEnd::Updated : UpdateEnd::Failed;
 }
 
 void KeepRecord(TreeUpdate& update) {
-    KeepRecordWork(&update);
+    try {
+        if (update.recordable && StampOf(update.next.tagsPath.c_str(), update.next.tags) &&
+            SaveRecord(update.next)) {
+            return;
+        }
+        DropRecord(update.next.tagsPath.c_str());
+    } catch (const std::bad_alloc&) {
+        // The record kept names the tags file as it was before this run:
+        // the next command finds it void.
+    }
 }
 
 } // namespace kestrel

@@ -27,34 +27,28 @@ struct TreeUpdate {
     TagsFormat format = TagsFormat::UCtags;
 };
 
-// Before ctags starts, on the thread that does the work: asks ctags for its
+// Before ctags starts, off the editor's thread: asks ctags for its
 // exclusions, walks the tree, reads the configuration and the record of the
 // last run, and plans. A tags file written in place, or a program that is a
 // batch file, always takes a full run and leaves no record.
 void LearnChanges(const CtagsCommand& command, const CtagsRun& run, TreeUpdate& update);
 
-// How the threads of a run wait: `ctags` for a process (the run's own
-// waits), `work` for the thread that merges (null: merge right here).
-struct UpdateWaits {
-    RunWaits ctags;
-    bool (*work)(HANDLE thread);
-};
-
 enum class UpdateEnd { Updated, FullRunNeeded, Failed, Stopped };
 
-// Runs ctags (--sort=no -L list) on the plan's files, then merges its lines
-// and the old tags file into the run's temporary file, which replaces the
-// tags file as a full run's would. `announce` is called once, when ctags
-// runs or, with nothing to tag, the merge begins. FullRunNeeded when ctags
-// could not start or failed, or the merge could not give a full run's bytes:
-// the tags file is untouched and the run's lock still held. Failed when the
-// replacement failed, Stopped when the disk guard stopped ctags or the merge.
+// Off the editor's thread: runs ctags (--sort=no -L list) on the plan's
+// files, then merges its lines and the old tags file into the run's
+// temporary file, which replaces the tags file as a full run's would. `announce` is called once,
+// when ctags runs or, with nothing to tag, the merge begins. FullRunNeeded when ctags could not
+// start or failed, or the merge could not give a full run's bytes: the tags file is untouched and
+// the run's lock still held. Failed when the replacement failed, Stopped when the disk guard
+// stopped ctags or the merge.
 UpdateEnd RunUpdate(const CtagsCommand& command, CtagsRun& run, const TreeUpdate& update,
-                    DWORD creationFlags, DWORD patienceMs, const UpdateWaits& waits,
+                    DWORD creationFlags, DWORD patienceMs, const RunWaits& waits,
                     void (*announce)(void* context), void* context);
 
 // After a run that succeeded: keeps the record of it, with the tags file as
-// the run left it; one that cannot be kept is dropped.
+// the run left it; one that cannot be kept (the memory for it included) is
+// dropped.
 void KeepRecord(TreeUpdate& update);
 
 } // namespace kestrel

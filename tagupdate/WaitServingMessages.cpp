@@ -4,9 +4,9 @@
 // window "Not Responding", when it has neither read its queue nor waited for
 // input for five seconds; the window then turns into a ghost whose close box
 // offers to end the editor, unsaved documents and all. So the editor's
-// thread waits with MsgWaitForMultipleObjects, woken by the process handle,
-// a sent message or a paint, and at least every half second to read its
-// queue; the wait still ends as soon as the process does.
+// thread waits with MsgWaitForMultipleObjects, woken by the handle it waits
+// for, a sent message or a paint, and at least every half second to read its
+// queue; the wait still ends as soon as the handle is signalled.
 //
 // Nothing else is taken from the queue: a key press, a posted command or a
 // timer handled now would run the editor's own code in the middle of the
@@ -65,31 +65,16 @@ private:
 
 } // namespace
 
-bool WaitServingMessages(HANDLE process, const DiskGuard& disk) {
+void WaitServingMessages(HANDLE handle) {
     MessageServer server;
-    for (DWORD asked = GetTickCount();;) {
-        const DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, kQueueReadMs, kWakeMask);
+    for (;;) {
+        const DWORD woken = MsgWaitForMultipleObjects(1, &handle, FALSE, kQueueReadMs, kWakeMask);
+        if (woken == WAIT_OBJECT_0) {
+            return;
+        }
         if (woken != WAIT_OBJECT_0 + 1 && woken != WAIT_TIMEOUT) {
-            return true; // ended, or no wait is possible
-        }
-        server.Serve();
-        if (woken == WAIT_TIMEOUT || GetTickCount() - asked >= kDiskGuardMs) {
-            asked = GetTickCount();
-            if (!disk.HasRoom()) {
-                return false;
-            }
-        }
-    }
-}
-
-void PauseServingMessages(DWORD ms) {
-    MessageServer server;
-    const DWORD start = GetTickCount();
-    for (DWORD passed = 0; passed < ms; passed = GetTickCount() - start) {
-        const DWORD left = ms - passed;
-        const DWORD woken = MsgWaitForMultipleObjects(
-            0, nullptr, FALSE, left < kQueueReadMs ? left : kQueueReadMs, kWakeMask);
-        if (woken != WAIT_OBJECT_0 && woken != WAIT_TIMEOUT) {
+            // No wait that serves is possible: still not before it is signalled.
+            WaitForSingleObject(handle, INFINITE);
             return;
         }
         server.Serve();

@@ -6,15 +6,9 @@
 
 #include <windows.h>
 
-#include "tagupdate/DiskGuard.h"
-
 namespace kestrel {
 
-// Until `process` has ended: true; false as soon as `disk` has no room left,
-// which it is asked at least every kDiskGuardMs.
-bool WaitServingMessages(HANDLE process, const DiskGuard& disk);
-
-// For `ms` milliseconds.
-void PauseServingMessages(DWORD ms);
+// Until `handle` (a thread, a process) is signalled.
+void WaitServingMessages(HANDLE handle);
 
 } // namespace kestrel

@@ -9,6 +9,9 @@
 //   --partial        write only its first half, as a run cut short leaves it
 //   --no-output      write no tags file at all, as a wrapper that writes elsewhere
 //   --terminate      end by TerminateProcess, files still open, instead of exiting
+//   --outlive        end at once, after starting a copy of itself that does all
+//                    the above once this one has ended, as a wrapper that
+//                    starts ctags and returns; only this one is recorded
 // Every other argument is ignored, as the real options (-R, -V, ...) are.
 // When KESTREL_FAKE_CTAGS_RECORD names a file, each run first appends a
 // record of how it was started: "cmdline: ...", "cwd: ...", "console: 0|1",
@@ -31,6 +34,8 @@ struct FakeOptions {
     bool partial = false;
     bool noOutput = false;
     bool terminate = false;
+    bool outlive = false;
+    DWORD after = 0; // the process that started this one with --outlive
 };
 
 FakeOptions ParseOptions(int argc, char** argv) {
@@ -46,12 +51,15 @@ FakeOptions ParseOptions(int argc, char** argv) {
             options.giveUpMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         } else if (arg.rfind("--wait-file=", 0) == 0) {
             options.waitFile = value;
+        } else if (arg.rfind("--after=", 0) == 0) {
+            options.after = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         } else if (arg == "-f" && i + 1 < argc) {
             options.tagsFile = argv[++i];
         } else {
             options.partial |= arg == "--partial";
             options.noOutput |= arg == "--no-output";
             options.terminate |= arg == "--terminate";
+            options.outlive |= arg == "--outlive";
         }
     }
     return options;
@@ -100,9 +108,34 @@ void WriteTagsFile(const std::string& name, bool partial) {
 
 } // namespace
 
+// Starts the copy that outlives this process.
+bool StartOutliving() {
+    std::string line =
+        std::string(GetCommandLineA()) + " --after=" + std::to_string(GetCurrentProcessId());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+        return false;
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return true;
+}
+
 int main(int argc, char** argv) {
-    WriteRecord();
     const FakeOptions options = ParseOptions(argc, argv);
+    if (options.after == 0) {
+        WriteRecord();
+    }
+    if (options.outlive && options.after == 0) {
+        return StartOutliving() ? options.exitCode : 4;
+    }
+    if (const HANDLE starter = OpenProcess(SYNCHRONIZE, FALSE, options.after)) {
+        WaitForSingleObject(starter, INFINITE);
+        CloseHandle(starter);
+    }
     const DWORD start = GetTickCount();
     while (!options.waitFile.empty() &&
            GetFileAttributesA(options.waitFile.c_str()) == INVALID_FILE_ATTRIBUTES) {

@@ -102,7 +102,11 @@ BOOL WINAPI HookedCreateProcess(LPCSTR application, LPSTR commandLine,
     {
         Lock lock(g_mutex);
         // SuspendThread tells how often the thread was suspended already.
-        HANDLE watcher = g_watchers.empty() ? nullptr : g_watchers.back();
+        // A watcher that starts a process itself is not suspended to look.
+        HANDLE watcher =
+            g_watchers.empty() || GetThreadId(g_watchers.back()) == GetCurrentThreadId()
+                ? nullptr
+                : g_watchers.back();
         const DWORD count = watcher ? SuspendThread(watcher) : static_cast<DWORD>(-1);
         if (count != static_cast<DWORD>(-1)) {
             g_resumeThread(watcher);

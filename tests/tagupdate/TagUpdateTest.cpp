@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "plugin/ModuleStateForTests.h"
@@ -112,6 +113,7 @@ TEST_F(SyncCommandTest, RunningTextArrivesWhileCtagsRuns) {
 // The host window while a command waits: it answers a question that
 // another thread sends, and notes paints and the posted messages it gets.
 constexpr UINT kQuestion = WM_APP + 7;
+constexpr UINT kHeld = WM_APP + 8; // the run is held: from the thread that ends it
 constexpr int kQuitCode = 7;
 struct AliveHost {
     WNDPROC original = nullptr;
@@ -121,12 +123,16 @@ struct AliveHost {
     bool neverValid = false;          // paints that leave the window invalid
     int waits = 0, paintsSinceWait = 0;
     bool unbounded = false; // more than a thousand paints without a wait between
+    std::function<void()> onHeld;
 } alive;
 
 LRESULT CALLBACK AliveHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     alive.paintedWhileHeld = alive.paintedWhileHeld || (message == WM_PAINT && alive.held);
     if (message == WM_KEYDOWN || message == WM_COMMAND) {
         alive.dispatched.push_back(message == WM_KEYDOWN ? "key" : "command");
+    }
+    if (message == kHeld) {
+        alive.onHeld();
     }
     if (message == kQuestion && alive.nested != nullptr) {
         RunTagUpdate(*alive.nested, window);
@@ -222,7 +228,9 @@ TEST_F(SyncCommandTest, ServesSentMessagesAndPaintsButKeepsInputQueuedWhileItWai
                 whileHeld();
             }
         });
-        OnFailedMove(reader ? whileHeld : std::function<void()>());
+        alive.onHeld = whileHeld;
+        OnFailedMove(reader ? [window] { SendMessageA(window, kHeld, 0, 0); }
+                            : std::function<void()>());
         RunTagUpdate(settings, window);
         alive.neverValid = false;
         WaitWithoutTimeOut(false);
@@ -284,29 +292,70 @@ TEST_F(SyncCommandTest, ReadsItsQueueEverySecondAndIdlesWithKeysQueued) {
     FakeHost::PumpUntil([] { return false; }, 100);
 }
 
+// A slow volume answers each free-space reading after 2 s; a huge first line
+// of the tags file takes as long to read (800 MB without a line feed: 4.7 s).
+void* g_slowCall = nullptr;
+BOOL WINAPI SlowFreeSpace(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
+                          PULARGE_INTEGER free) {
+    Sleep(2000);
+    return reinterpret_cast<decltype(&GetDiskFreeSpaceExW)>(g_slowCall)(folder, available, total,
+                                                                        free);
+}
+BOOL WINAPI SlowRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlap) {
+    Sleep(2000);
+    return reinterpret_cast<decltype(&ReadFile)>(g_slowCall)(file, buffer, size, read, overlap);
+}
+
+TEST_F(SyncCommandTest, ReadsItsQueueWhileAVolumeOrTheTagsFileIsSlow) {
+    for (const bool volume : {true, false}) {
+        SCOPED_TRACE(volume ? "slow volume" : "slow first line");
+        ClearEvents();
+        const std::string folder = Project(volume ? "slow1" : "slow2");
+        MakeFile(folder + "\\tags", volume ? "" : "a first line that never ends");
+        const ImportRedirect slow("kernel32.dll", volume ? "GetDiskFreeSpaceExW" : "ReadFile",
+                                  volume ? reinterpret_cast<void*>(&SlowFreeSpace)
+                                         : reinterpret_cast<void*>(&SlowRead));
+        ASSERT_NE(nullptr, g_slowCall = slow.Original());
+        RecordQueueReads(true);
+        EXPECT_EQ(Shown(folder, volume ? Outcome::Ran : Outcome::Rejected), Command());
+        EXPECT_LE(RecordQueueReads(false), 1500u);
+    }
+}
+
+TEST_F(SyncCommandTest, NoThreadToEndTheRunStartsNothing) {
+    const std::string folder = Project("s11");
+    const FailingCalls failing(Calls::ThreadStarts);
+    EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
+    EXPECT_TRUE(ProcessStarts().empty());
+}
+
 TEST_F(CommandTest, StopsARunawayCtagsBeforeTheDiskIsFull) {
     // Free space at the start and while ctags runs: it may take all but the
     // lower of 512 MB and half of what was free. A ctags held forever is
-    // stopped, or the row fails when it gives up.
+    // stopped, or the row fails when it gives up; a quick one is stopped by
+    // the reading right after it has been let go.
     constexpr ULONGLONG kMB = 1 << 20;
+    const char* held = "--exit=0 --wait-file=K:\\never --give-up=30000 ";
+    const char* slow = "--exit=0 --delay=1500 ";
     const struct {
         ULONGLONG atStart, later;
         bool stopped;
-    } rows[] = {{10240 * kMB, 100 * kMB, true},
-                {10240 * kMB, 600 * kMB, false},
-                {600 * kMB, 400 * kMB, false},
-                {kUnreadable, 0, false}};
+        const char* options;
+    } rows[] = {{10240 * kMB, 100 * kMB, true, held},
+                {10240 * kMB, 600 * kMB, false, slow},
+                {600 * kMB, 400 * kMB, false, slow},
+                {kUnreadable, 0, false, slow},
+                {10240 * kMB, 100 * kMB, true, "--exit=0 "}};
     int row = 0;
     for (const bool sync : {true, false}) {
-        for (const auto& [atStart, later, stopped] : rows) {
+        for (const auto& [atStart, later, stopped, options] : rows) {
             SCOPED_TRACE(std::to_string(atStart / kMB) + " MB, then " +
                          std::to_string(later / kMB) + (sync ? ", synchronous" : ", background"));
             ClearEvents();
             const std::string folder = Project("disk" + std::to_string(++row));
             MakeFile(folder + "\\tags", "old\told.c\t1\n");
             settings.ExecSync = sync;
-            settings.ExecOption = stopped ? "--exit=0 --wait-file=K:\\never --give-up=30000 "
-                                          : "--exit=0 --delay=1500 ";
+            settings.ExecOption = options;
             FakeFreeSpace(atStart, later);
             RunTagUpdate(settings, host.Window());
             ASSERT_TRUE(WaitForIdle());
@@ -316,6 +365,32 @@ TEST_F(CommandTest, StopsARunawayCtagsBeforeTheDiskIsFull) {
             EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new") ||
                          Exists(folder + "\\tags.kestrel-lock"));
             EXPECT_FALSE(IsRunning("FakeCtags.exe"));
+        }
+    }
+}
+
+TEST_F(CommandTest, RunEndsWhenEverythingCtagsStartedHasEnded) {
+    // ctags started by a wrapper that returns at once writes on after it,
+    // until it ends or the disk guard stops it.
+    constexpr ULONGLONG kMB = 1 << 20;
+    int row = 0;
+    for (const bool sync : {true, false}) {
+        for (const bool stopped : {false, true}) {
+            SCOPED_TRACE(std::string(sync ? "synchronous" : "background") +
+                         (stopped ? ", stopped" : ""));
+            ClearEvents();
+            const std::string folder = Project("outlive" + std::to_string(++row));
+            MakeFile(folder + "\\tags", "old\told.c\t1\n");
+            settings.ExecSync = sync;
+            settings.ExecOption = stopped ? "--exit=0 --outlive --wait-file=K:\\never "
+                                          : "--exit=0 --outlive --delay=300 ";
+            FakeFreeSpace(stopped ? 10240 * kMB : 0, 100 * kMB);
+            RunTagUpdate(settings, host.Window());
+            ASSERT_TRUE(WaitForIdle());
+            FakeFreeSpace(0);
+            EXPECT_EQ(Shown(folder, stopped ? Outcome::Stopped : Outcome::Ran), Transcript());
+            EXPECT_EQ(stopped ? "old\told.c\t1\n" : kFakeTags, FileContents(folder + "\\tags"));
+            EXPECT_FALSE(IsRunning("FakeCtags.exe") || Exists(folder + "\\tags.kestrel-new"));
         }
     }
 }
