@@ -6,11 +6,13 @@
 // has seen how the last one ended. The marker is shared by two threads, so
 // every access to it is atomic.
 //
-// The watcher allocates nothing and throws nothing but in the walk and the
-// update, where memory that runs out leaves the run on the whole tree: an
-// editor near the end of its memory still hears how the run ended, and the
-// marker is still cleared. Everything it needs, the closing texts included, is made on the
+// The watcher allocates nothing and throws nothing: an editor near the end
+// of its memory still hears how the run ended, and the marker is still
+// cleared. Everything it needs, the closing texts included, is made on the
 // editor's thread before ctags starts, and handed over in one WatchedRun.
+// The walk, the update and the record, which allocate, run on a thread made
+// ready for that before ctags starts (ReadyThread); memory that runs out
+// there leaves the run on the whole tree.
 //
 // The editor may unload the library while ctags still runs. The watcher
 // therefore holds a reference to the library of its own, taken before it
@@ -19,12 +21,11 @@
 // The thread is started with CreateThread, so no runtime takes a reference
 // of its own that only a return from the thread function would give back.
 //
-// The watcher walks the tree before it lets ctags run: where the record of
+// The tree is walked before the watcher lets ctags run: where the record of
 // the last run shows that ctags need only read what changed, it runs ctags
 // on those files and merges, and the ctags launched on the whole tree, never
 // let go, is ended; where the update cannot be made, that ctags runs after
-// all. The walk and the update allocate; memory that runs out there leaves
-// the run on the whole tree.
+// all.
 //
 // The watcher exists, suspended, before ctags starts: once ctags runs,
 // nothing is left that could fail and leave it unwatched, its output never
@@ -36,12 +37,12 @@
 #include "tagupdate/BackgroundRun.h"
 
 #include <memory>
-#include <new>
 
 #include "plugin/LibraryHold.h"
 #include "plugin/ModuleState.h"
 #include "plugin/UniqueAny.h"
 #include "resources/resource.h"
+#include "tagupdate/ReadyThread.h"
 #include "tagupdate/StatusText.h"
 #include "tagupdate/TreeUpdate.h"
 
@@ -57,6 +58,8 @@ struct WatchedRun {
     CtagsCommand command;
     DWORD creationFlags;
     TreeUpdate update;
+    UpdateEnd updated = UpdateEnd::FullRunNeeded;
+    ReadyThread worker; // made with the WatchedRun, before ctags starts
     CtagsRun run;
     EndTexts end;
     UniqueModule library;
@@ -83,21 +86,31 @@ void EndUnwatched(WatchedRun& watched, HANDLE watcher) {
 void NoAnnouncement(void*) {
 }
 
+void LearnAndUpdate(void* watchedRun) {
+    WatchedRun& watched = *static_cast<WatchedRun*>(watchedRun);
+    LearnChanges(watched.command, watched.run, watched.update);
+    if (!watched.update.plan.fullRun) {
+        watched.updated =
+            RunUpdate(watched.command, watched.run, watched.update, watched.creationFlags,
+                      kReplacePatienceMs, kPlainWaits, NoAnnouncement, nullptr);
+    }
+}
+
+void KeepRecordOf(void* update) {
+    KeepRecord(*static_cast<TreeUpdate*>(update));
+}
+
 // Lets the run go on the whole tree, or updates the tags file from what
 // changed and ends the ctags that was launched on the tree before it ran.
+// The walk, the update and the record, which allocate, run on the ready
+// thread; a run without it runs on the whole tree and keeps no record.
 RunEnd EndWatchedRun(WatchedRun& watched) {
     CtagsRun& run = watched.run;
-    UpdateEnd updated = UpdateEnd::FullRunNeeded;
-    try {
-        LearnChanges(watched.command, run, watched.update);
-        if (!watched.update.plan.fullRun) {
-            updated = RunUpdate(watched.command, run, watched.update, watched.creationFlags,
-                                kReplacePatienceMs, kPlainWaits, NoAnnouncement, nullptr);
-        }
-    } catch (const std::bad_alloc&) {
+    if (!watched.worker.Run(LearnAndUpdate, &watched)) {
         watched.update.recordable = false;
-        updated = UpdateEnd::FullRunNeeded;
+        watched.updated = UpdateEnd::FullRunNeeded;
     }
+    const UpdateEnd updated = watched.updated;
     RunEnd end = updated == UpdateEnd::Updated   ? RunEnd::Ran
                  : updated == UpdateEnd::Stopped ? RunEnd::Stopped
                                                  : RunEnd::Failed;
@@ -113,7 +126,7 @@ RunEnd EndWatchedRun(WatchedRun& watched) {
         run.lock.Reset();
     }
     if (end == RunEnd::Ran) {
-        KeepRecord(watched.update);
+        watched.worker.Run(KeepRecordOf, &watched.update);
     }
     return end;
 }
