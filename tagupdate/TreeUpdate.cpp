@@ -75,12 +75,15 @@ void LearnChanges(const CtagsCommand& command, const CtagsRun& run, TreeUpdate& 
     if (!inputs.optionsAllowUpdate || !excludes.Read(program, command.options, command.runFolder)) {
         return;
     }
+    // ctags names files relative to the tags file's folder: only one in the
+    // run folder itself names them as the walk does.
     const std::string tagsName = NameInTree(output.tagsPath, command.runFolder);
+    if (tagsName.empty() || tagsName.find_first_of("\\/") != std::string::npos) {
+        return;
+    }
     std::vector<std::string> skipped;
-    if (!tagsName.empty()) {
-        for (const char* suffix : {"", kTemporarySuffix, kLockSuffix, kListSuffix, kPartSuffix}) {
-            skipped.push_back(tagsName + suffix);
-        }
+    for (const char* suffix : {"", kTemporarySuffix, kLockSuffix, kListSuffix, kPartSuffix}) {
+        skipped.push_back(tagsName + suffix);
     }
     TreeWalk& walk = update.next.walk;
     if (!WalkTree(command.runFolder, excludes, skipped, walk) || !walk.complete) {
@@ -136,6 +139,8 @@ UpdateEnd RunUpdate(const CtagsCommand& command, CtagsRun& run, const TreeUpdate
         request.droppedFiles.push_back(name.c_str());
     }
     request.oldTagsPath = command.output.tagsPath;
+    // The merged file is as large as the tags file: it is guarded as ctags is.
+    run.disk.Start();
     request.format = update.format;
     request.guard = &run.disk;
     MergeResult merged = MergeResult::NeedsFullRun;

@@ -29,8 +29,9 @@ struct TreeUpdate {
 
 // Before ctags starts, off the editor's thread: asks ctags for its
 // exclusions, walks the tree, reads the configuration and the record of the
-// last run, and plans. A tags file written in place, or a program that is a
-// batch file, always takes a full run and leaves no record.
+// last run, and plans. A tags file written in place or anywhere but in the
+// run folder itself, or a program that is a batch file, always takes a full
+// run and leaves no record.
 void LearnChanges(const CtagsCommand& command, const CtagsRun& run, TreeUpdate& update);
 
 enum class UpdateEnd { Updated, FullRunNeeded, Failed, Stopped };

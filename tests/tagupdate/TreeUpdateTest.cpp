@@ -22,6 +22,7 @@ struct Row {
     const char* options; // ExecOption
     std::function<void(const std::string& folder)> change;
     Road road;
+    const char* tags = "tags"; // TagsFileName
 };
 
 constexpr ULONGLONG kHour = 36000000000ull;
@@ -92,7 +93,7 @@ protected:
         bool listed = false, whole = false;
         for (const ProcessStart& start : ProcessStarts()) {
             listed |= start.commandLine.find(" --sort=no -L ") != std::string::npos;
-            whole |= start.commandLine.find(" -f tags.kestrel-new") != std::string::npos;
+            whole |= start.commandLine.find(".kestrel-new") != std::string::npos;
         }
         if (settings.ExecSync) {
             EXPECT_EQ(road, whole ? (listed ? Road::UpdateThenFull : Road::Full) : Road::Update);
@@ -102,15 +103,16 @@ protected:
     }
 
     // The tags file is what ctags writes in the same tree, byte for byte.
-    void ExpectFullRunBytes(const std::string& folder, const std::string& options) {
+    void ExpectFullRunBytes(const std::string& folder, const Row& row) {
+        const std::string oracle = std::string(row.tags) + ".oracle";
         const ProcessResult fresh =
-            RunAndCapture("\"" + ProgramFolder() + "\\ctags.exe\" " + options + " -f tags.oracle",
+            RunAndCapture("\"" + ProgramFolder() + "\\ctags.exe\" " + row.options + " -f " + oracle,
                           folder.c_str());
         ASSERT_TRUE(fresh.started && fresh.exitCode == 0);
-        const std::string expected = FileContents(folder + "\\tags.oracle");
+        const std::string expected = FileContents(folder + "\\" + oracle);
         EXPECT_NE(std::string::npos, expected.find("\nLIMIT_5\t")) << expected;
-        EXPECT_EQ(expected, FileContents(folder + "\\tags"));
-        RemoveFile(folder + "\\tags.oracle");
+        EXPECT_EQ(expected, FileContents(folder + "\\" + row.tags));
+        RemoveFile(folder + "\\" + oracle);
     }
 };
 
@@ -158,6 +160,9 @@ TEST_F(TreeUpdateTest, SecondCommandGivesFullRunBytes) {
          Road::Full},
         {"foldcase", "-R --sort=foldcase",
          [](const std::string& f) { Write(f + "\\src\\c.c", Source(49)); }, Road::Full},
+        {"tags file in a subfolder", "-R",
+         [](const std::string& f) { Write(f + "\\src\\c.c", Source(51)); }, Road::Full,
+         "lib\\tags"},
     };
     int serial = 0;
     for (const bool sync : {true, false}) {
@@ -166,13 +171,15 @@ TEST_F(TreeUpdateTest, SecondCommandGivesFullRunBytes) {
             SCOPED_TRACE(std::string(row.name) + (sync ? "" : ", in the background"));
             const std::string folder = Project("u" + std::to_string(++serial));
             MakeTree(folder);
+            MakeFile(folder + "\\" + row.tags);
+            settings.TagsFileName = row.tags;
             settings.ExecOption = row.options;
             ASSERT_EQ(Shown(folder, Outcome::Ran), RunCommand());
             row.change(folder);
             ClearProcessStarts();
             EXPECT_EQ(Shown(folder, Outcome::Ran), RunCommand());
             ExpectRoad(row.road);
-            ExpectFullRunBytes(folder, row.options);
+            ExpectFullRunBytes(folder, row);
         }
     }
 }
