@@ -282,6 +282,37 @@ DWORD WINAPI HookedModuleFileName(HMODULE module, LPSTR buffer, DWORD size) {
     return static_cast<DWORD>(g_programPath.size());
 }
 
+// A found entry of this name shows as a link (a reparse point), as Wine
+// never shows one.
+std::wstring g_linkName;
+decltype(&FindFirstFileExW) g_findFirst = nullptr;
+decltype(&FindNextFileW) g_findNext = nullptr;
+
+void MarkFound(void* data) {
+    auto* found = static_cast<WIN32_FIND_DATAW*>(data);
+    Lock lock(g_mutex);
+    if (!g_linkName.empty() && g_linkName == found->cFileName) {
+        found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+}
+
+HANDLE WINAPI HookedFindFirst(LPCWSTR name, FINDEX_INFO_LEVELS level, LPVOID data,
+                              FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
+    const HANDLE find = g_findFirst(name, level, data, search, filter, flags);
+    if (find != INVALID_HANDLE_VALUE) {
+        MarkFound(data);
+    }
+    return find;
+}
+
+BOOL WINAPI HookedFindNext(HANDLE find, LPWIN32_FIND_DATAW data) {
+    const BOOL found = g_findNext(find, data);
+    if (found) {
+        MarkFound(data);
+    }
+    return found;
+}
+
 template <typename Function>
 bool Patch(const char* dll, const char* name, Function hook, Function& original) {
     return RedirectImport(GetModuleHandleA(nullptr), dll, name, hook, original);
@@ -305,6 +336,8 @@ bool InstallHooks() {
         all &= Patch("user32.dll", "MsgWaitForMultipleObjects", &HookedMsgWait, g_msgWait);
         all &= Patch("kernel32.dll", "Sleep", &HookedSleep, g_sleep);
         all &= Patch("kernel32.dll", "GetModuleFileNameA", &HookedModuleFileName, g_moduleFileName);
+        all &= Patch("kernel32.dll", "FindFirstFileExW", &HookedFindFirst, g_findFirst);
+        all &= Patch("kernel32.dll", "FindNextFileW", &HookedFindNext, g_findNext);
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
         return all;
@@ -352,6 +385,11 @@ void FailFileLookup(const std::string& path, DWORD error) {
     Lock lock(g_mutex);
     g_failingLookup = path;
     g_lookupError = error;
+}
+
+void ShowAsLink(const std::wstring& name) {
+    Lock lock(g_mutex);
+    g_linkName = name;
 }
 
 void AddFileAttributes(const std::string& path, DWORD attributes) {

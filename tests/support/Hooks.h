@@ -67,6 +67,10 @@ void FailFileLookup(const std::string& path, DWORD error);
 // link Wine cannot make; an empty path ends it.
 void AddFileAttributes(const std::string& path, DWORD attributes);
 
+// Makes the entries of that name that FindFirstFileExW and FindNextFileW
+// find show as links (reparse points), as Wine shows none; empty ends it.
+void ShowAsLink(const std::wstring& name);
+
 // Makes GetModuleFileNameA report `path` for the program itself, as for an
 // editor installed there; an empty path ends it.
 void PlaceProgramAt(const std::string& path);

@@ -160,6 +160,7 @@ TEST_F(TreeUpdateTest, SecondCommandGivesFullRunBytes) {
          Road::Full},
         {"foldcase", "-R --sort=foldcase",
          [](const std::string& f) { Write(f + "\\src\\c.c", Source(49)); }, Road::Full},
+        {"a link in the tree", "-R", [](const std::string&) { ShowAsLink(L"x"); }, Road::Full},
         {"tags file in a subfolder", "-R",
          [](const std::string& f) { Write(f + "\\src\\c.c", Source(51)); }, Road::Full,
          "lib\\tags"},
@@ -178,6 +179,7 @@ TEST_F(TreeUpdateTest, SecondCommandGivesFullRunBytes) {
             row.change(folder);
             ClearProcessStarts();
             EXPECT_EQ(Shown(folder, Outcome::Ran), RunCommand());
+            ShowAsLink(L"");
             ExpectRoad(row.road);
             ExpectFullRunBytes(folder, row);
         }
