@@ -29,14 +29,13 @@ bool ScriptedRun::Start(HWND host) {
         WaitForStartSignal(m_options.startEvent);
     }
     PrintLine("command");
-    const long threadsBefore = ThreadsStarted();
     m_inCommand = true;
     m_plugIn.OnCommand(host);
     m_inCommand = false;
     PrintLine("command-returned");
     // Only a thread of the plug-in's that still runs can send a text after
     // its command.
-    const bool textMayFollow = ThreadsStartedSinceRun(threadsBefore);
+    const bool textMayFollow = ThreadsRunning();
     if (m_options.unloadAfterCommand) {
         // A background run's watcher must keep the library loaded by itself.
         m_plugIn.Unload();

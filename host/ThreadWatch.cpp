@@ -1,6 +1,6 @@
 #include "host/ThreadWatch.h"
 
-#include <atomic>
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -14,22 +14,18 @@ using CreateThreadFn = decltype(&CreateThread);
 
 // Written once, before the plug-in can start a thread.
 CreateThreadFn g_realCreateThread = nullptr;
-std::atomic<long> g_started{0};
 std::mutex g_mutex;
-std::vector<HANDLE> g_threads; // every thread started, to tell which still run
+std::vector<HANDLE> g_threads; // copies of the handles of those not known to have ended
 
 HANDLE WINAPI CountedCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
                                   LPTHREAD_START_ROUTINE start, LPVOID argument, DWORD flags,
                                   LPDWORD id) {
     HANDLE thread = g_realCreateThread(security, stack, start, argument, flags, id);
-    if (thread != nullptr) {
-        // Null where no handle could be kept: that thread counts as running.
-        HANDLE kept = nullptr;
-        DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &kept, SYNCHRONIZE, FALSE,
-                        0);
+    HANDLE copy = nullptr;
+    if (thread != nullptr && DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(),
+                                             &copy, SYNCHRONIZE, FALSE, 0)) {
         const std::lock_guard<std::mutex> lock(g_mutex);
-        g_threads.push_back(kept);
-        ++g_started;
+        g_threads.push_back(copy);
     }
     return thread;
 }
@@ -41,18 +37,13 @@ bool WatchThreadStarts(HMODULE plugIn) {
                           g_realCreateThread);
 }
 
-long ThreadsStarted() {
-    return g_started;
-}
-
-bool ThreadsStartedSinceRun(long since) {
+bool ThreadsRunning() {
     const std::lock_guard<std::mutex> lock(g_mutex);
-    for (size_t i = static_cast<size_t>(since); i < g_threads.size(); ++i) {
-        if (g_threads[i] == nullptr || WaitForSingleObject(g_threads[i], 0) == WAIT_TIMEOUT) {
-            return true;
-        }
-    }
-    return false;
+    const auto ended = [](HANDLE thread) {
+        return WaitForSingleObject(thread, 0) != WAIT_TIMEOUT && CloseHandle(thread);
+    };
+    g_threads.erase(std::remove_if(g_threads.begin(), g_threads.end(), ended), g_threads.end());
+    return !g_threads.empty();
 }
 
 } // namespace kestrel::host

@@ -1,4 +1,4 @@
-// Tells whether the plug-in started a thread of its own: only then can a
+// Tells whether a thread the plug-in started still runs: only then can a
 // status text still come after its command has returned.
 #pragma once
 
@@ -10,11 +10,7 @@ namespace kestrel::host {
 // is counted. False if the plug-in does not import CreateThread.
 bool WatchThreadStarts(HMODULE plugIn);
 
-// Threads the plug-in has started since it was loaded.
-long ThreadsStarted();
-
-// Whether a thread the plug-in started after the first `since` still runs:
-// one that has ended (work the command waited for) sends nothing more.
-bool ThreadsStartedSinceRun(long since);
+// Whether a thread that the plug-in started has not ended yet.
+bool ThreadsRunning();
 
 } // namespace kestrel::host

@@ -1,13 +1,11 @@
 // The synchronous road holds the editor's thread until ctags has ended, but
-// nothing on it that may take long runs there: the look at the tags file
-// (which reads a first line to its end, however long), the program search,
-// the removal of a leftover and the walk of the tree run off that thread,
-// and so do the free space readings of a slow volume, the wait for ctags,
-// the merge of an update and the replacement, while the editor's thread
-// serves its windows (OffThreadWork).
+// what may take long runs off that thread while it serves its windows
+// (OffThreadWork): the look at the tags file, which reads a first line to
+// its end however long it is, the walk of the tree, and the end of the run
+// (the free-space readings, which a slow volume answers in seconds, the wait
+// for ctags, the merge of an update and the replacement). The refusals and
+// their beeps stay on the editor's thread.
 #include "tagupdate/SyncRun.h"
-
-#include <new>
 
 #include "resources/resource.h"
 #include "tagupdate/OffThreadWork.h"
@@ -20,27 +18,29 @@ namespace {
 // How long the end of the run waits for readers of the tags file to let go.
 constexpr DWORD kReplacePatienceMs = 2000;
 
-// Everything before ctags starts.
-struct Preparation {
+// The command, chosen off the editor's thread.
+struct Choice {
     const Settings& settings;
     const CountedString& commandLine;
     const CountedString& runFolder;
-    bool shiftHeld;
-    CtagsRun& run;
-    CountedString& status;
-    TreeUpdate& update;
     CtagsCommand command;
-    bool prepared;
 };
 
-void Prepare(void* preparation) {
-    Preparation& p = *static_cast<Preparation*>(preparation);
-    p.command = PrepareCommand(p.settings, p.commandLine, p.runFolder);
-    p.command.shiftHeld = p.shiftHeld;
-    p.prepared = PrepareRun(p.command, p.run, p.status);
-    if (p.prepared) {
-        LearnChanges(p.command, p.run, p.update);
-    }
+void Choose(void* choice) {
+    Choice& c = *static_cast<Choice*>(choice);
+    c.command = PrepareCommand(c.settings, c.commandLine, c.runFolder);
+}
+
+// What changed since the last run, learnt off the editor's thread.
+struct Learning {
+    const CtagsCommand& command;
+    const CtagsRun& run;
+    TreeUpdate& update;
+};
+
+void Learn(void* learning) {
+    Learning& l = *static_cast<Learning*>(learning);
+    LearnChanges(l.command, l.run, l.update);
 }
 
 // Everything after ctags has been launched, as the completion watcher does
@@ -112,21 +112,23 @@ CountedString RunSynchronously(const Settings& settings, const CountedString& co
         FormatResource(status, IDS_COULD_NOT_RUN, commandLine.Chars());
         return status;
     }
-    Preparation preparation{settings, commandLine, runFolder,      shiftHeld, run,
-                            status,   update,      CtagsCommand(), false};
-    RunServingMessages(Prepare, &preparation);
-    if (!preparation.prepared) {
+    Choice choice{settings, commandLine, runFolder, CtagsCommand()};
+    RunServingMessages(Choose, &choice);
+    choice.command.shiftHeld = shiftHeld;
+    if (!PrepareRun(choice.command, run, status)) {
         return status;
     }
+    Learning learning{choice.command, run, update};
+    RunServingMessages(Learn, &learning);
     if (update.plan.fullRun) {
-        if (!LaunchRun(preparation.command, flags, run, status)) {
+        if (!LaunchRun(choice.command, flags, run, status)) {
             return status;
         }
         Announce(&ending);
     } else {
         // The thread that ends the run starts ctags on the changed files,
         // and on the whole tree where the update cannot be made.
-        ending.updating = &preparation.command;
+        ending.updating = &choice.command;
     }
     // The editor's windows stay painted and answer other programs while it
     // waits; its input waits until the command has returned.

@@ -9,9 +9,8 @@
 //   --partial        write only its first half, as a run cut short leaves it
 //   --no-output      write no tags file at all, as a wrapper that writes elsewhere
 //   --terminate      end by TerminateProcess, files still open, instead of exiting
-//   --outlive        end at once, after starting a copy of itself that does all
-//                    the above once this one has ended, as a wrapper that
-//                    starts ctags and returns; only this one is recorded
+//   --outlive        start a copy that does the above once this one has ended
+//                    (as a wrapper's ctags), and end at once; only this one is recorded
 // Every other argument is ignored, as the real options (-R, -V, ...) are.
 // When KESTREL_FAKE_CTAGS_RECORD names a file, each run first appends a
 // record of how it was started: "cmdline: ...", "cwd: ...", "console: 0|1",
@@ -110,18 +109,13 @@ void WriteTagsFile(const std::string& name, bool partial) {
 
 // Starts the copy that outlives this process.
 bool StartOutliving() {
-    std::string line =
-        std::string(GetCommandLineA()) + " --after=" + std::to_string(GetCurrentProcessId());
+    std::string line = GetCommandLineA() + (" --after=" + std::to_string(GetCurrentProcessId()));
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-        return false;
-    }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return true;
+    const bool started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &info);
+    return started && CloseHandle(info.hThread) && CloseHandle(info.hProcess);
 }
 
 int main(int argc, char** argv) {

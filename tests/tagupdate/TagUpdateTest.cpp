@@ -1,8 +1,10 @@
 #include "tagupdate/CtagsRun.h"
+#include "tagupdate/DiskGuard.h"
 #include "tagupdate/TagUpdate.h"
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -10,6 +12,8 @@
 #include "plugin/ModuleStateForTests.h"
 #include "plugin/UniqueAny.h"
 #include "tagupdate/FolderBrowser.h"
+#include "tagupdate/OffThreadWork.h"
+#include "tagupdate/StatusText.h"
 #include "tests/support/Dialogs.h"
 #include "tests/support/EnvironmentGuard.h"
 #include "tests/support/ImportRedirect.h"
@@ -265,9 +269,9 @@ TEST_F(SyncCommandTest, ServesSentMessagesAndPaintsButKeepsInputQueuedWhileItWai
     }
 }
 
-ULONGLONG BusyMs() {
+ULONGLONG BusyMs() { // of every thread: the wait may be done on another one
     FILETIME times[4];
-    GetThreadTimes(GetCurrentThread(), &times[0], &times[1], &times[2], &times[3]);
+    GetProcessTimes(GetCurrentProcess(), &times[0], &times[1], &times[2], &times[3]);
     return (ULARGE_INTEGER{{times[2].dwLowDateTime, times[2].dwHighDateTime}}.QuadPart +
             ULARGE_INTEGER{{times[3].dwLowDateTime, times[3].dwHighDateTime}}.QuadPart) /
            10000;
@@ -294,49 +298,129 @@ TEST_F(SyncCommandTest, ReadsItsQueueEverySecondAndIdlesWithKeysQueued) {
 
 // A slow volume answers each free-space reading after 2 s; a huge first line
 // of the tags file takes as long to read (800 MB without a line feed: 4.7 s).
-void* g_slowCall = nullptr;
+decltype(&GetDiskFreeSpaceExW) g_freeSpace = nullptr;
+decltype(&ReadFile) g_read = nullptr;
 BOOL WINAPI SlowFreeSpace(LPCWSTR folder, PULARGE_INTEGER available, PULARGE_INTEGER total,
                           PULARGE_INTEGER free) {
     Sleep(2000);
-    return reinterpret_cast<decltype(&GetDiskFreeSpaceExW)>(g_slowCall)(folder, available, total,
-                                                                        free);
+    return g_freeSpace(folder, available, total, free);
 }
 BOOL WINAPI SlowRead(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlap) {
     Sleep(2000);
-    return reinterpret_cast<decltype(&ReadFile)>(g_slowCall)(file, buffer, size, read, overlap);
+    return g_read(file, buffer, size, read, overlap);
 }
 
-TEST_F(SyncCommandTest, ReadsItsQueueWhileAVolumeOrTheTagsFileIsSlow) {
-    for (const bool volume : {true, false}) {
-        SCOPED_TRACE(volume ? "slow volume" : "slow first line");
-        ClearEvents();
-        const std::string folder = Project(volume ? "slow1" : "slow2");
-        MakeFile(folder + "\\tags", volume ? "" : "a first line that never ends");
-        const ImportRedirect slow("kernel32.dll", volume ? "GetDiskFreeSpaceExW" : "ReadFile",
-                                  volume ? reinterpret_cast<void*>(&SlowFreeSpace)
-                                         : reinterpret_cast<void*>(&SlowRead));
-        ASSERT_NE(nullptr, g_slowCall = slow.Original());
-        RecordQueueReads(true);
-        EXPECT_EQ(Shown(folder, volume ? Outcome::Ran : Outcome::Rejected), Command());
-        EXPECT_LE(RecordQueueReads(false), 1500u);
+TEST_F(SyncCommandTest, ReadsItsQueueWhileTheVolumeAndTheTagsFileAreSlow) {
+    const std::string folder = Project("s11");
+    MakeFile(folder + "\\tags", "a\tb\t1\n");
+    const ImportRedirect volume("kernel32.dll", "GetDiskFreeSpaceExW",
+                                reinterpret_cast<void*>(&SlowFreeSpace));
+    const ImportRedirect file("kernel32.dll", "ReadFile", reinterpret_cast<void*>(&SlowRead));
+    g_freeSpace = reinterpret_cast<decltype(g_freeSpace)>(volume.Original());
+    g_read = reinterpret_cast<decltype(g_read)>(file.Original());
+    ASSERT_TRUE(g_freeSpace && g_read);
+    RecordQueueReads(true);
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
+    EXPECT_LE(RecordQueueReads(false), 1500u);
+}
+
+BOOL WINAPI FailedJobQuery(HANDLE, JOBOBJECTINFOCLASS, LPVOID, DWORD, LPDWORD) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+TEST_F(SyncCommandTest, RunWhoseJobCannotBeAskedEndsWithCtags) {
+    const std::string folder = Project("s13");
+    settings.ExecOption = "--exit=0 --delay=300 ";
+    const ImportRedirect failing("kernel32.dll", "QueryInformationJobObject",
+                                 reinterpret_cast<void*>(&FailedJobQuery));
+    EXPECT_EQ(Shown(folder, Outcome::Ran), Command());
+}
+
+// Sends the window the id of the thread it runs on; null: out of memory.
+void Report(void* window) {
+    if (window == nullptr) {
+        throw std::bad_alloc();
     }
+    SendStatusText(static_cast<HWND>(window), std::to_string(GetCurrentThreadId()).c_str());
+}
+
+TEST_F(CommandTest, WorkOffThreadServesTheCallersWindowsUntilItHasReturned) {
+    const Lines here = {"S:" + std::to_string(GetCurrentThreadId())};
+    RunServingMessages(Report, host.Window());
+    { const OffThreadWork neverLetGo(Report, host.Window()); } // the work is done by Run only
+    EXPECT_EQ(1u, Transcript().size());
+    EXPECT_NE(here, Transcript()) << "on a thread of its own";
+    EXPECT_THROW(RunServingMessages(Report, nullptr), std::bad_alloc);
+    ClearEvents();
+    const FailingCalls failing(Calls::ThreadStarts);
+    RunServingMessages(Report, host.Window());
+    EXPECT_EQ(here, Transcript()) << "without a thread, on the caller's";
 }
 
 TEST_F(SyncCommandTest, NoThreadToEndTheRunStartsNothing) {
-    const std::string folder = Project("s11");
+    const std::string folder = Project("s12");
     const FailingCalls failing(Calls::ThreadStarts);
     EXPECT_EQ(Shown(folder, Outcome::CouldNotRun), Command());
     EXPECT_TRUE(ProcessStarts().empty());
 }
 
-TEST_F(CommandTest, StopsARunawayCtagsBeforeTheDiskIsFull) {
+// A clock the test moves, and a volume that a writer fills at a steady rate
+// from the time ctags is let go (0).
+DWORD g_now = 0;
+ULONGLONG g_freeAtStart = 0, g_bytesPerMs = 0;
+DWORD WINAPI Now() {
+    return g_now;
+}
+ULONGLONG FreeNow() {
+    return g_freeAtStart - std::min(g_freeAtStart, g_bytesPerMs * g_now);
+}
+BOOL WINAPI FallingFreeSpace(LPCWSTR, PULARGE_INTEGER available, PULARGE_INTEGER, PULARGE_INTEGER) {
+    available->QuadPart = FreeNow();
+    return TRUE;
+}
+
+TEST(DiskGuard, ReadsOftenEnoughToStopAFastWriterBeforeTheDiskIsFull) {
+    const ImportRedirect clock("kernel32.dll", "GetTickCount", reinterpret_cast<void*>(&Now));
+    const ImportRedirect volume("kernel32.dll", "GetDiskFreeSpaceExW",
+                                reinterpret_cast<void*>(&FallingFreeSpace));
+    ASSERT_TRUE(clock.Original() && volume.Original());
+    // Volumes that a real ctags or a fast writer filled between two readings
+    // half a second apart; a large one; one that a writer never fills.
+    constexpr ULONGLONG kMB = 1 << 20;
+    for (const auto& [freeAtStart, bytesPerMs] : {std::pair{2 * kMB, 40000ull},
+                                                  {3 * kMB, 40000ull},
+                                                  {24 * kMB, 200000ull},
+                                                  {10240 * kMB, 1000000ull},
+                                                  {1024 * kMB, 100ull},
+                                                  {10240 * kMB, 0ull}}) {
+        SCOPED_TRACE(std::to_string(freeAtStart / kMB) + " MB at " + std::to_string(bytesPerMs));
+        g_now = 0;
+        g_freeAtStart = freeAtStart;
+        g_bytesPerMs = bytesPerMs;
+        DiskGuard guard(CountedString("K:\\"));
+        guard.Start();
+        int readings = 0;
+        for (; guard.HasRoom() && g_now < 60000; ++readings, g_now += guard.NextReadingMs()) {
+            ASSERT_TRUE(guard.NextReadingMs() >= 10 && guard.NextReadingMs() <= kDiskGuardMs);
+        }
+        const ULONGLONG floor = std::min(freeAtStart / 2, 512 * kMB);
+        EXPECT_EQ(FreeNow() < floor, g_now < 60000) << "stopped at " << g_now;
+        EXPECT_GT(FreeNow(), floor / 2) << "left at " << g_now;
+        EXPECT_LE(readings, 8 + static_cast<int>(g_now / 250)) << "no busy loop";
+    }
+}
+
+TEST_F(CommandTest, EndsWithAllThatCtagsStartedOrStopsThemBeforeTheDiskIsFull) {
     // Free space at the start and while ctags runs: it may take all but the
     // lower of 512 MB and half of what was free. A ctags held forever is
     // stopped, or the row fails when it gives up; a quick one is stopped by
-    // the reading right after it has been let go.
+    // the reading right after it has been let go. A wrapper's ctags writes on
+    // after the wrapper has returned (--outlive).
     constexpr ULONGLONG kMB = 1 << 20;
     const char* held = "--exit=0 --wait-file=K:\\never --give-up=30000 ";
     const char* slow = "--exit=0 --delay=1500 ";
+    const std::string outliving = "--outlive " + std::string(held);
     const struct {
         ULONGLONG atStart, later;
         bool stopped;
@@ -345,12 +429,15 @@ TEST_F(CommandTest, StopsARunawayCtagsBeforeTheDiskIsFull) {
                 {10240 * kMB, 600 * kMB, false, slow},
                 {600 * kMB, 400 * kMB, false, slow},
                 {kUnreadable, 0, false, slow},
-                {10240 * kMB, 100 * kMB, true, "--exit=0 "}};
+                {10240 * kMB, 100 * kMB, true, "--exit=0 "},
+                {0, 0, false, "--exit=0 --outlive --delay=300 "},
+                {10240 * kMB, 100 * kMB, true, outliving.c_str()}};
     int row = 0;
     for (const bool sync : {true, false}) {
         for (const auto& [atStart, later, stopped, options] : rows) {
             SCOPED_TRACE(std::to_string(atStart / kMB) + " MB, then " +
-                         std::to_string(later / kMB) + (sync ? ", synchronous" : ", background"));
+                         std::to_string(later / kMB) + ", " + options +
+                         (sync ? "synchronous" : "background"));
             ClearEvents();
             const std::string folder = Project("disk" + std::to_string(++row));
             MakeFile(folder + "\\tags", "old\told.c\t1\n");
@@ -365,32 +452,6 @@ TEST_F(CommandTest, StopsARunawayCtagsBeforeTheDiskIsFull) {
             EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new") ||
                          Exists(folder + "\\tags.kestrel-lock"));
             EXPECT_FALSE(IsRunning("FakeCtags.exe"));
-        }
-    }
-}
-
-TEST_F(CommandTest, RunEndsWhenEverythingCtagsStartedHasEnded) {
-    // ctags started by a wrapper that returns at once writes on after it,
-    // until it ends or the disk guard stops it.
-    constexpr ULONGLONG kMB = 1 << 20;
-    int row = 0;
-    for (const bool sync : {true, false}) {
-        for (const bool stopped : {false, true}) {
-            SCOPED_TRACE(std::string(sync ? "synchronous" : "background") +
-                         (stopped ? ", stopped" : ""));
-            ClearEvents();
-            const std::string folder = Project("outlive" + std::to_string(++row));
-            MakeFile(folder + "\\tags", "old\told.c\t1\n");
-            settings.ExecSync = sync;
-            settings.ExecOption = stopped ? "--exit=0 --outlive --wait-file=K:\\never "
-                                          : "--exit=0 --outlive --delay=300 ";
-            FakeFreeSpace(stopped ? 10240 * kMB : 0, 100 * kMB);
-            RunTagUpdate(settings, host.Window());
-            ASSERT_TRUE(WaitForIdle());
-            FakeFreeSpace(0);
-            EXPECT_EQ(Shown(folder, stopped ? Outcome::Stopped : Outcome::Ran), Transcript());
-            EXPECT_EQ(stopped ? "old\told.c\t1\n" : kFakeTags, FileContents(folder + "\\tags"));
-            EXPECT_FALSE(IsRunning("FakeCtags.exe") || Exists(folder + "\\tags.kestrel-new"));
         }
     }
 }
