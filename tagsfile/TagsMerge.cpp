@@ -15,9 +15,10 @@
 //   spelt the same way once, and a line's field is compared as written.
 // - The order (tagsfile/TagsOrder.cpp) and the pseudo-tags
 //   (tagsfile/PseudoTags.cpp) have their own rules; whatever a merge cannot
-//   prove identical (the old file out of order, a line without a file field,
-//   an order of chance, pseudo-tags a full run may write otherwise) ends the
-//   merge with NeedsFullRun.
+//   prove identical (lines written out of order, which is how an old file
+//   out of order shows, a line without a file field, an order of chance,
+//   pseudo-tags a full run may write otherwise) ends the merge with
+//   NeedsFullRun. Old lines that go are not looked at beyond their file.
 // The old file streams through one buffer; what is written goes through
 // another, and the disk guard is asked before each of its writes.
 #include "tagsfile/TagsMerge.h"
@@ -113,7 +114,7 @@ private:
     std::string m_newText;
     std::vector<HeldLine> m_newLines;
     size_t m_nextNew = 0;
-    std::string m_lastOld, m_lastWritten;
+    std::string m_lastWritten;
     bool m_wroteAny = false;
     size_t m_lineEnd = 0;
 };
@@ -204,23 +205,17 @@ MergeResult Merge::MergeOldFile() {
         return Failed();
     }
     LineReader reader(file.Get());
-    bool first = true;
     for (LineReader::Read read; (read = reader.Next()) != LineReader::Read::End;) {
         if (read == LineReader::Read::Failed) {
             return Failed();
         }
         const std::string_view text = reader.Text();
-        if (!first && CompareTagLines(m_lastOld, text, m_request.sort) == Order::After) {
-            return MergeResult::NeedsFullRun;
-        }
-        first = false;
-        m_lastOld.assign(text);
         if (IsPseudoTag(text)) {
-            if (m_headerChecked) {
-                return MergeResult::NeedsFullRun;
-            }
             m_oldHeader.emplace_back(text);
+            m_headerChecked = false;
         } else {
+            // Pseudo-tags sort first: most merges that cannot keep them end
+            // here, before the bulk of the file.
             if (!m_headerChecked && CheckHeader() != MergeResult::Merged) {
                 return MergeResult::NeedsFullRun;
             }

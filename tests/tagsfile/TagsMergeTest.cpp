@@ -188,6 +188,11 @@ TEST(TagsMerge, GivesTheBytesOfAFullRunOrAsksForOne) {
         {"kind descriptions, a new language", "--pseudo-tags=+TAG_KIND_DESCRIPTION", plain, u,
          pureC, [](SourceTree& t) { t.Write("tool.py", "def tool():\n    pass\n"); },
          MergeResult::NeedsFullRun},
+        // The request says otherwise than the old file's pseudo-tags; here both
+        // sorts give the same order.
+        {"a foldcase file merged as plain, in either order", "--sort=foldcase", plain, u,
+         TreeShape{0, 0, 0, 1}, [](SourceTree& t) { t.Write("b.c", "int b;\n"); },
+         MergeResult::NeedsFullRun, [](SourceTree& t) { t.Write("a.c", "int a;\n"); }},
         // The request says otherwise than the old file's pseudo-tags.
         {"a foldcase file merged as plain", "--sort=foldcase", plain, u, tree,
          [](SourceTree& t) { t.Modify(1); }, MergeResult::NeedsFullRun},
@@ -211,11 +216,15 @@ TEST(TagsMerge, GivesTheBytesOfAFullRunOrAsksForOne) {
     }
 }
 
-// An old file that ctags did not write as it is: out of order, a line
-// without a file field, a last line without its end.
+// An old file that ctags did not write as it is, or not with these options.
 TEST(TagsMerge, AsksForAFullRunOnAnOldFileCtagsDidNotWrite) {
-    const std::pair<const char*, std::function<void(std::string&)>> spoilers[] = {
-        {"two lines swapped",
+    struct Spoiler {
+        const char* name;
+        const char* options;
+        std::function<void(std::string&)> spoil;
+    };
+    const Spoiler spoilers[] = {
+        {"two lines swapped", "",
          [](std::string& tags) {
              const size_t second = tags.find('\n', tags.size() / 2) + 1;
              const size_t third = tags.find('\n', second) + 1;
@@ -223,21 +232,55 @@ TEST(TagsMerge, AsksForAFullRunOnAnOldFileCtagsDidNotWrite) {
              tags = tags.substr(0, second) + tags.substr(third, fourth - third) +
                     tags.substr(second, third - second) + tags.substr(fourth);
          }},
-        {"a line without a file",
-         [](std::string& tags) { tags.insert(tags.find('\n', tags.size() / 2) + 1, "x\r\n"); }},
-        {"a last line without its end", [](std::string& tags) { tags.resize(tags.size() - 2); }},
-        {"a pseudo-tag among the tags",
+        // In order: before the first line of a name, that name and \x01.
+        {"a line without a file", "",
+         [](std::string& tags) {
+             size_t line = tags.find('\n', tags.size() / 2) + 1;
+             const std::string name = tags.substr(line, tags.find('\t', line) - line);
+             for (size_t before; line > 0; line = before) {
+                 before = tags.rfind('\n', line - 2) + 1;
+                 if (tags.compare(before, name.size() + 1, name + "\t") != 0) {
+                     break;
+                 }
+             }
+             tags.insert(line, name + "\x01\r\n");
+         }},
+        {"a last line without its end", "",
+         [](std::string& tags) { tags.resize(tags.size() - 2); }},
+        {"its one line without its end", "--output-format=e-ctags",
+         [](std::string& tags) { tags.resize(tags.find('\r')); }},
+        {"line feeds alone", "",
+         [](std::string& tags) {
+             for (size_t end; (end = tags.find("\r\n")) != std::string::npos;) {
+                 tags.erase(end, 1);
+             }
+         }},
+        {"a pseudo-tag among the tags", "",
          [](std::string& tags) {
              const size_t line = tags.find('\n', tags.size() / 2) + 1;
              tags.insert(line, "!_TAG_LATE\t1\t//\r\n");
          }},
+        {"another ctags", "",
+         [](std::string& tags) {
+             const std::string version = "!_TAG_PROGRAM_VERSION\t";
+             tags.insert(tags.find(version) + version.size(), "5.9");
+         }},
     };
-    for (const auto& [name, spoil] : spoilers) {
-        SCOPED_TRACE(name);
+    for (const Spoiler& row : spoilers) {
+        SCOPED_TRACE(row.name);
         SourceTree sources(TreeRoot(), TreeShape{});
+        const bool eCtags = std::string(row.options).find("e-ctags") != std::string::npos;
         const Merged out = MergeChange(
-            sources, kOptions, TagsSort::Plain, TagsFormat::UCtags,
-            [](SourceTree& t) { t.Modify(2); }, spoil);
+            sources, kOptions + std::string(row.options), TagsSort::Plain,
+            eCtags ? TagsFormat::ECtags : TagsFormat::UCtags,
+            [eCtags](SourceTree& t) {
+                if (eCtags) {
+                    t.Remove(*t.Files().rbegin()); // ctags does not run
+                } else {
+                    t.Modify(2);
+                }
+            },
+            row.spoil);
         EXPECT_EQ(MergeResult::NeedsFullRun, out.result);
     }
 }
