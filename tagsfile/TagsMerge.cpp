@@ -24,6 +24,7 @@
 #include "tagsfile/TagsMerge.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -62,6 +63,10 @@ std::string Spelt(const CountedString& name, TagsFormat format) {
     }
     return spelt;
 }
+
+// ctags cuts patterns at 96 bytes unless told otherwise: a longer line than
+// this is not one it wrote for a source anyone edits.
+constexpr size_t kLongestLine = 64u << 20;
 
 UniqueFile OpenToRead(const CountedString& path) {
     return UniqueFile(OpenAtAnyLength(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
@@ -128,10 +133,10 @@ MergeResult Merge::ReadNewLines() {
     if (!file) {
         return Failed();
     }
-    LineReader reader(file.Get());
+    LineReader reader(file.Get(), kLongestLine);
     for (LineReader::Read read; (read = reader.Next()) != LineReader::Read::End;) {
-        if (read == LineReader::Read::Failed) {
-            return Failed();
+        if (read != LineReader::Read::Line) {
+            return read == LineReader::Read::Failed ? Failed() : MergeResult::NeedsFullRun;
         }
         if (IsPseudoTag(reader.Text())) {
             m_newHeader.emplace_back(reader.Text());
@@ -204,10 +209,10 @@ MergeResult Merge::MergeOldFile() {
     if (!file) {
         return Failed();
     }
-    LineReader reader(file.Get());
+    LineReader reader(file.Get(), kLongestLine);
     for (LineReader::Read read; (read = reader.Next()) != LineReader::Read::End;) {
-        if (read == LineReader::Read::Failed) {
-            return Failed();
+        if (read != LineReader::Read::Line) {
+            return read == LineReader::Read::Failed ? Failed() : MergeResult::NeedsFullRun;
         }
         const std::string_view text = reader.Text();
         if (IsPseudoTag(text)) {
@@ -260,12 +265,18 @@ MergeResult Merge::Run() {
 } // namespace
 
 MergeResult MergeTags(const MergeRequest& request) {
-    Merge merge(request);
-    const MergeResult result = merge.Run();
-    if (result == MergeResult::Failed) {
-        SetLastError(merge.Error());
+    try {
+        Merge merge(request);
+        const MergeResult result = merge.Run();
+        if (result == MergeResult::Failed) {
+            SetLastError(merge.Error());
+        }
+        return result;
+    } catch (const std::bad_alloc&) {
+        // It runs on a thread of its own, where nothing would catch it.
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return MergeResult::Failed;
     }
-    return result;
 }
 
 } // namespace kestrel

@@ -260,6 +260,8 @@ TEST(TagsMerge, AsksForAFullRunOnAnOldFileCtagsDidNotWrite) {
              const size_t line = tags.find('\n', tags.size() / 2) + 1;
              tags.insert(line, "!_TAG_LATE\t1\t//\r\n");
          }},
+        {"a line longer than the merge reads", "",
+         [](std::string& tags) { tags += std::string(64 << 20, 'z') + "\tf.c\t/^z$/\r\n"; }},
         {"another ctags", "",
          [](std::string& tags) {
              const std::string version = "!_TAG_PROGRAM_VERSION\t";
