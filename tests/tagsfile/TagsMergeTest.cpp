@@ -287,7 +287,7 @@ TEST(TagsMerge, AsksForAFullRunOnAnOldFileCtagsDidNotWrite) {
     }
 }
 
-TEST(TagsMerge, StopsWhenTheDiskGuardSaysSoAndFailsWithoutTheOldFile) {
+TEST(TagsMerge, StopsWhenTheDiskGuardSaysSoAndFailsOnAFileItCannotReadOrWrite) {
     ASSERT_TRUE(InstallHooks());
     SourceTree sources(TreeRoot(), TreeShape{});
     RunCtags(sources, std::string(kOptions) + "-f tags");
@@ -306,6 +306,13 @@ TEST(TagsMerge, StopsWhenTheDiskGuardSaysSoAndFailsWithoutTheOldFile) {
     FakeFreeSpace(0);
 
     request.guard = nullptr;
+    const UniqueFile readOnly(
+        CreateFileA((at + "read").c_str(), GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    request.output = readOnly.Get();
+    EXPECT_EQ(MergeResult::Failed, MergeTags(request));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+
+    request.output = output.Get();
     request.oldTagsPath = (at + "gone").c_str();
     EXPECT_EQ(MergeResult::Failed, MergeTags(request));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
