@@ -216,12 +216,24 @@ TEST(TagsMerge, GivesTheBytesOfAFullRunOrAsksForOne) {
     }
 }
 
-// An old file that ctags did not write as it is, or not with these options.
+// An old file that ctags did not write as it is, or not with these options;
+// one in line feeds alone is read as such.
 TEST(TagsMerge, AsksForAFullRunOnAnOldFileCtagsDidNotWrite) {
     struct Spoiler {
         const char* name;
         const char* options;
         std::function<void(std::string&)> spoil;
+        bool deletionsOnly = false; // ctags does not run
+        MergeResult expected = MergeResult::NeedsFullRun;
+    };
+    const auto lineFeedsAlone = [](std::string& tags) {
+        std::string fed;
+        for (const char c : tags) {
+            if (c != '\r') {
+                fed += c;
+            }
+        }
+        tags = fed;
     };
     const Spoiler spoilers[] = {
         {"two lines swapped", "",
@@ -248,13 +260,11 @@ TEST(TagsMerge, AsksForAFullRunOnAnOldFileCtagsDidNotWrite) {
         {"a last line without its end", "",
          [](std::string& tags) { tags.resize(tags.size() - 2); }},
         {"its one line without its end", "--output-format=e-ctags",
-         [](std::string& tags) { tags.resize(tags.find('\r')); }},
-        {"line feeds alone", "",
-         [](std::string& tags) {
-             for (size_t end; (end = tags.find("\r\n")) != std::string::npos;) {
-                 tags.erase(end, 1);
-             }
-         }},
+         [](std::string& tags) { tags.resize(tags.find('\r')); }, true},
+        {"line feeds alone, and ctags's new lines with CR LF", "--output-format=e-ctags",
+         lineFeedsAlone},
+        // As the full run would be with line feeds alone.
+        {"line feeds alone, deletions only", "", lineFeedsAlone, true, MergeResult::Merged},
         {"a pseudo-tag among the tags", "",
          [](std::string& tags) {
              const size_t line = tags.find('\n', tags.size() / 2) + 1;
@@ -272,18 +282,23 @@ TEST(TagsMerge, AsksForAFullRunOnAnOldFileCtagsDidNotWrite) {
         SCOPED_TRACE(row.name);
         SourceTree sources(TreeRoot(), TreeShape{});
         const bool eCtags = std::string(row.options).find("e-ctags") != std::string::npos;
-        const Merged out = MergeChange(
+        const bool deletionsOnly = row.deletionsOnly;
+        Merged out = MergeChange(
             sources, kOptions + std::string(row.options), TagsSort::Plain,
             eCtags ? TagsFormat::ECtags : TagsFormat::UCtags,
-            [eCtags](SourceTree& t) {
-                if (eCtags) {
-                    t.Remove(*t.Files().rbegin()); // ctags does not run
+            [deletionsOnly](SourceTree& t) {
+                if (deletionsOnly) {
+                    t.Remove(*t.Files().rbegin());
                 } else {
                     t.Modify(2);
                 }
             },
             row.spoil);
-        EXPECT_EQ(MergeResult::NeedsFullRun, out.result);
+        EXPECT_EQ(row.expected, out.result);
+        if (row.expected == MergeResult::Merged) {
+            row.spoil(out.full);
+            EXPECT_TRUE(out.merged == out.full) << FirstDifference(out.merged, out.full);
+        }
     }
 }
 
