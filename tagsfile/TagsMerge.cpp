@@ -4,7 +4,8 @@
 // full run's bytes, provided the merge follows ctags exactly. What the real
 // Universal Ctags for Windows shows, and how the merge follows it:
 // - Lines end in CR LF. The merge copies every line with its end and asks
-//   that all of them end alike, and that none lacks an end.
+//   that all of them end alike: a last line without an end differs from the
+//   pseudo-tags written before it, which every file it takes begins with.
 // - The file field of a run with -R from the run folder names a file
 //   relative to it with backslashes and no leading ".\" ("sub\b.c"); a name
 //   read from a -L list is written as the list spells it, so a list spelt as
@@ -168,7 +169,7 @@ MergeResult Merge::CheckHeader() {
 // out.
 MergeResult Merge::Emit(std::string_view whole, std::string_view text) {
     const size_t end = whole.size() - text.size();
-    if (end == 0 || text.empty()) {
+    if (text.empty()) {
         return MergeResult::NeedsFullRun;
     }
     if (m_wroteAny) {

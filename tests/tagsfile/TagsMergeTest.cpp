@@ -198,6 +198,10 @@ TEST(TagsMerge, GivesTheBytesOfAFullRunOrAsksForOne) {
          [](SourceTree& t) { t.Modify(1); }, MergeResult::NeedsFullRun},
         {"an e-ctags request on a u-ctags file", "", plain, e, tree,
          [](SourceTree& t) { t.Modify(1); }, MergeResult::NeedsFullRun},
+        {"a u-ctags request on an e-ctags file", "--output-format=e-ctags", plain, u, tree,
+         [](SourceTree& t) { t.Modify(1); }, MergeResult::NeedsFullRun},
+        {"a file that does not say how it was written", "--pseudo-tags=-TAG_OUTPUT_MODE", plain, u,
+         tree, [](SourceTree& t) { t.Modify(1); }, MergeResult::NeedsFullRun},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
