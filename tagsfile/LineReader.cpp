@@ -11,7 +11,8 @@ constexpr size_t kMostRead = 1u << 30;
 
 } // namespace
 
-LineReader::LineReader(HANDLE file) : m_file(file), m_buffer(kFirstSize) {
+LineReader::LineReader(HANDLE file, size_t longest)
+    : m_file(file), m_longest(longest), m_buffer(kFirstSize) {
 }
 
 // Moves what is left to the front, making room (twice the size when a line
@@ -63,6 +64,9 @@ LineReader::Read LineReader::Next() {
             return Read::Line;
         }
         const size_t kept = m_end - m_begin;
+        if (kept >= m_longest) {
+            return Read::TooLong;
+        }
         if (!Fill()) {
             return Read::Failed;
         }

@@ -11,10 +11,12 @@ namespace kestrel {
 
 class LineReader {
 public:
-    enum class Read { Line, End, Failed };
+    // TooLong: a line longer than the reader takes.
+    enum class Read { Line, End, Failed, TooLong };
 
     // Reads `file` from its current position; the handle stays the caller's.
-    explicit LineReader(HANDLE file);
+    // A line shorter than `longest` bytes, its end included, is read whole.
+    LineReader(HANDLE file, size_t longest);
 
     // The next line; Failed leaves ReadFile's error in GetLastError. The line
     // stays valid until the next call.
@@ -29,6 +31,7 @@ private:
     bool Fill();
 
     HANDLE m_file;
+    size_t m_longest;
     std::vector<char> m_buffer;
     size_t m_begin = 0; // the first byte not yet handed out
     size_t m_end = 0;   // the end of what was read

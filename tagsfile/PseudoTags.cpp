@@ -14,7 +14,11 @@
 //   exactly the old ones, a full run gives them again; otherwise a deleted
 //   file may have taken the last of a language with it, or an added one
 //   brought a new one, and only a full run tells.
-// - e-ctags writes none.
+// - Both output formats write them into a file (never to standard output),
+//   !_TAG_OUTPUT_MODE and !_TAG_FILE_SORTED among them: a file that does not
+//   say how it was written and sorted may have been written otherwise than
+//   the request says (an option file the caller did not read may ask for
+//   --sort=foldcase or e-ctags), so a merge does not take it.
 #include "tagsfile/PseudoTags.h"
 
 #include <algorithm>
@@ -70,15 +74,24 @@ bool IsPseudoTag(std::string_view line) {
 }
 
 bool HeaderStays(const HeaderChange& change) {
+    bool saysSort = false, saysMode = false;
     for (const std::string& line : *change.old) {
         const std::string_view name = NameOf(line), value = ValueOf(line);
-        if (name == kSorted && value != (change.sort == TagsSort::Plain ? "1" : "2")) {
-            return false;
+        if (name == kSorted) {
+            saysSort = true;
+            if (value != (change.sort == TagsSort::Plain ? "1" : "2")) {
+                return false;
+            }
         }
-        if (name == kOutputMode &&
-            value != (change.format == TagsFormat::UCtags ? "u-ctags" : "e-ctags")) {
-            return false;
+        if (name == kOutputMode) {
+            saysMode = true;
+            if (value != (change.format == TagsFormat::UCtags ? "u-ctags" : "e-ctags")) {
+                return false;
+            }
         }
+    }
+    if (!saysSort || !saysMode) {
+        return false;
     }
     const std::vector<std::string> languages = Comparable(*change.old, true, false);
     if (change.fresh == nullptr) {

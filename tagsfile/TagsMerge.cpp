@@ -4,7 +4,8 @@
 // full run's bytes, provided the merge follows ctags exactly. What the real
 // Universal Ctags for Windows shows, and how the merge follows it:
 // - Lines end in CR LF. The merge copies every line with its end and asks
-//   that all of them end alike, and that none lacks an end.
+//   that all of them end alike: a last line without an end differs from the
+//   pseudo-tags written before it, which every file it takes begins with.
 // - The file field of a run with -R from the run folder names a file
 //   relative to it with backslashes and no leading ".\" ("sub\b.c"); a name
 //   read from a -L list is written as the list spells it, so a list spelt as
@@ -15,14 +16,16 @@
 //   spelt the same way once, and a line's field is compared as written.
 // - The order (tagsfile/TagsOrder.cpp) and the pseudo-tags
 //   (tagsfile/PseudoTags.cpp) have their own rules; whatever a merge cannot
-//   prove identical (the old file out of order, a line without a file field,
-//   an order of chance, pseudo-tags a full run may write otherwise) ends the
-//   merge with NeedsFullRun.
+//   prove identical (lines written out of order, which is how an old file
+//   out of order shows, a line without a file field, an order of chance,
+//   pseudo-tags a full run may write otherwise) ends the merge with
+//   NeedsFullRun. Old lines that go are not looked at beyond their file.
 // The old file streams through one buffer; what is written goes through
 // another, and the disk guard is asked before each of its writes.
 #include "tagsfile/TagsMerge.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -61,6 +64,10 @@ std::string Spelt(const CountedString& name, TagsFormat format) {
     }
     return spelt;
 }
+
+// ctags cuts patterns at 96 bytes unless told otherwise: a longer line than
+// this is not one it wrote for a source anyone edits.
+constexpr size_t kLongestLine = 64u << 20;
 
 UniqueFile OpenToRead(const CountedString& path) {
     return UniqueFile(OpenAtAnyLength(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
@@ -113,7 +120,7 @@ private:
     std::string m_newText;
     std::vector<HeldLine> m_newLines;
     size_t m_nextNew = 0;
-    std::string m_lastOld, m_lastWritten;
+    std::string m_lastWritten;
     bool m_wroteAny = false;
     size_t m_lineEnd = 0;
 };
@@ -127,10 +134,10 @@ MergeResult Merge::ReadNewLines() {
     if (!file) {
         return Failed();
     }
-    LineReader reader(file.Get());
+    LineReader reader(file.Get(), kLongestLine);
     for (LineReader::Read read; (read = reader.Next()) != LineReader::Read::End;) {
-        if (read == LineReader::Read::Failed) {
-            return Failed();
+        if (read != LineReader::Read::Line) {
+            return read == LineReader::Read::Failed ? Failed() : MergeResult::NeedsFullRun;
         }
         if (IsPseudoTag(reader.Text())) {
             m_newHeader.emplace_back(reader.Text());
@@ -162,7 +169,7 @@ MergeResult Merge::CheckHeader() {
 // out.
 MergeResult Merge::Emit(std::string_view whole, std::string_view text) {
     const size_t end = whole.size() - text.size();
-    if (end == 0 || text.empty()) {
+    if (text.empty()) {
         return MergeResult::NeedsFullRun;
     }
     if (m_wroteAny) {
@@ -203,24 +210,18 @@ MergeResult Merge::MergeOldFile() {
     if (!file) {
         return Failed();
     }
-    LineReader reader(file.Get());
-    bool first = true;
+    LineReader reader(file.Get(), kLongestLine);
     for (LineReader::Read read; (read = reader.Next()) != LineReader::Read::End;) {
-        if (read == LineReader::Read::Failed) {
-            return Failed();
+        if (read != LineReader::Read::Line) {
+            return read == LineReader::Read::Failed ? Failed() : MergeResult::NeedsFullRun;
         }
         const std::string_view text = reader.Text();
-        if (!first && CompareTagLines(m_lastOld, text, m_request.sort) == Order::After) {
-            return MergeResult::NeedsFullRun;
-        }
-        first = false;
-        m_lastOld.assign(text);
         if (IsPseudoTag(text)) {
-            if (m_headerChecked) {
-                return MergeResult::NeedsFullRun;
-            }
             m_oldHeader.emplace_back(text);
+            m_headerChecked = false;
         } else {
+            // Pseudo-tags sort first: most merges that cannot keep them end
+            // here, before the bulk of the file.
             if (!m_headerChecked && CheckHeader() != MergeResult::Merged) {
                 return MergeResult::NeedsFullRun;
             }
@@ -265,12 +266,18 @@ MergeResult Merge::Run() {
 } // namespace
 
 MergeResult MergeTags(const MergeRequest& request) {
-    Merge merge(request);
-    const MergeResult result = merge.Run();
-    if (result == MergeResult::Failed) {
-        SetLastError(merge.Error());
+    try {
+        Merge merge(request);
+        const MergeResult result = merge.Run();
+        if (result == MergeResult::Failed) {
+            SetLastError(merge.Error());
+        }
+        return result;
+    } catch (const std::bad_alloc&) {
+        // It runs on a thread of its own, where nothing would catch it.
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return MergeResult::Failed;
     }
-    return result;
 }
 
 } // namespace kestrel

@@ -52,14 +52,15 @@ enum class MergeResult {
     // order ctags leaves to chance (foldcase), pseudo-tags a merge cannot make
     // right: only a full run gives the right file.
     NeedsFullRun,
-    // Reading or writing failed: GetLastError tells why.
+    // Reading or writing failed, or memory ran out: GetLastError tells why.
     Failed,
     // The disk guard said stop.
     NoRoom
 };
 
 // Streams the old file line by line (memory grows with its longest line, not
-// its size); the new lines, which are few, are held and sorted in memory.
+// its size; a line over 64 MB asks for a full run); the new lines, which are
+// few, are held and sorted in memory. Throws nothing.
 MergeResult MergeTags(const MergeRequest& request);
 
 } // namespace kestrel

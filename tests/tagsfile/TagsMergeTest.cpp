@@ -188,11 +188,20 @@ TEST(TagsMerge, GivesTheBytesOfAFullRunOrAsksForOne) {
         {"kind descriptions, a new language", "--pseudo-tags=+TAG_KIND_DESCRIPTION", plain, u,
          pureC, [](SourceTree& t) { t.Write("tool.py", "def tool():\n    pass\n"); },
          MergeResult::NeedsFullRun},
+        // The request says otherwise than the old file's pseudo-tags; here both
+        // sorts give the same order.
+        {"a foldcase file merged as plain, in either order", "--sort=foldcase", plain, u,
+         TreeShape{0, 0, 0, 1}, [](SourceTree& t) { t.Write("b.c", "int b;\n"); },
+         MergeResult::NeedsFullRun, [](SourceTree& t) { t.Write("a.c", "int a;\n"); }},
         // The request says otherwise than the old file's pseudo-tags.
         {"a foldcase file merged as plain", "--sort=foldcase", plain, u, tree,
          [](SourceTree& t) { t.Modify(1); }, MergeResult::NeedsFullRun},
         {"an e-ctags request on a u-ctags file", "", plain, e, tree,
          [](SourceTree& t) { t.Modify(1); }, MergeResult::NeedsFullRun},
+        {"a u-ctags request on an e-ctags file", "--output-format=e-ctags", plain, u, tree,
+         [](SourceTree& t) { t.Modify(1); }, MergeResult::NeedsFullRun},
+        {"a file that does not say how it was written", "--pseudo-tags=-TAG_OUTPUT_MODE", plain, u,
+         tree, [](SourceTree& t) { t.Modify(1); }, MergeResult::NeedsFullRun},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -211,11 +220,27 @@ TEST(TagsMerge, GivesTheBytesOfAFullRunOrAsksForOne) {
     }
 }
 
-// An old file that ctags did not write as it is: out of order, a line
-// without a file field, a last line without its end.
+// An old file that ctags did not write as it is, or not with these options;
+// one in line feeds alone is read as such.
 TEST(TagsMerge, AsksForAFullRunOnAnOldFileCtagsDidNotWrite) {
-    const std::pair<const char*, std::function<void(std::string&)>> spoilers[] = {
-        {"two lines swapped",
+    struct Spoiler {
+        const char* name;
+        const char* options;
+        std::function<void(std::string&)> spoil;
+        bool deletionsOnly = false; // ctags does not run
+        MergeResult expected = MergeResult::NeedsFullRun;
+    };
+    const auto lineFeedsAlone = [](std::string& tags) {
+        std::string fed;
+        for (const char c : tags) {
+            if (c != '\r') {
+                fed += c;
+            }
+        }
+        tags = fed;
+    };
+    const Spoiler spoilers[] = {
+        {"two lines swapped", "",
          [](std::string& tags) {
              const size_t second = tags.find('\n', tags.size() / 2) + 1;
              const size_t third = tags.find('\n', second) + 1;
@@ -223,26 +248,65 @@ TEST(TagsMerge, AsksForAFullRunOnAnOldFileCtagsDidNotWrite) {
              tags = tags.substr(0, second) + tags.substr(third, fourth - third) +
                     tags.substr(second, third - second) + tags.substr(fourth);
          }},
-        {"a line without a file",
-         [](std::string& tags) { tags.insert(tags.find('\n', tags.size() / 2) + 1, "x\r\n"); }},
-        {"a last line without its end", [](std::string& tags) { tags.resize(tags.size() - 2); }},
-        {"a pseudo-tag among the tags",
+        // In order: before the first line of a name, that name and \x01.
+        {"a line without a file", "",
+         [](std::string& tags) {
+             size_t line = tags.find('\n', tags.size() / 2) + 1;
+             const std::string name = tags.substr(line, tags.find('\t', line) - line);
+             for (size_t before; line > 0; line = before) {
+                 before = tags.rfind('\n', line - 2) + 1;
+                 if (tags.compare(before, name.size() + 1, name + "\t") != 0) {
+                     break;
+                 }
+             }
+             tags.insert(line, name + "\x01\r\n");
+         }},
+        {"a last line without its end", "",
+         [](std::string& tags) { tags.resize(tags.size() - 2); }},
+        {"its one line without its end", "--output-format=e-ctags",
+         [](std::string& tags) { tags.resize(tags.find('\r')); }, true},
+        {"line feeds alone, and ctags's new lines with CR LF", "--output-format=e-ctags",
+         lineFeedsAlone},
+        // As the full run would be with line feeds alone.
+        {"line feeds alone, deletions only", "", lineFeedsAlone, true, MergeResult::Merged},
+        {"a pseudo-tag among the tags", "",
          [](std::string& tags) {
              const size_t line = tags.find('\n', tags.size() / 2) + 1;
              tags.insert(line, "!_TAG_LATE\t1\t//\r\n");
          }},
+        {"a line longer than the merge reads", "",
+         [](std::string& tags) { tags += std::string(64 << 20, 'z') + "\tf.c\t/^z$/\r\n"; }},
+        {"another ctags", "",
+         [](std::string& tags) {
+             const std::string version = "!_TAG_PROGRAM_VERSION\t";
+             tags.insert(tags.find(version) + version.size(), "5.9");
+         }},
     };
-    for (const auto& [name, spoil] : spoilers) {
-        SCOPED_TRACE(name);
+    for (const Spoiler& row : spoilers) {
+        SCOPED_TRACE(row.name);
         SourceTree sources(TreeRoot(), TreeShape{});
-        const Merged out = MergeChange(
-            sources, kOptions, TagsSort::Plain, TagsFormat::UCtags,
-            [](SourceTree& t) { t.Modify(2); }, spoil);
-        EXPECT_EQ(MergeResult::NeedsFullRun, out.result);
+        const bool eCtags = std::string(row.options).find("e-ctags") != std::string::npos;
+        const bool deletionsOnly = row.deletionsOnly;
+        Merged out = MergeChange(
+            sources, kOptions + std::string(row.options), TagsSort::Plain,
+            eCtags ? TagsFormat::ECtags : TagsFormat::UCtags,
+            [deletionsOnly](SourceTree& t) {
+                if (deletionsOnly) {
+                    t.Remove(*t.Files().rbegin());
+                } else {
+                    t.Modify(2);
+                }
+            },
+            row.spoil);
+        EXPECT_EQ(row.expected, out.result);
+        if (row.expected == MergeResult::Merged) {
+            row.spoil(out.full);
+            EXPECT_TRUE(out.merged == out.full) << FirstDifference(out.merged, out.full);
+        }
     }
 }
 
-TEST(TagsMerge, StopsWhenTheDiskGuardSaysSoAndFailsWithoutTheOldFile) {
+TEST(TagsMerge, StopsWhenTheDiskGuardSaysSoAndFailsOnAFileItCannotReadOrWrite) {
     ASSERT_TRUE(InstallHooks());
     SourceTree sources(TreeRoot(), TreeShape{});
     RunCtags(sources, std::string(kOptions) + "-f tags");
@@ -261,6 +325,13 @@ TEST(TagsMerge, StopsWhenTheDiskGuardSaysSoAndFailsWithoutTheOldFile) {
     FakeFreeSpace(0);
 
     request.guard = nullptr;
+    const UniqueFile readOnly(
+        CreateFileA((at + "read").c_str(), GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    request.output = readOnly.Get();
+    EXPECT_EQ(MergeResult::Failed, MergeTags(request));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+
+    request.output = output.Get();
     request.oldTagsPath = (at + "gone").c_str();
     EXPECT_EQ(MergeResult::Failed, MergeTags(request));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
