@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "plugin/LibraryHold.h"
 #include "resources/resource.h"
 #include "settings/PropertiesDialog.h"
 #include "settings/SettingsStore.h"
@@ -25,6 +26,8 @@ LRESULT CopyResourceText(UINT id, WPARAM capacity, LPARAM buffer) {
 
 // Asks whether to uninstall; on Yes deletes the settings key and answers 1.
 LRESULT Uninstall(HWND hwnd) {
+    LibraryHold hold(hwnd); // the message box serves the editor's messages
+    hold.Take();
     char question[kQueryTextSize];
     LoadResourceText(IDS_UNINSTALL_QUESTION, question, kQueryTextSize);
     if (MessageBoxA(hwnd, question, "EmEditor", MB_YESNO | MB_ICONQUESTION) != IDYES) {

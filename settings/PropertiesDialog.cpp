@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "plugin/LibraryHold.h"
 #include "plugin/ModuleState.h"
 #include "resources/resource.h"
 #include "settings/FileOpen.h"
@@ -102,6 +103,11 @@ INT_PTR OnCommand(HWND dialog, int id) {
 } // namespace
 
 void ShowProperties(HWND owner) {
+    // The dialog's loop, and that of the file-open dialog over it, serve the
+    // editor's messages: the editor may free its plug-ins meanwhile, or a
+    // command run from there may let go of its own hold on the library.
+    LibraryHold hold(owner);
+    hold.Take();
     Settings settings;
     LoadSettings(settings);
     const INT_PTR result =

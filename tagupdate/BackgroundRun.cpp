@@ -74,7 +74,7 @@ void EndUnwatched(WatchedRun& watched, HANDLE watcher) {
         TerminateProcess(watched.run.process.Get(), ERROR_CANCELLED);
         WaitForSingleObject(watched.run.process.Get(), INFINITE);
         watched.run.process.Reset();
-        KeepOutput(watched.run.output, false, 0, kPlainWaits.pause);
+        KeepOutput(watched.run.output, watched.run.temporary, false, 0, kPlainWaits.pause);
         ClearRunningMarker();
     }
     watched.run.lock.Reset();

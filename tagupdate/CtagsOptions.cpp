@@ -25,6 +25,9 @@ enum class Split { CommandLine, Variable };
 struct Word {
     std::string text;
     bool quoteOpen = false;
+    // A quote doubled inside a quoted part ("a""b"): one C runtime reads it
+    // as a quote that ends the part, another as one that stays inside it.
+    bool quoteDoubled = false;
 };
 
 bool IsBlank(char c) {
@@ -60,6 +63,7 @@ void ReadCommandLineWord(const char*& p, Word& word) {
                 word.text += *p++;
             }
         } else if (*p == '"') {
+            word.quoteDoubled |= word.quoteOpen && p[1] == '"';
             word.quoteOpen = !word.quoteOpen;
             ++p;
         } else {
@@ -79,6 +83,7 @@ bool NextWord(const char*& p, Split split, Word& word) {
     }
     word.text.clear();
     word.quoteOpen = false;
+    word.quoteDoubled = false;
     variable ? ReadVariableWord(p, word) : ReadCommandLineWord(p, word);
     return true;
 }
@@ -181,6 +186,9 @@ bool LeavesQuoteOpen(const char* options) {
     Word word;
     for (const char* p = options; NextWord(p, Split::CommandLine, word);) {
         open = word.quoteOpen;
+        if (word.quoteDoubled) {
+            return true;
+        }
     }
     return open;
 }

@@ -23,8 +23,10 @@ bool NamesFileOperand(const char* options);
 // option at the end of the variable.
 bool LeavesArgumentOpen(const char* options);
 
-// Whether the options end inside a double quote, which would take the -f
-// after them into the same word.
+// Whether ctags may read a double quote as left open, taking the -f after
+// the options into the same word: the options end inside a quote, or double
+// a quote inside a quoted part ("a""" -R), which the C runtimes read in
+// different ways (one ends the part there, another does not).
 bool LeavesQuoteOpen(const char* options);
 
 } // namespace kestrel

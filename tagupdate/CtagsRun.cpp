@@ -97,7 +97,7 @@ bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& statu
     if (command.output.refusedByCtags) {
         return Refuse(command, IDS_RAN_WITH_ERROR, run, status);
     }
-    if (!RemoveLeftover(command.output)) {
+    if (!RemoveLeftover(command.output) || !MakeTemporaryFile(command.output, run.temporary)) {
         return Refuse(command, IDS_COULD_NOT_RUN, run, status);
     }
     run.output = command.output;
@@ -187,7 +187,7 @@ RunEnd FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits) {
     run.process.Reset();
     run.job.Reset();
     run.jobPort.Reset();
-    const bool kept = KeepOutput(run.output, exitedWell, patienceMs, waits.pause);
+    const bool kept = KeepOutput(run.output, run.temporary, exitedWell, patienceMs, waits.pause);
     run.lock.Reset();
     return stopped ? RunEnd::Stopped : kept ? RunEnd::Ran : RunEnd::Failed;
 }

@@ -9,6 +9,7 @@
 #include "settings/Settings.h"
 #include "tagupdate/DiskGuard.h"
 #include "tagupdate/TagsOutput.h"
+#include "tagupdate/TemporaryFile.h"
 #include "text/CountedString.h"
 
 namespace kestrel {
@@ -44,7 +45,8 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
 struct CtagsRun {
     CountedString program; // for CreateProcessA; empty: the command line's
     TagsOutput output;
-    UniqueFile lock; // held until the output has been kept or dropped
+    UniqueFile lock;         // held until the output has been kept or dropped
+    TemporaryFile temporary; // made before ctags starts, unless it writes in place
     UniqueHandle process;
     UniqueHandle thread;  // ctags's first thread, suspended until ResumeRun
     UniqueHandle job;     // ends ctags and what it started; null: ctags alone
@@ -53,8 +55,9 @@ struct CtagsRun {
 };
 
 // Everything before ctags starts, in this order: finds the program, locks
-// the tags file, refuses a tags file ctags would not overwrite and removes a
-// leftover temporary file; `status` is left as it is. When it could not:
+// the tags file, refuses a tags file ctags would not overwrite, removes a
+// leftover temporary file and makes the temporary file anew; `status` is
+// left as it is. When it could not:
 // false, with message 503 in status (options ctags would misread, a program
 // found nowhere and the lock among what could not be made), 507 after a beep
 // for a file ctags would refuse to overwrite, or 508 after a beep when

@@ -11,14 +11,14 @@ namespace {
 
 constexpr char kFreshSuffix[] = "-new";
 
-// Renames the open `file` to `path`, replacing what holds that name.
-bool RenameOnto(HANDLE file, const CountedString& path) {
+} // namespace
+
+std::vector<char> RenameTo(const CountedString& path) {
     // The rename takes a full path in the native form, \??\X:\... (a bare
     // name would be taken from the current folder).
     const std::wstring longForm = LongFormOf(path);
     if (longForm.compare(0, 4, L"\\\\?\\") != 0) {
-        SetLastError(ERROR_INVALID_NAME);
-        return false;
+        return std::vector<char>();
     }
     const std::wstring native = L"\\??\\" + longForm.substr(4);
     std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + sizeof(WCHAR) * native.size());
@@ -27,11 +27,17 @@ bool RenameOnto(HANDLE file, const CountedString& path) {
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * native.size());
     native.copy(rename->FileName, native.size());
-    return SetFileInformationByHandle(file, FileRenameInfo, rename,
-                                      static_cast<DWORD>(buffer.size())) != FALSE;
+    return buffer;
 }
 
-} // namespace
+bool RenameOnto(HANDLE file, std::vector<char>& rename) {
+    if (rename.empty()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    return SetFileInformationByHandle(file, FileRenameInfo, rename.data(),
+                                      static_cast<DWORD>(rename.size())) != FALSE;
+}
 
 DWORD EntryAttributes(const CountedString& path) {
     HANDLE found = INVALID_HANDLE_VALUE;
@@ -76,7 +82,8 @@ DWORD TakeName(const CountedString& path, UniqueFile& file) {
     if (created != ERROR_SUCCESS) {
         return created == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : created;
     }
-    if (!RenameOnto(fresh.Get(), path)) {
+    std::vector<char> rename = RenameTo(path);
+    if (!RenameOnto(fresh.Get(), rename)) {
         return GetLastError(); // the fresh file goes as `fresh` closes
     }
     file = std::move(fresh);

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "plugin/UniqueAny.h"
 #include "text/CountedString.h"
 
@@ -35,5 +37,14 @@ bool NameIsFree(const CountedString& path);
 // ERROR_ACCESS_DENIED when another handle holds the name open, or when the
 // name is a folder or a read-only file.
 DWORD TakeName(const CountedString& path, UniqueFile& file);
+
+// The rename of an open file to `path`, replacing what holds that name (a
+// link itself, never its target), made ahead so that the rename itself
+// allocates nothing; empty when `path` has no full long form.
+std::vector<char> RenameTo(const CountedString& path);
+// Renames the file open as `file` (with the right to delete it) as `rename`
+// says. False with the error when it cannot, ERROR_ACCESS_DENIED among
+// others while another program holds the file at the new name open.
+bool RenameOnto(HANDLE file, std::vector<char>& rename);
 
 } // namespace kestrel

@@ -17,14 +17,18 @@ namespace kestrel {
 
 CountedString GetDocumentPath(HWND hwnd) {
     // Cleared first and ended at its last byte: whatever the editor writes
-    // or fails to write, the path is a text inside the buffer. A text that
-    // fills the buffer may have been cut, and an ancestor of the document
-    // is no path of it: it reads as no path at all.
+    // or fails to write, the path is a text inside the buffer. The editor
+    // cuts a longer path to fit, on a character boundary, so a cut answer
+    // may be one byte short of full and may name an ancestor folder of the
+    // document, or nothing. Its length tells neither: only an answer that
+    // names an existing file is the document's path; any other reads as no
+    // path at all.
     char buffer[kPathBufferSize] = {};
     SendMessageA(hwnd, kDocumentPathQuery, kDocumentPathQueryKind,
                  reinterpret_cast<LPARAM>(buffer));
     buffer[kPathBufferSize - 1] = '\0';
-    return lstrlenA(buffer) < kPathBufferSize - 1 ? CountedString(buffer) : CountedString();
+    const CountedString path(buffer);
+    return !path.IsEmpty() && IsFile(path) ? path : CountedString();
 }
 
 namespace {

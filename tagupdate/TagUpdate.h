@@ -12,7 +12,9 @@ namespace kestrel {
 // through the status text (and a beep for a failed run or a refused start).
 void RunTagUpdate(const Settings& settings, HWND hwnd);
 
-// Asks the editor for the active document's path.
+// Asks the editor for the active document's path: empty unless the answer
+// names an existing file (a new document has none, a cut one may name a
+// folder or nothing).
 CountedString GetDocumentPath(HWND hwnd);
 
 } // namespace kestrel

@@ -13,6 +13,7 @@
 #include "tagupdate/FreshFile.h"
 #include "tagupdate/Paths.h"
 #include "tagupdate/TagsFileCheck.h"
+#include "tagupdate/TemporaryFile.h"
 
 namespace kestrel {
 namespace {
@@ -37,17 +38,6 @@ bool IsPlainName(const char* name) {
 
 bool IsHeldByOthers(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
-}
-
-bool Replace(const char* from, const char* to, DWORD patienceMs, Pause pause) {
-    const DWORD start = GetTickCount();
-    while (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        if (!IsHeldByOthers(GetLastError()) || GetTickCount() - start >= patienceMs) {
-            return false;
-        }
-        pause(kRetryPauseMs);
-    }
-    return true;
 }
 
 } // namespace
@@ -149,21 +139,45 @@ bool RemoveLeftover(const TagsOutput& output) {
     return true;
 }
 
-bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs, Pause pause) {
+bool MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary) {
+    return output.InPlace() ||
+           temporary.Make(output.temporaryPath, output.tagsPath) == ERROR_SUCCESS;
+}
+
+bool KeepOutput(const TagsOutput& output, TemporaryFile& temporary, bool exitedWell,
+                DWORD patienceMs, Pause pause) {
     if (output.InPlace()) {
         return exitedWell;
     }
-    const char* temporary = output.temporaryPath.Chars();
-    // Only a temporary file that is not there means ctags wrote elsewhere.
-    if (exitedWell && GetFileAttributesA(temporary) == INVALID_FILE_ATTRIBUTES &&
-        GetLastError() == ERROR_FILE_NOT_FOUND) {
-        return true;
+    // The name is acted on only through a handle opened on it and found to
+    // be the file made for ctags; while another program holds the file or
+    // the tags file, for at most patienceMs.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD error = ERROR_SUCCESS;
+        const UniqueFile file = temporary.Reopen(error);
+        if (file && exitedWell && !temporary.WrittenSinceMade(file.Get())) {
+            DeleteThrough(file.Get()); // ctags wrote elsewhere: nothing to keep
+            temporary.Forget();
+            return true;
+        }
+        if (file && exitedWell && temporary.ReplaceThrough(file.Get())) {
+            temporary.Forget();
+            return true;
+        }
+        // Worth waiting for: another program holding the file open without
+        // delete sharing, or holding the tags file.
+        const bool held =
+            file ? exitedWell && IsHeldByOthers(GetLastError()) : error == ERROR_SHARING_VIOLATION;
+        if (!held || GetTickCount() - start >= patienceMs) {
+            if (file) {
+                DeleteThrough(file.Get());
+            }
+            temporary.Forget(); // anything else at the name stays as it is
+            return false;
+        }
+        pause(kRetryPauseMs);
     }
-    if (exitedWell && Replace(temporary, output.tagsPath.Chars(), patienceMs, pause)) {
-        return true;
-    }
-    DeleteFileA(temporary);
-    return false;
 }
 
 } // namespace kestrel

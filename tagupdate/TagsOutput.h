@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "settings/Settings.h"
+#include "tagupdate/TemporaryFile.h"
 #include "text/CountedString.h"
 
 namespace kestrel {
@@ -55,11 +56,19 @@ bool RemoveLeftover(const TagsOutput& output);
 // replacement.
 using Pause = void (*)(DWORD ms);
 
+// Makes the temporary file for ctags, once a leftover is gone; true at once
+// when ctags writes in place.
+bool MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary);
+
 // After ctags has ended: on a good exit its temporary file replaces the tags
-// file, retried while another program holds the tags file open, for at most
+// file, retried while another program holds either open, for at most
 // patienceMs. Otherwise, or when the replacement fails, the temporary file
-// goes and the tags file stays as it was. A good exit without a temporary
-// file (ctags wrote elsewhere) touches nothing. True when the run succeeded.
-bool KeepOutput(const TagsOutput& output, bool exitedWell, DWORD patienceMs, Pause pause);
+// goes and the tags file stays as it was. A good exit that left the
+// temporary file as it was made (ctags wrote elsewhere) touches nothing
+// else. Whatever stands at the temporary name when it is no longer the file
+// made (nothing, another file, a link, a folder) is left alone, and the run
+// fails. True when the run succeeded.
+bool KeepOutput(const TagsOutput& output, TemporaryFile& temporary, bool exitedWell,
+                DWORD patienceMs, Pause pause);
 
 } // namespace kestrel

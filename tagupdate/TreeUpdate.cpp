@@ -145,19 +145,22 @@ UpdateEnd RunUpdate(const CtagsCommand& command, CtagsRun& run, const TreeUpdate
     request.guard = &run.disk;
     MergeResult merged = MergeResult::NeedsFullRun;
     {
-        const UniqueFile written(CreateFileA(command.output.temporaryPath.Chars(), GENERIC_WRITE, 0,
-                                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                             nullptr));
+        // The run's temporary file, made empty before ctags could start and
+        // known by its identity, written as ctags would write it.
+        const UniqueFile written(CreateFileA(command.output.temporaryPath.Chars(), GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                             TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         request.output = written.Get();
         if (written) {
             merged = MergeTags(request);
         }
     }
     if (merged != MergeResult::Merged) {
-        DeleteFileA(command.output.temporaryPath.Chars());
+        // What was written stays for the full run's ctags to rewrite, or goes
+        // with the run's temporary file.
         return merged == MergeResult::NoRoom ? UpdateEnd::Stopped : UpdateEnd::FullRunNeeded;
     }
-    const bool kept = KeepOutput(command.output, true, patienceMs, waits.pause);
+    const bool kept = KeepOutput(command.output, run.temporary, true, patienceMs, waits.pause);
     run.lock.Reset();
     return kept ? UpdateEnd::Updated : UpdateEnd::Failed;
 }

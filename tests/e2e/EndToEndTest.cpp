@@ -25,7 +25,11 @@ namespace {
 const std::string kDefaultLine = "\"ctags.exe\" -R -V --tag-relative=yes  -f tags";
 
 // Every run ends as it should: a dialog that no option answers ends it early.
+// The document is a file, as the editor's documents are.
 ProcessResult RunHost(const std::string& document, const std::string& options) {
+    if (!Exists(document)) {
+        MakeFile(document);
+    }
     const ProcessResult run = RunAndCapture(
         "\"" + ProgramFolder() + "\\KestrelHost.exe\" --document \"" + document + "\" " + options);
     EXPECT_TRUE(run.started);

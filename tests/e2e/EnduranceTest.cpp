@@ -94,6 +94,7 @@ TEST(Endurance, HundredsOfCommandsLeaveHostFlat) {
     ASSERT_TRUE(SteadyProcessStarts(plugIn.Module()));
     FakeHost host;
     MakeFile("K:\\n1\\work\\tags");
+    MakeFile("K:\\n1\\work\\main.c");
     host.SetDocumentPath("K:\\n1\\work\\main.c");
     StoreText("ExecPath", FakeCtagsPath());
     StoreText("ExecOption", "--exit=0 ");

@@ -64,6 +64,7 @@ protected:
     void PrepareCommand(const std::string& folder) {
         MakeFolders(folder);
         MakeFile(folder + "\\tags");
+        MakeFile(folder + "\\main.c");
         host.SetDocumentPath(folder + "\\main.c");
         StoreFlag("AskFolder", 0);
         StoreText("ExecPath", FakeCtagsPath());
@@ -214,6 +215,55 @@ TEST_F(ExportsTest, WatcherThatCannotStartLetsTheLibraryUnload) {
     EXPECT_EQ(nullptr, kept) << "a reference to the library is left";
     if (kept != nullptr) { // for the tests that load it next
         PatchImport(kept, "kernel32.dll", "CreateThread", createThread);
+    }
+}
+
+// In place of FreeLibraryWhenCallbackReturns: a reference that a hold lets go
+// of is dropped by the test, at a moment it knows, as the pool would drop it.
+std::atomic<int> g_letGo{0};
+HMODULE g_letGoOf = nullptr;
+void WINAPI KeepLetGo(PTP_CALLBACK_INSTANCE, HMODULE library) {
+    g_letGoOf = library;
+    ++g_letGo;
+}
+void DropLetGo() {
+    ASSERT_TRUE(FakeHost::PumpUntil([] { return g_letGo == 1; }));
+    g_letGo = 0;
+    FreeLibrary(g_letGoOf);
+}
+
+TEST_F(ExportsTest, HostMayUnloadTheLibraryWhileItsDialogsAreOpen) {
+    // The editor frees its plug-ins from a message that a dialog's loop
+    // serves; last, a command run from the dialog is freed during its wait.
+    PrepareCommand("K:\\x4\\work");
+    const auto unloadAndPress = [this](int button) -> DialogStep {
+        return [this, button](HWND dialog) {
+            plugIn.Unload();
+            DialogDriver::Click(dialog, button);
+        };
+    };
+    const DialogStep commandFreedInItsWait = [this](HWND dialog) {
+        int texts = 0;
+        host.OnStatusText([&](const std::string&) { ++texts == 3 ? plugIn.Unload() : void(); });
+        onCommand(host.Window());
+        host.OnStatusText(nullptr);
+        DropLetGo(); // the command's hold, while the dialog is open
+        DialogDriver::Click(dialog, IDCANCEL);
+    };
+    const std::string path = host::DefaultPlugInPath();
+    for (const auto& [query, step] :
+         {std::pair{0x0901u, unloadAndPress(IDCANCEL)}, std::pair{0x0907u, unloadAndPress(IDNO)},
+          std::pair{0x0901u, commandFreedInItsWait}}) {
+        SCOPED_TRACE(query);
+        if (!plugIn.IsLoaded()) {
+            ASSERT_TRUE(plugIn.Load(path) && SteadyProcessStarts(plugIn.Module()));
+            onCommand = plugIn.Export<void(WINAPI*)(HWND)>("OnCommand");
+        }
+        ASSERT_TRUE(PatchImport(plugIn.Module(), "kernel32.dll", "FreeLibraryWhenCallbackReturns",
+                                reinterpret_cast<void*>(&KeepLetGo)));
+        DriveDialogs([&] { Query(query); }, {step});
+        DropLetGo();
+        EXPECT_EQ(nullptr, GetModuleHandleA(path.c_str())) << "a reference to the library is left";
     }
 }
 

@@ -30,6 +30,7 @@ std::string g_programPath;
 std::function<void()> g_afterFailedMove;
 int g_failedMoves = 0;
 std::function<void()> g_onSleep;
+std::function<void()> g_onExitCode;
 
 std::vector<HANDLE> g_watchers; // duplicated handles of those not known to have ended
 
@@ -40,7 +41,8 @@ decltype(&CreateProcessA) g_createProcess = nullptr;
 decltype(&GetFileAttributesA) g_fileAttributes = nullptr;
 decltype(&SHBrowseForFolderA) g_browse = nullptr;
 decltype(&GetExitCodeProcess) g_exitCode = nullptr;
-decltype(&MoveFileExA) g_move = nullptr;
+decltype(&SetFileInformationByHandle) g_setFileInformation = nullptr;
+decltype(&CreateFileA) g_createFile = nullptr;
 decltype(&GetModuleHandleExA) g_module = nullptr;
 decltype(&CreateThread) g_createThread = nullptr;
 decltype(&ResumeThread) g_resumeThread = nullptr;
@@ -136,6 +138,19 @@ DWORD WINAPI HookedFileAttributes(LPCSTR path) {
     return attributes == INVALID_FILE_ATTRIBUTES ? attributes : attributes | added;
 }
 
+HANDLE WINAPI HookedCreateFile(LPCSTR path, DWORD access, DWORD sharing,
+                               LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
+                               HANDLE model) {
+    {
+        Lock lock(g_mutex);
+        if (disposition == OPEN_EXISTING && path != nullptr && g_failingLookup == path) {
+            SetLastError(g_lookupError);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    return g_createFile(path, access, sharing, attributes, disposition, flags, model);
+}
+
 PIDLIST_ABSOLUTE WINAPI HookedBrowse(LPBROWSEINFOA info) {
     {
         Lock lock(g_mutex);
@@ -148,6 +163,9 @@ PIDLIST_ABSOLUTE WINAPI HookedBrowse(LPBROWSEINFOA info) {
 }
 
 BOOL WINAPI HookedExitCode(HANDLE process, LPDWORD code) {
+    if (g_onExitCode) {
+        g_onExitCode();
+    }
     if (g_failing[static_cast<int>(Calls::ExitCodeQueries)]) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -155,9 +173,10 @@ BOOL WINAPI HookedExitCode(HANDLE process, LPDWORD code) {
     return g_exitCode(process, code);
 }
 
-BOOL WINAPI HookedMove(LPCSTR from, LPCSTR to, DWORD flags) {
-    const BOOL moved = g_move(from, to, flags);
-    if (!moved) {
+BOOL WINAPI HookedSetFileInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                     LPVOID information, DWORD size) {
+    const BOOL moved = g_setFileInformation(file, kind, information, size);
+    if (!moved && kind == FileRenameInfo) {
         const DWORD error = GetLastError();
         std::function<void()> action;
         {
@@ -327,7 +346,9 @@ bool InstallHooks() {
         all &= Patch("kernel32.dll", "CreateProcessA", &HookedCreateProcess, g_createProcess);
         all &= Patch("kernel32.dll", "GetFileAttributesA", &HookedFileAttributes, g_fileAttributes);
         all &= Patch("kernel32.dll", "GetExitCodeProcess", &HookedExitCode, g_exitCode);
-        all &= Patch("kernel32.dll", "MoveFileExA", &HookedMove, g_move);
+        all &= Patch("kernel32.dll", "SetFileInformationByHandle", &HookedSetFileInformation,
+                     g_setFileInformation);
+        all &= Patch("kernel32.dll", "CreateFileA", &HookedCreateFile, g_createFile);
         all &= Patch("kernel32.dll", "GetModuleHandleExA", &HookedModule, g_module);
         all &= Patch("kernel32.dll", "CreateThread", &HookedCreateThread, g_createThread);
         all &= Patch("kernel32.dll", "ResumeThread", &HookedResumeThread, g_resumeThread);
@@ -440,6 +461,10 @@ void HandBackQuit(int quitCode) {
 
 void OnSleep(std::function<void()> action) {
     g_onSleep = std::move(action);
+}
+
+void OnExitCodeQuery(std::function<void()> action) {
+    g_onExitCode = std::move(action);
 }
 
 FailingCalls::FailingCalls(Calls calls) : m_calls(calls) {

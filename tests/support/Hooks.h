@@ -61,7 +61,9 @@ bool WatcherRuns();
 void RecordFileLookups(bool on);
 std::vector<std::string> FileLookups();
 
-// Makes GetFileAttributesA fail on `path` with `error`; an empty path ends it.
+// Makes GetFileAttributesA, and CreateFileA opening an existing file, fail
+// on `path` with `error`, as Windows shows a file marked for removal; an
+// empty path ends it.
 void FailFileLookup(const std::string& path, DWORD error);
 // Makes GetFileAttributesA add `attributes` for an existing `path`, as for a
 // link Wine cannot make; an empty path ends it.
@@ -112,12 +114,16 @@ void HandBackQuit(int quitCode);
 constexpr ULONGLONG kUnreadable = ~0ull;
 void FakeFreeSpace(ULONGLONG atStart, ULONGLONG later = 0);
 
-// Calls `action` (when set) after each MoveFileExA that fails; returns how
-// many failed since the last call.
+// Calls `action` (when set) after each rename through a handle that fails;
+// returns how many failed since the last call.
 int OnFailedMove(std::function<void()> action);
 
 // Calls `action` (when set) each time the program's code pauses with Sleep,
 // before it sleeps.
 void OnSleep(std::function<void()> action);
+
+// Calls `action` (when set) before each GetExitCodeProcess: a run's ctags
+// has ended, its output is not yet kept. Set it while no run is under way.
+void OnExitCodeQuery(std::function<void()> action);
 
 } // namespace kestrel::test

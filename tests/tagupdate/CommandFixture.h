@@ -51,7 +51,7 @@ protected:
     std::string Project(const std::string& name, const std::string& sub = "") {
         const std::string folder = "K:\\" + name + "\\work";
         MakeFile(folder + "\\tags");
-        MakeFolders(folder + sub);
+        MakeFile(folder + sub + "\\main.c");
         host.SetDocumentPath(folder + sub + "\\main.c");
         return folder;
     }

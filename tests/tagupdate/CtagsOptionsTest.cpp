@@ -72,6 +72,14 @@ TEST(CtagsOptions, SeesAQuoteLeftOpen) {
     EXPECT_FALSE(LeavesQuoteOpen("-R \"--exclude=a b\""));
     EXPECT_FALSE(LeavesQuoteOpen("-R --regex-c=/\\\"/x/"));
     EXPECT_FALSE(LeavesQuoteOpen(Cp932("-R --exclude=\"ソ\"").c_str()));
+    // A quote doubled inside a quoted part, read differently by the C
+    // runtimes; outside one, a pair of quotes is an empty word.
+    for (const auto& [options, open] :
+         {std::pair{R"("a""" -R)", true}, std::pair{R"("""" x)", true},
+          std::pair{R"("\\""")", true}, std::pair{R"(-R "" -V)", false},
+          std::pair{R"(a\"\")", false}, std::pair{R"("a\"" -R)", false}}) {
+        EXPECT_EQ(open, LeavesQuoteOpen(options)) << options;
+    }
 }
 
 } // namespace

@@ -472,6 +472,7 @@ TEST_F(SyncCommandTest, ProgramThatCannotStartReportsWithoutBeep) {
 TEST_F(SyncCommandTest, DriveRootRunsInTheRootItself) {
     MakeFolders("K:\\s5\\deep");
     MakeFile("K:\\tags");
+    MakeFile("K:\\s5\\main.c");
     host.SetDocumentPath("K:\\s5\\main.c");
     // The process's remembered folder on K: is elsewhere than the root.
     ScopedCurrentFolder("K:\\s5\\deep");
@@ -515,11 +516,29 @@ TEST_F(SyncCommandTest, UnterminatedOrMissingAnswerReadsSafely) {
     host.SetDocumentPath(std::string(259, 'p'));
     EXPECT_STREQ("", GetDocumentPath(host.Window()).Chars());
     host.SetDocumentPath(std::string(258, 'p'));
-    EXPECT_EQ(std::string(258, 'p'), GetDocumentPath(host.Window()).Chars());
+    EXPECT_STREQ("", GetDocumentPath(host.Window()).Chars());
     host.SetDocumentPath("", FakeHost::PathAnswer::Nothing);
     EXPECT_STREQ("", GetDocumentPath(host.Window()).Chars());
+    MakeFile("K:\\x\\main.c");
     host.SetDocumentPath("K:\\x\\main.c");
     EXPECT_STREQ("K:\\x\\main.c", GetDocumentPath(host.Window()).Chars());
+    // 259 bytes, the whole buffer, deep in double-byte names: the document.
+    // Cut at 258 bytes, naming a folder above it or nothing: no path, so no
+    // ancestor's tags file is rewritten without asking.
+    std::string folder = "K:\\x";
+    for (int i = 0; i < 120; ++i) {
+        folder += (i % 40 == 0 ? "\\" : "") + Cp932("あ");
+    }
+    folder += "\\xxxxxxx"; // 255 bytes
+    MakeFile(folder + "\\m.c");
+    MakeFolders(folder + "\\ab");
+    for (const auto& [answer, path] :
+         {std::pair{folder + "\\m.c", folder + "\\m.c"}, std::pair{folder + "\\ab", std::string()},
+          std::pair{folder + "\\ac", std::string()},
+          std::pair{std::string("K:\\x"), std::string()}}) {
+        host.SetDocumentPath(answer);
+        EXPECT_EQ(path, GetDocumentPath(host.Window()).Chars());
+    }
 }
 
 // Folder decisions through the real shell folder browser.
@@ -562,7 +581,7 @@ TEST_F(BrowserCommandTest, AskFolderConfirmsPreselectedFoundFolder) {
 }
 
 TEST_F(BrowserCommandTest, NoTagsOpensBrowserOnDocumentFolderEvenWithoutAsking) {
-    MakeFolders("K:\\b3\\work\\src");
+    MakeFile("K:\\b3\\work\\src\\main.c");
     host.SetDocumentPath("K:\\b3\\work\\src\\main.c");
     settings.AskFolder = false;
 

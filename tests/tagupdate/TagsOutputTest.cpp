@@ -2,6 +2,7 @@
 // good run; where that cannot be right the tags file is written in place,
 // with the command line as configured.
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "plugin/UniqueAny.h"
@@ -18,6 +19,13 @@ const char kOldTags[] = "old\told.c\t/^old$/;\"\tf\n";
 BOOL WINAPI RefuseRename(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
+}
+
+decltype(&GetFileInformationByHandle) g_realFileInformation = nullptr;
+BOOL WINAPI AsReparsePoint(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+    const BOOL read = g_realFileInformation(file, information);
+    information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return read;
 }
 
 // What lies in the run folder before the command; a row combines these.
@@ -40,7 +48,13 @@ enum Before : unsigned {
     LeftoverLink = 1 << 12,    // tags.kestrel-new is a symbolic link to another file
     HeldLock = 1 << 13,        // another editor's run holds tags.kestrel-lock
     LockFolder = 1 << 14,      // tags.kestrel-lock is a folder: no lock can be made
-    LockLink = 1 << 15         // tags.kestrel-lock is a symbolic link to another file
+    LockLink = 1 << 15,        // tags.kestrel-lock is a symbolic link to another file
+    // Once ctags has ended, tags.kestrel-new is moved away and replaced by
+    // such a link, or by nothing; or it shows as a reparse point, as a link
+    // opened as itself does on Windows.
+    LinkAtEnd = 1 << 16,
+    GoneAtEnd = 1 << 17,
+    ReparsePointAtEnd = 1 << 18
 };
 // What stands at the tags file's name afterwards.
 enum After { OldTags, NewTags, StillAFolder };
@@ -86,6 +100,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
             folder += Cp932("あ");
         }
     }
+    MakeFile(folder + "\\m.c");
     host.SetDocumentPath(folder + "\\m.c"); // 256 bytes at most: it fits the buffer
     const std::string tags = folder + "\\" + c.tagsName;
     const std::string temporary = tags + ".kestrel-new", lock = tags + ".kestrel-lock";
@@ -99,7 +114,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     if (has(Leftover)) {
         MakeFile(temporary, "left over\n");
     }
-    if (has(LockLink | LeftoverLink)) {
+    if (has(LockLink | LeftoverLink | LinkAtEnd)) {
         MakeFile(target, "precious\n");
     }
     if (has(TemporaryFolder | LockFolder)) {
@@ -112,7 +127,6 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     ASSERT_TRUE(!has(ReadOnlyLeftover) ||
                 SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_READONLY));
     AddFileAttributes(tags, has(ReparsePoint) ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
-    FailFileLookup(has(Unreadable) ? temporary : "", ERROR_ACCESS_DENIED);
     UniqueFile heldLeftover, heldLock;
     if (has(Held | Pending)) { // as a ctags still writing it holds it
         heldLeftover.Reset(
@@ -128,10 +142,25 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
                                    FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         ASSERT_TRUE(heldLock);
     }
-    std::optional<ImportRedirect> noRename;
+    FailFileLookup(has(Unreadable) ? temporary : "", ERROR_ACCESS_DENIED);
+    std::optional<ImportRedirect> noRename, reparsePoint;
     if (has(NoRename)) {
         noRename.emplace("kernel32.dll", "SetFileInformationByHandle",
                          reinterpret_cast<void*>(&RefuseRename));
+    }
+    if (has(ReparsePointAtEnd)) {
+        reparsePoint.emplace("kernel32.dll", "GetFileInformationByHandle",
+                             reinterpret_cast<void*>(&AsReparsePoint));
+        g_realFileInformation =
+            reinterpret_cast<decltype(&GetFileInformationByHandle)>(reparsePoint->Original());
+    }
+    if (has(LinkAtEnd | GoneAtEnd)) {
+        OnExitCodeQuery([&] {
+            MoveFileA(temporary.c_str(), (folder + "\\away").c_str());
+            if (has(LinkAtEnd)) { // a process start suspends the watcher: not from it
+                std::thread([&] { EXPECT_TRUE(MakeUnixLink("target", temporary)); }).join();
+            }
+        });
     }
     if (tags.size() < MAX_PATH) {
         RunTagUpdate(settings, host.Window());
@@ -140,6 +169,8 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     }
     ASSERT_TRUE(WaitForIdle());
     noRename.reset();
+    reparsePoint.reset();
+    OnExitCodeQuery(nullptr);
     FailFileLookup("", 0);
     AddFileAttributes("", 0);
 
@@ -158,7 +189,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     if (has(HardLink)) {
         EXPECT_EQ(FileContents(tags), FileContents(link)) << "one file, two names";
     }
-    if (has(LockLink | LeftoverLink)) {
+    if (has(LockLink | LeftoverLink | LinkAtEnd)) {
         EXPECT_EQ("precious\n", FileContents(target)) << "the link's target";
     }
     if (has(ReadOnlyLeftover) && c.leftover == Stays) {
@@ -200,12 +231,18 @@ const OutputCase kCases[] = {
      Gone},
     {"ListFileLeftOpen", Leftover, "--exit=0 -RL", nullptr, Outcome::CouldNotRun, OldTags, Stays,
      Gone},
+    // ctags's C runtime may read the doubled quote as ending the part, the
+    // next one as opening a part that takes -f in.
+    {"QuoteDoubledInQuotes", Leftover, "--exit=0 --exclude=\"a\"\"\" ", nullptr,
+     Outcome::CouldNotRun, OldTags, Stays, Gone},
     {"HardLink", HardLink, "--exit=0 ", "tags", Outcome::Ran, NewTags, Gone, Gone},
     {"ReadOnly", ReadOnly, "--exit=0 --no-output ", "tags", Outcome::Ran, OldTags, Gone, Gone},
     {"TemporaryIsAFolder", TemporaryFolder, "--exit=0 ", "tags", Outcome::Ran, NewTags, Stays,
      Gone},
+    // The temporary name cannot be opened at the end, as for a file marked
+    // for removal: no file of this run's is known to be there; what is stays.
     {"OutputUnreadable", Unreadable, "--exit=0 --no-output ", "tags.kestrel-new",
-     Outcome::RanWithError, OldTags, Gone, Gone},
+     Outcome::RanWithError, OldTags, Stays, Gone},
     {"DeepFolder", Tags, "--exit=0 ", "tags", Outcome::Ran, NewTags, Gone, Gone, "tags",
      Depth::Deep},
     // The tags file's path is beyond the limit, 273 characters long.
@@ -232,6 +269,16 @@ const OutputCase kCases[] = {
      Gone},
     {"ReadOnlyLeftoverStays", Leftover | ReadOnlyLeftover | NoRename, "--exit=0 ", nullptr,
      Outcome::CouldNotRun, OldTags, Stays, Gone},
+    // The end of the run acts on the temporary name only while it names the
+    // file made for ctags: nothing else there is touched, and the run fails.
+    {"LinkAtEnd", LinkAtEnd, "--exit=0 ", "tags.kestrel-new", Outcome::RanWithError, OldTags, Stays,
+     Gone},
+    {"LinkAtFailedEnd", LinkAtEnd, "--exit=1 ", "tags.kestrel-new", Outcome::RanWithError, OldTags,
+     Stays, Gone},
+    {"GoneAtEnd", GoneAtEnd, "--exit=0 ", "tags.kestrel-new", Outcome::RanWithError, OldTags, Gone,
+     Gone},
+    {"ReparsePointAtEnd", ReparsePointAtEnd, "--exit=0 ", "tags.kestrel-new", Outcome::RanWithError,
+     OldTags, Stays, Gone},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, TagsOutputTest,
