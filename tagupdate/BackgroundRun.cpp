@@ -10,6 +10,9 @@
 // of its memory still hears how the run ended, and the marker is still
 // cleared. Everything it needs, the closing texts included, is made on the
 // editor's thread before ctags starts, and handed over in one WatchedRun.
+// The walk, the update and the record, which allocate, run on a thread made
+// ready for that before ctags starts (ReadyThread); memory that runs out
+// there leaves the run on the whole tree.
 //
 // The editor may unload the library while ctags still runs. The watcher
 // therefore holds a reference to the library of its own, taken before it
@@ -17,6 +20,12 @@
 // drops it and ends the thread without returning into code that may be gone.
 // The thread is started with CreateThread, so no runtime takes a reference
 // of its own that only a return from the thread function would give back.
+//
+// The tree is walked before the watcher lets ctags run: where the record of
+// the last run shows that ctags need only read what changed, it runs ctags
+// on those files and merges, and the ctags launched on the whole tree, never
+// let go, is ended; where the update cannot be made, that ctags runs after
+// all.
 //
 // The watcher exists, suspended, before ctags starts: once ctags runs,
 // nothing is left that could fail and leave it unwatched, its output never
@@ -33,7 +42,9 @@
 #include "plugin/ModuleState.h"
 #include "plugin/UniqueAny.h"
 #include "resources/resource.h"
+#include "tagupdate/ReadyThread.h"
 #include "tagupdate/StatusText.h"
+#include "tagupdate/TreeUpdate.h"
 
 namespace kestrel {
 namespace {
@@ -44,6 +55,11 @@ constexpr DWORD kReplacePatienceMs = 10000;
 // What the watcher owns: the run, its closing texts and its reference to
 // this library.
 struct WatchedRun {
+    CtagsCommand command;
+    DWORD creationFlags;
+    TreeUpdate update;
+    UpdateEnd updated = UpdateEnd::FullRunNeeded;
+    ReadyThread worker; // made with the WatchedRun, before ctags starts
     CtagsRun run;
     EndTexts end;
     UniqueModule library;
@@ -67,6 +83,54 @@ void EndUnwatched(WatchedRun& watched, HANDLE watcher) {
     }
 }
 
+void NoAnnouncement(void*) {
+}
+
+void LearnAndUpdate(void* watchedRun) {
+    WatchedRun& watched = *static_cast<WatchedRun*>(watchedRun);
+    LearnChanges(watched.command, watched.run, watched.update);
+    if (!watched.update.plan.fullRun) {
+        watched.updated =
+            RunUpdate(watched.command, watched.run, watched.update, watched.creationFlags,
+                      kReplacePatienceMs, kPlainWaits, NoAnnouncement, nullptr);
+    }
+}
+
+void KeepRecordOf(void* update) {
+    KeepRecord(*static_cast<TreeUpdate*>(update));
+}
+
+// Lets the run go on the whole tree, or updates the tags file from what
+// changed and ends the ctags that was launched on the tree before it ran.
+// The walk, the update and the record, which allocate, run on the ready
+// thread; a run without it runs on the whole tree and keeps no record.
+RunEnd EndWatchedRun(WatchedRun& watched) {
+    CtagsRun& run = watched.run;
+    if (!watched.worker.Run(LearnAndUpdate, &watched)) {
+        watched.update.recordable = false;
+        watched.updated = UpdateEnd::FullRunNeeded;
+    }
+    const UpdateEnd updated = watched.updated;
+    RunEnd end = updated == UpdateEnd::Updated   ? RunEnd::Ran
+                 : updated == UpdateEnd::Stopped ? RunEnd::Stopped
+                                                 : RunEnd::Failed;
+    if (updated == UpdateEnd::FullRunNeeded) {
+        // The job and the free space, off the editor's thread.
+        ResumeRun(run);
+        end = FinishRun(run, kReplacePatienceMs, kPlainWaits);
+    } else {
+        TerminateProcess(run.process.Get(), ERROR_CANCELLED);
+        WaitForSingleObject(run.process.Get(), INFINITE);
+        run.thread.Reset();
+        run.process.Reset();
+        run.lock.Reset();
+    }
+    if (end == RunEnd::Ran) {
+        watched.worker.Run(KeepRecordOf, &watched.update);
+    }
+    return end;
+}
+
 } // namespace
 
 CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, HWND hwnd) {
@@ -75,6 +139,8 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
     // started ctags and its watcher. The watcher names ctags by a literal,
     // never by the command line, which belongs to the command.
     auto watched = std::make_unique<WatchedRun>();
+    watched->command = command;
+    watched->creationFlags = creationFlags | IDLE_PRIORITY_CLASS;
     watched->end = FormatEndTexts("ctags");
     FormatResource(status, IDS_RUNNING, command.shown.Chars());
     // With room for Windows's reason, should the watcher fail.
@@ -108,7 +174,7 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
             }
         }
     } resume{watcher.Get(), false};
-    if (LaunchRun(command, creationFlags | IDLE_PRIORITY_CLASS, run.run, status)) {
+    if (LaunchRun(command, run.creationFlags, run.run, status)) {
         SetRunningMarker(hwnd); // before the watcher can clear it
     }
     resume.done = true;
@@ -125,9 +191,7 @@ DWORD WINAPI CompletionWatcher(void* watchedRun) {
     std::unique_ptr<WatchedRun> watched(static_cast<WatchedRun*>(watchedRun));
     if (watched->run.process) {
         SetWatcherProcess(watched->run.process.Get());
-        // The job and the free space, off the editor's thread.
-        ResumeRun(watched->run);
-        const RunEnd end = FinishRun(watched->run, kReplacePatienceMs, kPlainWaits);
+        const RunEnd end = EndWatchedRun(*watched);
         // The command's own texts come first, then the beep: the editor's
         // thread answers this only once the command has returned.
         SendMessageA(RunningMarker(), WM_NULL, 0, 0);

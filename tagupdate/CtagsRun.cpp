@@ -89,6 +89,8 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
     command.shown = commandLine;
     command.execPath = UnquotedPath(settings.ExecPath);
     command.runFolder = runFolder;
+    command.options = settings.ExecOption;
+    command.tagsName = settings.TagsFileName;
     command.output = ChooseTagsOutput(settings, runFolder);
     command.started = command.output.InPlace()
                           ? commandLine

@@ -28,6 +28,8 @@ struct CtagsCommand {
     CountedString started;  // what the process gets: -f names the temporary file, if any
     CountedString execPath; // without surrounding quotes
     CountedString runFolder;
+    CountedString options;  // ExecOption
+    CountedString tagsName; // TagsFileName
     TagsOutput output;
     // The word of the options that would make ctags clobber its default
     // tags file or fail: a file operand, an argument or a double quote left
@@ -36,6 +38,9 @@ struct CtagsCommand {
     // ctags's error stream is read; off with its console shown, where it
     // writes as it always has.
     bool readsErrors = true;
+    // The user held Shift when choosing the command: ctags runs on the whole
+    // tree, whatever changed.
+    bool shiftHeld = false;
 };
 
 // Chooses the output and the command line that goes with it.

@@ -9,10 +9,12 @@
 
 namespace kestrel {
 
-// Chooses the output for ctags run in runFolder, announces the running
-// process and returns the final status text: ran, ran with an error or
-// stopped (after a beep), or could not run.
+// Chooses the output for ctags run in runFolder and whether ctags runs on
+// the whole tree or only on what changed (always the whole tree with
+// shiftHeld), announces the running process and returns the final status
+// text: ran, ran with an error or stopped (after a beep), or could not run.
 CountedString RunSynchronously(const Settings& settings, const CountedString& commandLine,
-                               const CountedString& runFolder, DWORD creationFlags, HWND hwnd);
+                               const CountedString& runFolder, bool shiftHeld, DWORD creationFlags,
+                               HWND hwnd);
 
 } // namespace kestrel

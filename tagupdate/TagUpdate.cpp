@@ -46,6 +46,8 @@ public:
 
 void RunTagUpdate(const Settings& settings, HWND hwnd) {
     const CountedString commandLine = BuildCommandLine(settings);
+    // Shift held while choosing the command asks for a run on the whole tree.
+    const bool shiftHeld = GetKeyState(VK_SHIFT) < 0;
     // A command started from a message that this one serves (its browser's
     // loop, the synchronous wait) would run inside it, on the same files.
     // It is refused before it shows or touches anything.
@@ -83,16 +85,20 @@ void RunTagUpdate(const Settings& settings, HWND hwnd) {
     SendStatusText(hwnd, runFolder);
 
     const DWORD creationFlags = settings.ShowConsole ? 0 : DETACHED_PROCESS;
+    const auto prepared = [&] {
+        CtagsCommand command = PrepareCommand(settings, commandLine, runFolder);
+        command.shiftHeld = shiftHeld;
+        return command;
+    };
     CountedString status;
     if (RunningMarker() != nullptr) {
         FormatResource(status, IDS_ALREADY_RUNNING, commandLine.Chars());
         BeepFor(IDS_ALREADY_RUNNING);
     } else if (settings.ExecSync) {
         hold.Take(); // the wait serves messages
-        status = RunSynchronously(settings, commandLine, runFolder, creationFlags, hwnd);
+        status = RunSynchronously(settings, commandLine, runFolder, shiftHeld, creationFlags, hwnd);
     } else {
-        status =
-            RunInBackground(PrepareCommand(settings, commandLine, runFolder), creationFlags, hwnd);
+        status = RunInBackground(prepared(), creationFlags, hwnd);
     }
     SendStatusText(hwnd, status);
 }

@@ -104,13 +104,18 @@ BOOL WINAPI HookedCreateProcess(LPCSTR application, LPSTR commandLine,
     {
         Lock lock(g_mutex);
         // SuspendThread tells how often the thread was suspended already.
-        HANDLE watcher = g_watchers.empty() ? nullptr : g_watchers.back();
+        // A watcher that starts a process itself is not suspended to look.
+        HANDLE watcher =
+            g_watchers.empty() || GetThreadId(g_watchers.back()) == GetCurrentThreadId()
+                ? nullptr
+                : g_watchers.back();
         const DWORD count = watcher ? SuspendThread(watcher) : static_cast<DWORD>(-1);
         if (count != static_cast<DWORD>(-1)) {
             g_resumeThread(watcher);
         }
         g_starts.push_back({flags, startup ? startup->cb : 0, inherit, application == nullptr,
-                            environment == nullptr, count != static_cast<DWORD>(-1) && count > 0});
+                            environment == nullptr, count != static_cast<DWORD>(-1) && count > 0,
+                            commandLine ? commandLine : ""});
     }
     return StartProcessSteadily(application, commandLine, processAttributes, threadAttributes,
                                 inherit, flags, environment, directory, startup, information);
@@ -296,6 +301,37 @@ DWORD WINAPI HookedModuleFileName(HMODULE module, LPSTR buffer, DWORD size) {
     return static_cast<DWORD>(g_programPath.size());
 }
 
+// A found entry of this name shows as a link (a reparse point), as Wine
+// never shows one.
+std::wstring g_linkName;
+decltype(&FindFirstFileExW) g_findFirst = nullptr;
+decltype(&FindNextFileW) g_findNext = nullptr;
+
+void MarkFound(void* data) {
+    auto* found = static_cast<WIN32_FIND_DATAW*>(data);
+    Lock lock(g_mutex);
+    if (!g_linkName.empty() && g_linkName == found->cFileName) {
+        found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+}
+
+HANDLE WINAPI HookedFindFirst(LPCWSTR name, FINDEX_INFO_LEVELS level, LPVOID data,
+                              FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
+    const HANDLE find = g_findFirst(name, level, data, search, filter, flags);
+    if (find != INVALID_HANDLE_VALUE) {
+        MarkFound(data);
+    }
+    return find;
+}
+
+BOOL WINAPI HookedFindNext(HANDLE find, LPWIN32_FIND_DATAW data) {
+    const BOOL found = g_findNext(find, data);
+    if (found) {
+        MarkFound(data);
+    }
+    return found;
+}
+
 template <typename Function>
 bool Patch(const char* dll, const char* name, Function hook, Function& original) {
     return RedirectImport(GetModuleHandleA(nullptr), dll, name, hook, original);
@@ -321,6 +357,8 @@ bool InstallHooks() {
         all &= Patch("user32.dll", "MsgWaitForMultipleObjects", &HookedMsgWait, g_msgWait);
         all &= Patch("kernel32.dll", "Sleep", &HookedSleep, g_sleep);
         all &= Patch("kernel32.dll", "GetModuleFileNameA", &HookedModuleFileName, g_moduleFileName);
+        all &= Patch("kernel32.dll", "FindFirstFileExW", &HookedFindFirst, g_findFirst);
+        all &= Patch("kernel32.dll", "FindNextFileW", &HookedFindNext, g_findNext);
         // Only the command tests' programs show the browser.
         Patch("shell32.dll", "SHBrowseForFolderA", &HookedBrowse, g_browse);
         return all;
@@ -368,6 +406,11 @@ void FailFileLookup(const std::string& path, DWORD error) {
     Lock lock(g_mutex);
     g_failingLookup = path;
     g_lookupError = error;
+}
+
+void ShowAsLink(const std::wstring& name) {
+    Lock lock(g_mutex);
+    g_linkName = name;
 }
 
 void AddFileAttributes(const std::string& path, DWORD attributes) {

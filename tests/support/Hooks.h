@@ -19,6 +19,7 @@ struct ProcessStart {
     bool environmentNull;
     // The completion watcher started last was there, and suspended.
     bool afterSuspendedWatcher;
+    std::string commandLine;
 };
 
 // What the plug-in asked of the folder browser, in the system code page.
@@ -67,6 +68,10 @@ void FailFileLookup(const std::string& path, DWORD error);
 // Makes GetFileAttributesA add `attributes` for an existing `path`, as for a
 // link Wine cannot make; an empty path ends it.
 void AddFileAttributes(const std::string& path, DWORD attributes);
+
+// Makes the entries of that name that FindFirstFileExW and FindNextFileW
+// find show as links (reparse points), as Wine shows none; empty ends it.
+void ShowAsLink(const std::wstring& name);
 
 // Makes GetModuleFileNameA report `path` for the program itself, as for an
 // editor installed there; an empty path ends it.
