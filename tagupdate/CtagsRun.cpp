@@ -8,7 +8,7 @@
 #include "tagupdate/EndBeeps.h"
 #include "tagupdate/Paths.h"
 #include "tagupdate/ProgramSearch.h"
-#include "tagupdate/TagsLock.h"
+#include "tagsfile/TagsLock.h"
 
 namespace kestrel {
 namespace {

@@ -10,8 +10,8 @@
 #include "tagupdate/DiskGuard.h"
 #include "tagupdate/ErrorStream.h"
 #include "tagupdate/FailureReason.h"
-#include "tagupdate/TagsOutput.h"
-#include "tagupdate/TemporaryFile.h"
+#include "tagsfile/TagsOutput.h"
+#include "tagsfile/TemporaryFile.h"
 #include "text/CountedString.h"
 
 namespace kestrel {

@@ -14,9 +14,9 @@ namespace kestrel {
 // then of the options is one with which ctags, given a list of files in
 // place of the tree, writes the same lines for them as a recursive run:
 // recursion, verbosity, exclusions, kinds, fields, extras, languages,
-// macros, the sorted u-ctags or e-ctags format. Anything else (appending, another sort or format, a filter, an
-// option file or list named, a quote) asks for a full run. `format` gets the
-// format asked for.
+// macros, the sorted u-ctags or e-ctags format. Anything else (appending, another sort or format, a
+// filter, an option file or list named, a quote) asks for a full run. `format` gets the format
+// asked for.
 bool OptionsAllowUpdate(const char* ctagsVariable, const char* options, TagsFormat& format);
 
 // The text that stands for a configuration: the program (its path, size and

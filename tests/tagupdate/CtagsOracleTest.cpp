@@ -11,7 +11,7 @@
 #include "settings/Settings.h"
 #include "tagupdate/CtagsOptions.h"
 #include "tagupdate/CtagsRun.h"
-#include "tagupdate/TagsFileCheck.h"
+#include "tagsfile/TagsFileCheck.h"
 #include "tests/host/ProcessRun.h"
 #include "tests/support/Cp932.h"
 #include "tests/support/EnvironmentGuard.h"

@@ -3,7 +3,7 @@
 // can then open, truncate and rewrite the file, and the end of the run can
 // open the name again for renaming and deleting. A handle that reads only
 // attributes takes no part in the sharing rules.
-#include "tagupdate/TemporaryFile.h"
+#include "tagsfile/TemporaryFile.h"
 
 #include "tagupdate/Paths.h"
 

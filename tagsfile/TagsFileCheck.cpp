@@ -8,7 +8,7 @@
 // ctags reads the line as a C string, so a NUL ends it like the line feed.
 // The first line is read in small pieces only until the rule decides, which
 // for a tags file written by ctags is within its first few dozen bytes.
-#include "tagupdate/TagsFileCheck.h"
+#include "tagsfile/TagsFileCheck.h"
 
 #include <windows.h>
 

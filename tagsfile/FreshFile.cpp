@@ -1,4 +1,4 @@
-#include "tagupdate/FreshFile.h"
+#include "tagsfile/FreshFile.h"
 
 #include <string>
 #include <utility>

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "plugin/UniqueAny.h"
-#include "tagupdate/FreshFile.h"
+#include "tagsfile/FreshFile.h"
 #include "text/CountedString.h"
 
 namespace kestrel {

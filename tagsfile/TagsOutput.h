@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "settings/Settings.h"
-#include "tagupdate/TemporaryFile.h"
+#include "tagsfile/TemporaryFile.h"
 #include "text/CountedString.h"
 
 namespace kestrel {

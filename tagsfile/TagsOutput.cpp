@@ -4,16 +4,16 @@
 // tags file (same folder, so tag-relative paths come out the same and the
 // replacement is a rename on one volume), which replaces the tags file only
 // after a good exit.
-#include "tagupdate/TagsOutput.h"
+#include "tagsfile/TagsOutput.h"
 
 #include <cstring>
 
 #include "plugin/UniqueAny.h"
 #include "tagupdate/CtagsOptions.h"
-#include "tagupdate/FreshFile.h"
+#include "tagsfile/FreshFile.h"
 #include "tagupdate/Paths.h"
-#include "tagupdate/TagsFileCheck.h"
-#include "tagupdate/TemporaryFile.h"
+#include "tagsfile/TagsFileCheck.h"
+#include "tagsfile/TemporaryFile.h"
 
 namespace kestrel {
 namespace {
@@ -140,8 +140,7 @@ bool RemoveLeftover(const TagsOutput& output) {
 }
 
 DWORD MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary) {
-    return output.InPlace() ? ERROR_SUCCESS
-                            : temporary.Make(output.temporaryPath, output.tagsPath);
+    return output.InPlace() ? ERROR_SUCCESS : temporary.Make(output.temporaryPath, output.tagsPath);
 }
 
 bool KeepOutput(const TagsOutput& output, TemporaryFile& temporary, bool exitedWell,

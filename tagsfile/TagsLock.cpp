@@ -1,8 +1,8 @@
-#include "tagupdate/TagsLock.h"
+#include "tagsfile/TagsLock.h"
 
 #include <string>
 
-#include "tagupdate/FreshFile.h"
+#include "tagsfile/FreshFile.h"
 #include "tagupdate/Paths.h"
 
 namespace kestrel {
