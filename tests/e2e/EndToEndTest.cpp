@@ -128,12 +128,13 @@ TEST_F(EndToEndTest, RealCtagsEndedMidwayLeavesTheOldTagsWhole) {
         run = RunHost("K:\\e4\\m0\\f0.c", "--run --trace-beep");
         hostEnded = true;
     });
-    // ctags opens its output as it starts: end it as soon as it writes, as a
-    // crash or a kill would, long before it has written everything.
+    // The temporary file is made before ctags starts: end ctags as soon as
+    // it has written into it, as a crash or a kill would, long before it has
+    // written everything.
     bool ended = false;
     while (!ended && !hostEnded) {
-        const bool writing =
-            Exists("K:\\e4\\tags.kestrel-new") || FileContents("K:\\e4\\tags") != old;
+        const bool writing = !FileContents("K:\\e4\\tags.kestrel-new").empty() ||
+                             FileContents("K:\\e4\\tags") != old;
         ended = writing && TerminateCtags();
         Sleep(ended ? 0 : 5);
     }
