@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Clock.h"
 #include "plugin/ModuleState.h"
 #include "settings/Settings.h"
 #include "tagupdate/CtagsRun.h"
@@ -44,20 +45,10 @@
 
 using namespace kestrel;
 using namespace kestrel::test;
+using kestrel::bench::Median;
+using kestrel::bench::Now;
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Lowest, quartiles and highest of the values.
 void PrintSpread(const char* what, std::vector<double> values) {

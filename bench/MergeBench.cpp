@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Clock.h"
 #include "plugin/UniqueAny.h"
 #include "tagsfile/TagsMerge.h"
 #include "tests/support/Sandbox.h"
@@ -18,15 +19,9 @@
 
 using namespace kestrel;
 using namespace kestrel::test;
+using kestrel::bench::Now;
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Runs ctags in `folder` until it ends; its exit code, or -1.
 long RunCtags(const std::string& folder, const std::string& arguments) {

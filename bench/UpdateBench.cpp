@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Clock.h"
 #include "plugin/ModuleState.h"
 #include "settings/Settings.h"
 #include "tagsfile/RunRecord.h"
@@ -31,20 +32,10 @@
 
 using namespace kestrel;
 using namespace kestrel::test;
+using kestrel::bench::Median;
+using kestrel::bench::Now;
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 double RunDirectly(const std::string& commandLine, const std::string& folder) {
     STARTUPINFOA startup = {};
@@ -54,8 +45,8 @@ double RunDirectly(const std::string& commandLine, const std::string& folder) {
     writable.resize(2048, '\0');
     const double start = Now();
     if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE,
-                        DETACHED_PROCESS | NORMAL_PRIORITY_CLASS, nullptr, folder.c_str(),
-                        &startup, &info)) {
+                        DETACHED_PROCESS | NORMAL_PRIORITY_CLASS, nullptr, folder.c_str(), &startup,
+                        &info)) {
         std::fprintf(stderr, "ctags did not start\n");
         std::exit(1);
     }
