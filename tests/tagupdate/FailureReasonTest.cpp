@@ -93,6 +93,8 @@ const ReasonCase kCases[] = {
      "fake: gave up"},
     {"WarningIsNoReason", "\"--say=ctags.exe: Warning: odd\" --exit=2 ", Outcome::RanWithError,
      "終了コード 2"},
+    // A line with no name before its colon is not one of ctags's messages.
+    {"NamelessIsNoReason", "\"--say=: lost\" --exit=5 ", Outcome::RanWithError, "終了コード 5"},
     {"Crash", "--exit=0xC0000005 ", Outcome::RanWithError, "終了コード 0xC0000005"},
     {"ExitCode", "--exit=1 ", Outcome::RanWithError, "終了コード 1", "exit code 1"},
     // ctags writes to its console: only its exit code is known.
