@@ -85,6 +85,16 @@ case "$cmd" in
       echo "== tests, $arch"
       ctest --test-dir "$top/build/$arch" --output-on-failure -j "$jobs" "$@" || status=1
     done
+    # A failed assertion is printed amid thousands of lines: its summary
+    # comes again last, where a log's tail shows it.
+    if [ "$status" -ne 0 ]; then
+      for arch in $arches; do
+        log="$top/build/$arch/Testing/Temporary/LastTest.log"
+        [ -f "$log" ] || continue
+        echo "== failed assertions, $arch"
+        grep -a -A14 -E ': Failure$|^\[  FAILED  \] [A-Za-z_0-9/.]+ \(' "$log" | tail -n 80 || true
+      done
+    fi
     exit $status
     ;;
   dist)
