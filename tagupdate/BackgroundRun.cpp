@@ -10,9 +10,10 @@
 // of its memory still hears how the run ended, and the marker is still
 // cleared. Everything it needs, the closing texts included, is made on the
 // editor's thread before ctags starts, and handed over in one WatchedRun.
-// The walk, the update and the record, which allocate, run on a thread made
-// ready for that before ctags starts (ReadyThread); memory that runs out
-// there leaves the run on the whole tree.
+// The walk, the update and the record, which allocate, run on a thread the
+// watcher makes ready for that while ctags is still suspended (ReadyThread),
+// so that the command does not wait for it to start; a thread that cannot be
+// made, or memory that runs out there, leaves the run on the whole tree.
 //
 // The editor may unload the library while ctags still runs. The watcher
 // therefore holds a reference to the library of its own, taken before it
@@ -59,7 +60,6 @@ struct WatchedRun {
     DWORD creationFlags;
     TreeUpdate update;
     UpdateEnd updated = UpdateEnd::FullRunNeeded;
-    ReadyThread worker; // made with the WatchedRun, before ctags starts
     CtagsRun run;
     EndTexts end;
     UniqueModule library;
@@ -106,7 +106,8 @@ void KeepRecordOf(void* update) {
 // thread; a run without it runs on the whole tree and keeps no record.
 RunEnd EndWatchedRun(WatchedRun& watched) {
     CtagsRun& run = watched.run;
-    if (!watched.worker.Run(LearnAndUpdate, &watched)) {
+    ReadyThread worker;
+    if (!worker.Run(LearnAndUpdate, &watched)) {
         watched.update.recordable = false;
         watched.updated = UpdateEnd::FullRunNeeded;
     }
@@ -126,7 +127,7 @@ RunEnd EndWatchedRun(WatchedRun& watched) {
         run.lock.Reset();
     }
     if (end == RunEnd::Ran) {
-        watched.worker.Run(KeepRecordOf, &watched.update);
+        worker.Run(KeepRecordOf, &watched.update);
     }
     return end;
 }

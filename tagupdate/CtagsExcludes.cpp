@@ -122,9 +122,12 @@ bool CtagsExcludes::Read(const CountedString& program, const CountedString& opti
     const CountedString commandLine =
         CountedString("\"") + program + "\" " + options + " --list-excludes";
     std::string output;
-    if (!CaptureOutput(program, commandLine, runFolder, output)) {
-        return false;
-    }
+    return CaptureOutput(program, commandLine, runFolder, output) && ReadListed(output);
+}
+
+bool CtagsExcludes::ReadListed(const std::string& output) {
+    m_patterns.clear();
+    m_listed.clear();
     // A first line "#NAME" heads the list; every other line is a pattern.
     size_t start = 0;
     while (start < output.size()) {

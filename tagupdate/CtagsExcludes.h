@@ -17,6 +17,9 @@ public:
     // character beyond ASCII.
     bool Read(const CountedString& program, const CountedString& options,
               const CountedString& runFolder);
+    // Takes the patterns from a list as Listed() gives it, or as ctags
+    // writes it; false as for Read when one cannot be matched as ctags does.
+    bool ReadListed(const std::string& listed);
 
     // Whether ctags leaves out the file or folder whose name in the run
     // folder is `relativeName` (separated by backslashes): a pattern matches

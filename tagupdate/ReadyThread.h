@@ -2,8 +2,9 @@
 // (the completion watcher). The runtime keeps some state of its exception
 // handling per thread and allocates it the first time a thread throws; a
 // thread whose first throw comes when memory has run out ends the editor.
-// So this thread is made ready while memory is there, before the command
-// returns, and work on it that runs out of memory later only fails.
+// So this thread is made ready first, with room for that state, and work on
+// it that runs out of memory later only fails; a thread that found no room
+// is given no work.
 #pragma once
 
 #include <windows.h>

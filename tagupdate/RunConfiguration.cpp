@@ -11,6 +11,9 @@
 namespace kestrel {
 namespace {
 
+// Where the exclusions begin in a configuration's text.
+constexpr char kExcludesHead[] = "excludes\n";
+
 bool StartsWith(const std::string& word, const char* prefix) {
     return word.compare(0, std::strlen(prefix), prefix) == 0;
 }
@@ -112,9 +115,8 @@ bool OptionsAllowUpdate(const char* ctagsVariable, const char* options, TagsForm
            WordsAllowUpdate(options, format, recursive) && recursive;
 }
 
-std::string ConfigurationOf(const CountedString& program, const CountedString& options,
-                            const CountedString& tagsName, const CountedString& runFolder,
-                            const CtagsExcludes& excludes) {
+std::string SettingsOf(const CountedString& program, const CountedString& options,
+                       const CountedString& tagsName, const CountedString& runFolder) {
     std::string text = "program ";
     text += program.Chars();
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -142,8 +144,20 @@ std::string ConfigurationOf(const CountedString& program, const CountedString& o
     if (!xdg.IsEmpty()) {
         AddStamps(text, PathIn(xdg, "ctags"));
     }
-    text += "excludes\n" + excludes.Listed();
     return text;
+}
+
+std::string ConfigurationOf(const std::string& settings, const CtagsExcludes& excludes) {
+    return settings + kExcludesHead + excludes.Listed();
+}
+
+bool RecordedExcludes(const std::string& configuration, const std::string& settings,
+                      CtagsExcludes& excludes) {
+    const size_t head = settings.size() + sizeof kExcludesHead - 1;
+    return configuration.size() >= head &&
+           configuration.compare(0, settings.size(), settings) == 0 &&
+           configuration.compare(settings.size(), head - settings.size(), kExcludesHead) == 0 &&
+           excludes.ReadListed(configuration.substr(head));
 }
 
 } // namespace kestrel

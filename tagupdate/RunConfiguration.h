@@ -19,12 +19,21 @@ namespace kestrel {
 // asked for.
 bool OptionsAllowUpdate(const char* ctagsVariable, const char* options, TagsFormat& format);
 
-// The text that stands for a configuration: the program (its path, size and
-// write time), ExecOption, TagsFileName, CTAGS, the option files ctags reads
-// in the run folder and in the user's home, and the exclusions ctags lists.
-// Two runs with the same text read the same files the same way.
-std::string ConfigurationOf(const CountedString& program, const CountedString& options,
-                            const CountedString& tagsName, const CountedString& runFolder,
-                            const CtagsExcludes& excludes);
+// The text that stands for what decides a run's exclusions: the program
+// (its path, size and write time), ExecOption, TagsFileName, CTAGS and the
+// option files ctags reads in the run folder and in the user's home.
+std::string SettingsOf(const CountedString& program, const CountedString& options,
+                       const CountedString& tagsName, const CountedString& runFolder);
+
+// The text that stands for a configuration: the settings as SettingsOf gives
+// them and the exclusions ctags lists with them. Two runs with the same text
+// read the same files the same way.
+std::string ConfigurationOf(const std::string& settings, const CtagsExcludes& excludes);
+
+// The exclusions of a recorded configuration whose settings are `settings`:
+// ctags lists the same with the same settings. False when the settings
+// differ or the list cannot be read.
+bool RecordedExcludes(const std::string& configuration, const std::string& settings,
+                      CtagsExcludes& excludes);
 
 } // namespace kestrel

@@ -70,15 +70,23 @@ void LearnChanges(const CtagsCommand& command, const CtagsRun& run, TreeUpdate& 
     PlanInputs inputs;
     inputs.optionsAllowUpdate = OptionsAllowUpdate(EnvironmentVariable("CTAGS").Chars(),
                                                    command.options.Chars(), update.format);
-    CtagsExcludes excludes;
-    const CountedString program = run.program.IsEmpty() ? command.execPath : run.program;
-    if (!inputs.optionsAllowUpdate || !excludes.Read(program, command.options, command.runFolder)) {
-        return;
-    }
     // ctags names files relative to the tags file's folder: only one in the
     // run folder itself names them as the walk does.
     const std::string tagsName = NameInTree(output.tagsPath, command.runFolder);
-    if (tagsName.empty() || tagsName.find_first_of("\\/") != std::string::npos) {
+    if (!inputs.optionsAllowUpdate || tagsName.empty() ||
+        tagsName.find_first_of("\\/") != std::string::npos) {
+        return;
+    }
+    // ctags is asked for its exclusions only when what decides them has
+    // changed since the last run: asking costs a start of ctags.
+    const CountedString program = run.program.IsEmpty() ? command.execPath : run.program;
+    RunRecord last;
+    const bool recorded = LoadRecord(output.tagsPath, last);
+    const std::string settings =
+        SettingsOf(program, command.options, command.tagsName, command.runFolder);
+    CtagsExcludes excludes;
+    if (!(recorded && RecordedExcludes(last.configuration, settings, excludes)) &&
+        !excludes.Read(program, command.options, command.runFolder)) {
         return;
     }
     std::vector<std::string> skipped;
@@ -89,10 +97,8 @@ void LearnChanges(const CtagsCommand& command, const CtagsRun& run, TreeUpdate& 
     if (!WalkTree(command.runFolder, excludes, skipped, walk) || !walk.complete) {
         return;
     }
-    update.next.configuration =
-        ConfigurationOf(program, command.options, command.tagsName, command.runFolder, excludes);
-    RunRecord last;
-    inputs.record = LoadRecord(output.tagsPath, last) ? &last : nullptr;
+    update.next.configuration = ConfigurationOf(settings, excludes);
+    inputs.record = recorded ? &last : nullptr;
     inputs.configuration = update.next.configuration;
     inputs.tagsStamped = StampOf(output.tagsPath, inputs.tags);
     inputs.shiftHeld = command.shiftHeld;

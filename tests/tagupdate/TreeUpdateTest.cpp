@@ -22,6 +22,7 @@ struct Row {
     const char* options; // ExecOption
     std::function<void(const std::string& folder)> change;
     Road road;
+    bool newSettings = false;  // the change is one that ctags's exclusions may follow
     const char* tags = "tags"; // TagsFileName
 };
 
@@ -88,13 +89,17 @@ protected:
 
     // The background road launches ctags on the tree before it learns what
     // changed, and ends it unlet where it updates: there the road shows only
-    // as ctags started on a list.
-    void ExpectRoad(Road road) const {
-        bool listed = false, whole = false;
+    // as ctags started on a list. ctags is asked for its exclusions again
+    // only where what decides them changed.
+    void ExpectRoad(const Row& row) const {
+        const Road road = row.road;
+        bool listed = false, whole = false, asked = false;
         for (const ProcessStart& start : ProcessStarts()) {
             listed |= start.commandLine.find(" --sort=no -L ") != std::string::npos;
             whole |= start.commandLine.find(".kestrel-new") != std::string::npos;
+            asked |= start.commandLine.find(" --list-excludes") != std::string::npos;
         }
+        EXPECT_EQ(row.newSettings, asked);
         if (settings.ExecSync) {
             EXPECT_EQ(road, whole ? (listed ? Road::UpdateThenFull : Road::Full) : Road::Update);
         } else if (road == Road::Full) {
@@ -142,7 +147,7 @@ TEST_F(TreeUpdateTest, SecondCommandGivesFullRunBytes) {
          [](const std::string& f) { Write(f + "\\lib\\i.c", Source(46)); }, Road::Update},
         {"option file added", "-R",
          [](const std::string& f) { Write(f + "\\.ctags.d\\p.ctags", "--exclude=lib\n"); },
-         Road::Full},
+         Road::Full, true},
         {"a quarter and more", "-R",
          [](const std::string& f) {
              for (const char* name : {"a.c", "b.h", "m.c", "n.c", "o.c"}) {
@@ -162,7 +167,7 @@ TEST_F(TreeUpdateTest, SecondCommandGivesFullRunBytes) {
          [](const std::string& f) { Write(f + "\\src\\c.c", Source(49)); }, Road::Full},
         {"a link in the tree", "-R", [](const std::string&) { ShowAsLink(L"x"); }, Road::Full},
         {"tags file in a subfolder", "-R",
-         [](const std::string& f) { Write(f + "\\src\\c.c", Source(51)); }, Road::Full,
+         [](const std::string& f) { Write(f + "\\src\\c.c", Source(51)); }, Road::Full, false,
          "lib\\tags"},
     };
     int serial = 0;
@@ -180,7 +185,7 @@ TEST_F(TreeUpdateTest, SecondCommandGivesFullRunBytes) {
             ClearProcessStarts();
             EXPECT_EQ(Shown(folder, Outcome::Ran), RunCommand());
             ShowAsLink(L"");
-            ExpectRoad(row.road);
+            ExpectRoad(row);
             ExpectFullRunBytes(folder, row);
         }
     }
