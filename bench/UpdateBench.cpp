@@ -109,6 +109,9 @@ int main(int argc, char** argv) {
                 firstSeconds = command(4);
             }
         }
+        if (round % 2 == 1) {
+            command(4); // the run in place came last and voided the record: a new one
+        }
         tree.Modify(10);
         const double updateSeconds = command(4);
         full.push_back(fullSeconds);

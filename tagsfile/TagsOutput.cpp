@@ -139,8 +139,10 @@ bool RemoveLeftover(const TagsOutput& output) {
     return true;
 }
 
-DWORD MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary) {
-    return output.InPlace() ? ERROR_SUCCESS : temporary.Make(output.temporaryPath, output.tagsPath);
+DWORD MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary, bool create) {
+    return output.InPlace() ? ERROR_SUCCESS
+           : create         ? temporary.Make(output.temporaryPath, output.tagsPath)
+                            : temporary.Name(output.temporaryPath, output.tagsPath);
 }
 
 bool KeepOutput(const TagsOutput& output, TemporaryFile& temporary, bool exitedWell,

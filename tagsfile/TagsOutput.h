@@ -57,8 +57,9 @@ bool RemoveLeftover(const TagsOutput& output);
 using Pause = void (*)(DWORD ms);
 
 // Makes the temporary file for ctags, once a leftover is gone: ERROR_SUCCESS,
-// at once when ctags writes in place, or what Windows said.
-DWORD MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary);
+// at once when ctags writes in place, or what Windows said. With
+// `create` false it only names it, for TemporaryFile::Create to make later.
+DWORD MakeTemporaryFile(const TagsOutput& output, TemporaryFile& temporary, bool create = true);
 
 // After ctags has ended: on a good exit its temporary file replaces the tags
 // file, retried while another program holds either open, for at most

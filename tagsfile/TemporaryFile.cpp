@@ -20,16 +20,25 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 } // namespace
 
 DWORD TemporaryFile::Make(const CountedString& path, const CountedString& replaced) {
+    const DWORD named = Name(path, replaced);
+    return named != ERROR_SUCCESS ? named : Create();
+}
+
+DWORD TemporaryFile::Name(const CountedString& path, const CountedString& replaced) {
     m_replacing = RenameTo(replaced);
     if (m_replacing.empty()) {
         return ERROR_INVALID_NAME;
     }
-    m_watch.Reset(OpenAtAnyLength(path, FILE_READ_ATTRIBUTES, kShareAll, CREATE_NEW,
+    m_path = path;
+    return ERROR_SUCCESS;
+}
+
+DWORD TemporaryFile::Create() {
+    m_watch.Reset(OpenAtAnyLength(m_path, FILE_READ_ATTRIBUTES, kShareAll, CREATE_NEW,
                                   FILE_FLAG_OPEN_REPARSE_POINT));
     if (!m_watch) {
         return GetLastError();
     }
-    m_path = path;
     if (!GetFileInformationByHandle(m_watch.Get(), &m_made)) {
         const DWORD error = GetLastError();
         Discard();

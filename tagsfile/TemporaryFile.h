@@ -29,6 +29,10 @@ public:
     // its handle reads attributes only and shares everything. `replaced` is
     // the file it may replace at the end. Returns 0, or the error.
     DWORD Make(const CountedString& path, const CountedString& replaced);
+    // Make in two steps: Name takes the names, which allocates; Create makes
+    // the file, allocating nothing where the path fits the ANSI limit.
+    DWORD Name(const CountedString& path, const CountedString& replaced);
+    DWORD Create();
     bool IsMade() const { return static_cast<bool>(m_watch); }
 
     // Opens the name as it stands now, a link itself rather than its target,

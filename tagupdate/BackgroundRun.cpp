@@ -28,6 +28,10 @@
 // let go, is ended; where the update cannot be made, that ctags runs after
 // all.
 //
+// The command returns as soon as ctags is launched, suspended: the watcher
+// makes the temporary file ctags writes before it lets ctags run, and a file
+// that cannot be made ends the run unlet, as one that could not run.
+//
 // The watcher exists, suspended, before ctags starts: once ctags runs,
 // nothing is left that could fail and leave it unwatched, its output never
 // moved into place and its lock let go while it still writes. Without the
@@ -86,6 +90,15 @@ void EndUnwatched(WatchedRun& watched, HANDLE watcher) {
 void NoAnnouncement(void*) {
 }
 
+// Ends the ctags that was launched on the tree and never let go.
+void EndUnlet(CtagsRun& run) {
+    TerminateProcess(run.process.Get(), ERROR_CANCELLED);
+    WaitForSingleObject(run.process.Get(), INFINITE);
+    run.thread.Reset();
+    run.process.Reset();
+    run.lock.Reset();
+}
+
 void LearnAndUpdate(void* watchedRun) {
     WatchedRun& watched = *static_cast<WatchedRun*>(watchedRun);
     LearnChanges(watched.command, watched.run, watched.update);
@@ -106,6 +119,11 @@ void KeepRecordOf(void* update) {
 // thread; a run without it runs on the whole tree and keeps no record.
 RunEnd EndWatchedRun(WatchedRun& watched) {
     CtagsRun& run = watched.run;
+    run.endError = MakeRunTemporary(run);
+    if (run.endError != ERROR_SUCCESS) {
+        EndUnlet(run);
+        return RunEnd::NotStarted;
+    }
     ReadyThread worker;
     if (!worker.Run(LearnAndUpdate, &watched)) {
         watched.update.recordable = false;
@@ -120,11 +138,7 @@ RunEnd EndWatchedRun(WatchedRun& watched) {
         ResumeRun(run);
         end = FinishRun(run, kReplacePatienceMs, kPlainWaits);
     } else {
-        TerminateProcess(run.process.Get(), ERROR_CANCELLED);
-        WaitForSingleObject(run.process.Get(), INFINITE);
-        run.thread.Reset();
-        run.process.Reset();
-        run.lock.Reset();
+        EndUnlet(run);
     }
     if (end == RunEnd::Ran) {
         worker.Run(KeepRecordOf, &watched.update);
@@ -149,7 +163,7 @@ CountedString RunInBackground(const CtagsCommand& command, DWORD creationFlags, 
     FormatResource(couldNotRun, IDS_COULD_NOT_RUN, command.shown.Chars());
     couldNotRun.GetBuffer(couldNotRun.Length() + sizeof(Reason));
     Reason reason;
-    if (!PrepareRun(command, watched->run, status)) {
+    if (!PrepareRun(command, watched->run, status, false)) {
         return status;
     }
     watched->library = ReferenceThisLibrary();

@@ -106,7 +106,8 @@ CtagsCommand PrepareCommand(const Settings& settings, const CountedString& comma
     return command;
 }
 
-bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status) {
+bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status,
+                bool makeTemporary) {
     // A run that cannot start for its settings is told so before anything
     // else: a missing program is not to be blamed on ctags or another run.
     Reason reason;
@@ -138,7 +139,7 @@ bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& statu
         OwnReason(IDS_REASON_LEFTOVER, command.output.temporaryPath.Chars(), reason);
         return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
     }
-    const DWORD made = MakeTemporaryFile(command.output, run.temporary);
+    const DWORD made = MakeTemporaryFile(command.output, run.temporary, makeTemporary);
     if (made != ERROR_SUCCESS) {
         WindowsReason(made, reason);
         return Refuse(command, IDS_COULD_NOT_RUN, &reason, run, status);
@@ -149,6 +150,10 @@ bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& statu
     run.disk = DiskGuard(command.output.tagsPath.IsEmpty() ? CurrentDirectoryFor(command.runFolder)
                                                            : DirectoryOf(command.output.tagsPath));
     return true;
+}
+
+DWORD MakeRunTemporary(CtagsRun& run) {
+    return run.output.InPlace() ? ERROR_SUCCESS : run.temporary.Create();
 }
 
 bool LaunchRun(const CtagsCommand& command, DWORD creationFlags, CtagsRun& run,
@@ -275,10 +280,19 @@ EndTexts FormatEndTexts(const char* name) {
     // Room for the reason in parentheses, so that it needs no allocation.
     texts.ranWithError.GetBuffer(texts.ranWithError.Length() + sizeof(Reason));
     FormatResource(texts.stopped, IDS_STOPPED_DISK_FULL, name);
+    FormatResource(texts.couldNotRun, IDS_COULD_NOT_RUN, name);
+    texts.couldNotRun.GetBuffer(texts.couldNotRun.Length() + sizeof(Reason));
     return texts;
 }
 
 const CountedString& EndText(EndTexts& texts, RunEnd end, const CtagsRun& run) {
+    if (end == RunEnd::NotStarted) {
+        Reason reason;
+        WindowsReason(run.endError, reason);
+        AppendReason(texts.couldNotRun, reason);
+        BeepFor(IDS_COULD_NOT_RUN);
+        return texts.couldNotRun;
+    }
     const UINT id = end == RunEnd::Ran       ? IDS_RAN
                     : end == RunEnd::Stopped ? IDS_STOPPED_DISK_FULL
                                              : IDS_RAN_WITH_ERROR;

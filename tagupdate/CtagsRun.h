@@ -67,13 +67,19 @@ struct CtagsRun {
 
 // Everything before ctags starts, in this order: finds the program, locks
 // the tags file, refuses a tags file ctags would not overwrite, removes a
-// leftover temporary file and makes the temporary file anew; `status` is
-// left as it is. When it could not:
+// leftover temporary file and, unless the caller makes it later with
+// MakeRunTemporary, makes the temporary file anew; `status` is left as it
+// is. When it could not:
 // false, with message 503 in status (options ctags would misread, a program
 // found nowhere and the lock among what could not be made), 507 after a beep
 // for a file ctags would refuse to overwrite, both followed by the reason,
 // or 508 after a beep when another editor's run holds the tags file.
-bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status);
+bool PrepareRun(const CtagsCommand& command, CtagsRun& run, CountedString& status,
+                bool makeTemporary = true);
+
+// Makes the prepared run's temporary file, which must exist before ctags
+// runs: ERROR_SUCCESS, or the error of Windows. Allocates nothing.
+DWORD MakeRunTemporary(CtagsRun& run);
 
 // Starts the prepared run's ctags, suspended, with command.started, where a
 // batch file that the lookup found is named by its full path (the command
@@ -102,9 +108,9 @@ struct RunWaits {
 // the one the synchronous road ends its run on.
 extern const RunWaits kPlainWaits;
 
-// How a run ended: ctags succeeded and its output is kept, it failed, or it
-// was stopped before it filled the disk.
-enum class RunEnd { Ran, Failed, Stopped };
+// How a run ended: ctags succeeded and its output is kept, it failed, it
+// was stopped before it filled the disk, or it never ran (endError says why).
+enum class RunEnd { Ran, Failed, Stopped, NotStarted };
 
 // Waits for the run to end: ctags and every process it started, which may
 // write on after ctags itself has ended (a wrapper that starts ctags and
@@ -115,12 +121,13 @@ enum class RunEnd { Ran, Failed, Stopped };
 // the run. Allocates nothing.
 RunEnd FinishRun(CtagsRun& run, DWORD patienceMs, const RunWaits& waits);
 
-// The closing texts of a run, made before it starts: message 502, 507 and
-// 509, formatted with `name`; 507 with room for its reason.
+// The closing texts of a run, made before it starts: message 502, 507, 509
+// and 503, formatted with `name`; 507 and 503 with room for their reason.
 struct EndTexts {
     CountedString ran;
     CountedString ranWithError;
     CountedString stopped;
+    CountedString couldNotRun;
 };
 EndTexts FormatEndTexts(const char* name);
 

@@ -24,6 +24,8 @@ std::vector<BrowserSetup> g_browsers;
 bool g_recordLookups = false;
 std::string g_failingLookup;
 DWORD g_lookupError = 0;
+std::string g_failingCreation;
+DWORD g_creationError = 0;
 std::string g_markedLookup;
 DWORD g_addedAttributes = 0;
 std::string g_programPath;
@@ -145,6 +147,10 @@ HANDLE WINAPI HookedCreateFile(LPCSTR path, DWORD access, DWORD sharing,
         Lock lock(g_mutex);
         if (disposition == OPEN_EXISTING && path != nullptr && g_failingLookup == path) {
             SetLastError(g_lookupError);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (disposition == CREATE_NEW && path != nullptr && g_failingCreation == path) {
+            SetLastError(g_creationError);
             return INVALID_HANDLE_VALUE;
         }
     }
@@ -406,6 +412,12 @@ void FailFileLookup(const std::string& path, DWORD error) {
     Lock lock(g_mutex);
     g_failingLookup = path;
     g_lookupError = error;
+}
+
+void FailFileCreation(const std::string& path, DWORD error) {
+    Lock lock(g_mutex);
+    g_failingCreation = path;
+    g_creationError = error;
 }
 
 void ShowAsLink(const std::wstring& name) {

@@ -65,6 +65,9 @@ std::vector<std::string> FileLookups();
 // on `path` with `error`, as Windows shows a file marked for removal; an
 // empty path ends it.
 void FailFileLookup(const std::string& path, DWORD error);
+// Makes CreateFileA making a new `path` fail with `error`; an empty path
+// ends it.
+void FailFileCreation(const std::string& path, DWORD error);
 // Makes GetFileAttributesA add `attributes` for an existing `path`, as for a
 // link Wine cannot make; an empty path ends it.
 void AddFileAttributes(const std::string& path, DWORD attributes);

@@ -341,6 +341,33 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
     }
 }
 
+// In the background the command returns before the temporary file is made:
+// one that cannot be made ends the run before ctags runs, as a run that
+// could not start.
+TEST_F(HeldTagsTest, TemporaryFileThatCannotBeMadeRunsNothing) {
+    for (const bool sync : {true, false}) {
+        SCOPED_TRACE(sync ? "synchronous" : "background");
+        ClearEvents();
+        settings.ExecSync = sync;
+        const std::string folder = Project(sync ? "c1" : "c2");
+        MakeFile(folder + "\\tags", kOldTags);
+        FailFileCreation(folder + "\\tags.kestrel-new", ERROR_ACCESS_DENIED);
+        RunTagUpdate(settings, host.Window());
+        EXPECT_TRUE(WaitForIdle());
+        FailFileCreation("", 0);
+        Lines shown = Shown(folder, Outcome::CouldNotRun, "アクセスが拒否されました");
+        if (!sync) {
+            shown.back() = "S:ctags を実行できませんでした。（アクセスが拒否されました）";
+            shown.insert(shown.end() - 1, Running());
+        }
+        EXPECT_EQ(shown, Transcript());
+        EXPECT_EQ(kOldTags, FileContents(folder + "\\tags"));
+        EXPECT_TRUE(ReadFakeCtagsRecords(record).empty()) << "ctags ran";
+        EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new") ||
+                     Exists(folder + "\\tags.kestrel-lock"));
+    }
+}
+
 TEST_F(HeldTagsTest, LockOrLeftoverHeldForAMomentIsWaitedFor) {
     for (const auto& [project, suffix] :
          {std::pair{"m1", ".kestrel-lock"}, std::pair{"m2", ".kestrel-new"}}) {
