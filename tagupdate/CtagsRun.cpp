@@ -224,7 +224,7 @@ bool WaitForEnd(CtagsRun& run, DWORD ms) {
     for (;;) {
         run.errors.Collect();
         const DWORD passed = GetTickCount() - start;
-        if (WaitOnce(run, run.errors.WaitMs(passed < ms ? ms - passed : 0))) {
+        if (WaitOnce(run, passed < ms ? ms - passed : 0)) {
             return true;
         }
         if (GetTickCount() - start >= ms) {

@@ -34,14 +34,9 @@ public:
     // Signalled when a read has something to take; null while no read is
     // under way.
     HANDLE Event() const { return m_pending ? m_event.Get() : nullptr; }
-    // How long a wait of `ms` may last before Collect is due: less while
-    // the stream rests.
-    DWORD WaitMs(DWORD ms) const;
-    // Takes what has come and asks for more: at once after a full read,
-    // otherwise after a rest in which lines gather in the pipe, so that a
-    // ctags writing line by line does not wake the waiting thread for each.
-    // The first call asks first; called while nothing has come, or during
-    // the rest, it does nothing. Allocates nothing.
+    // Takes what has come and asks for more at once. The first call asks
+    // first; called while nothing has come, it does nothing. Allocates
+    // nothing.
     void Collect();
     // Once ctags has ended: takes what it wrote and is still in the pipe,
     // without waiting for anything more, and stops reading.
@@ -68,8 +63,6 @@ private:
     bool m_live = false;    // the pipe is open and its writers have not all gone
     bool m_pending = false; // a read is under way
     bool m_onPort = false;
-    bool m_resting = false;
-    DWORD m_restFrom = 0;
     bool m_cut = false; // the first kept line lost its beginning
     int m_used = 0;
     std::unique_ptr<char[]> m_bytes;
