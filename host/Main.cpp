@@ -17,6 +17,7 @@
 #include "host/HostWindow.h"
 #include "host/Output.h"
 #include "host/PlugIn.h"
+#include "host/SteadyStarts.h"
 #include "host/ThreadWatch.h"
 #include "host/Watchdog.h"
 
@@ -44,6 +45,8 @@ int RunHost(const kestrel::host::HostOptions& options) {
                    std::to_string(GetLastError()));
         return kStartFailureExitCode;
     }
+    // A plug-in that starts no program has nothing to make steady.
+    kestrel::SteadyProcessStarts(plugIn.Module());
     if (options.traceBeep && !TraceBeeps(plugIn.Module(), GetCurrentThreadId())) {
         PrintError("the plug-in does not import MessageBeep: no beeps can be seen");
     }

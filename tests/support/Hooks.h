@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "host/SteadyStarts.h"
+
 namespace kestrel::test {
 
 struct ProcessStart {
@@ -31,20 +33,6 @@ struct BrowserSetup {
     void* callback;
     std::string initial; // the text given to the callback; "(null)" for none
 };
-
-// Wine 8 now and then fails to start a program, the 64-bit fake ctags above
-// all, with ERROR_INTERNAL_ERROR (seen about once in 4,000 starts). Windows
-// has no such failure, so a test that met it would fail for Wine's sake: the
-// start is made again, at most three times in all, and said on stderr. Every
-// other failure is returned as it is.
-BOOL WINAPI StartProcessSteadily(LPCSTR application, LPSTR commandLine,
-                                 LPSECURITY_ATTRIBUTES processAttributes,
-                                 LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags,
-                                 LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
-                                 LPPROCESS_INFORMATION information);
-// Makes `module` (the loaded plug-in) start its processes that way; false
-// when its import was not found.
-bool SteadyProcessStarts(HMODULE module);
 
 // Installs every hook once; beeps go to the event log. False when one of the
 // imports was not found, so nothing would be seen.
