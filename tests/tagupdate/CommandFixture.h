@@ -28,7 +28,9 @@ using Lines = std::vector<std::string>;
 // How a command that has found its folder ends.
 // Rejected: ctags would refuse the tags file, so it does not start.
 // Stopped: before it filled the disk.
-enum class Outcome { Ran, RanWithError, CouldNotRun, Refused, Rejected, Stopped };
+// NotStarted: could not run, told at once on the synchronous road and by the
+// watcher once the command has returned in the background.
+enum class Outcome { Ran, RanWithError, CouldNotRun, NotStarted, Refused, Rejected, Stopped };
 
 class CommandTest : public testing::Test {
 protected:
@@ -110,7 +112,9 @@ protected:
         } else if (outcome == Outcome::Rejected) {
             shown.insert(shown.end(), {"beep", "S:" + CommandLine() +
                                                    " を実行しましたがエラー終了しました。" + why});
-        } else if (outcome == Outcome::CouldNotRun) {
+        } else if (outcome == Outcome::NotStarted && !settings.ExecSync) {
+            shown.insert(shown.end(), {Running(), "S:ctags を実行できませんでした。" + why});
+        } else if (outcome == Outcome::CouldNotRun || outcome == Outcome::NotStarted) {
             shown.push_back("S:" + CommandLine() + " を実行できませんでした。" + why);
         } else {
             shown.insert(shown.end(), {"beep", "S:ctags を２重に起動することはできません。"});

@@ -54,7 +54,8 @@ enum Before : unsigned {
     // opened as itself does on Windows.
     LinkAtEnd = 1 << 16,
     GoneAtEnd = 1 << 17,
-    ReparsePointAtEnd = 1 << 18
+    ReparsePointAtEnd = 1 << 18,
+    Uncreatable = 1 << 19 // tags.kestrel-new cannot be made
 };
 // What stands at the tags file's name afterwards.
 enum After { OldTags, NewTags, StillAFolder };
@@ -145,6 +146,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
         ASSERT_TRUE(heldLock);
     }
     FailFileLookup(has(Unreadable) ? temporary : "", ERROR_ACCESS_DENIED);
+    FailFileCreation(has(Uncreatable) ? temporary : "", ERROR_ACCESS_DENIED);
     std::optional<ImportRedirect> noRename, reparsePoint;
     if (has(NoRename)) {
         noRename.emplace("kernel32.dll", "SetFileInformationByHandle",
@@ -174,6 +176,7 @@ TEST_P(TagsOutputTest, TagsFileIsWholeWhateverTheRunDoes) {
     reparsePoint.reset();
     OnExitCodeQuery(nullptr);
     FailFileLookup("", 0);
+    FailFileCreation("", 0);
     AddFileAttributes("", 0);
 
     std::string reason = c.reason;
@@ -287,6 +290,10 @@ const OutputCase kCases[] = {
      Stays, Gone, "終了コード 1"},
     {"GoneAtEnd", GoneAtEnd, "--exit=0 ", "tags.kestrel-new", Outcome::RanWithError, OldTags, Gone,
      Gone, "ファイルが見つかりません"},
+    // In the background the watcher makes the file, once the command has
+    // returned: one it cannot make ends the run before ctags runs.
+    {"TemporaryCannotBeMade", Uncreatable, "--exit=0 ", nullptr, Outcome::NotStarted, OldTags, Gone,
+     Gone, "アクセスが拒否されました"},
     {"ReparsePointAtEnd", ReparsePointAtEnd, "--exit=0 ", "tags.kestrel-new", Outcome::RanWithError,
      OldTags, Stays, Gone, "ファイルが正しくありません"},
 };
@@ -338,33 +345,6 @@ TEST_F(HeldTagsTest, ReplacedOnceTheReaderLetsGoKeptWhileItHolds) {
         EXPECT_EQ(letsGo ? kFakeTags : kOldTags, FileContents(folder + "\\tags"));
         EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new"));
         EXPECT_TRUE(locked);
-    }
-}
-
-// In the background the command returns before the temporary file is made:
-// one that cannot be made ends the run before ctags runs, as a run that
-// could not start.
-TEST_F(HeldTagsTest, TemporaryFileThatCannotBeMadeRunsNothing) {
-    for (const bool sync : {true, false}) {
-        SCOPED_TRACE(sync ? "synchronous" : "background");
-        ClearEvents();
-        settings.ExecSync = sync;
-        const std::string folder = Project(sync ? "c1" : "c2");
-        MakeFile(folder + "\\tags", kOldTags);
-        FailFileCreation(folder + "\\tags.kestrel-new", ERROR_ACCESS_DENIED);
-        RunTagUpdate(settings, host.Window());
-        EXPECT_TRUE(WaitForIdle());
-        FailFileCreation("", 0);
-        Lines shown = Shown(folder, Outcome::CouldNotRun, "アクセスが拒否されました");
-        if (!sync) {
-            shown.back() = "S:ctags を実行できませんでした。（アクセスが拒否されました）";
-            shown.insert(shown.end() - 1, Running());
-        }
-        EXPECT_EQ(shown, Transcript());
-        EXPECT_EQ(kOldTags, FileContents(folder + "\\tags"));
-        EXPECT_TRUE(ReadFakeCtagsRecords(record).empty()) << "ctags ran";
-        EXPECT_FALSE(Exists(folder + "\\tags.kestrel-new") ||
-                     Exists(folder + "\\tags.kestrel-lock"));
     }
 }
 
